@@ -1,0 +1,54 @@
+// The library's only state between calls: the host's configuration and the office
+// objects of the current connection. One instance per loaded copy of the library,
+// built when the library is loaded and torn down when it is unloaded.
+#pragma once
+
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/uno/Reference.hxx>
+#include <com/sun/star/uno/XComponentContext.hpp>
+#include <corvane/corvane.hpp>
+
+#include <cstdint>
+
+#include "platform/warning_sink.hpp"
+
+namespace corvane {
+
+struct OfficeLink {
+    // The local UNO runtime of this process, bootstrapped once by the first
+    // connection attempt and shared by all later ones. It owns the remote bridge to the
+    // office, which is disposed with it when the library is unloaded.
+    css::uno::Reference<css::uno::XComponentContext> runtime;
+    // The local context during a connection attempt, the office's default context once
+    // the office was reached; empty when there is nothing to reuse.
+    css::uno::Reference<css::uno::XComponentContext> context;
+    // The loaded workbook and its sheets, replaced together by each successful load.
+    css::uno::Reference<css::lang::XComponent> workbook;
+    css::uno::Reference<css::sheet::XSpreadsheets> sheets;
+    CString officePath;
+    CString commandLine;
+    CString workbookPath;  // the host's path, or its file URL once a connection found it
+    // Sheet count of the first workbook loaded with any sheets; never changed after.
+    std::uint16_t sheetCount = 0;
+    platform::WarningSink warnings;
+    bool releaseAtExitRegistered = false;
+
+    // Gives up the library's hold on the office objects and ends its own bridge. The
+    // office keeps running with the workbook open.
+    void ReleaseOfficeObjects() noexcept;
+    // Makes sure ReleaseOfficeObjects runs at process exit (or unload) before the
+    // remote bridge's own code is torn down. Call once the bridge is up: exit handlers
+    // run in reverse order of registration.
+    void ReleaseAtExit() noexcept;
+
+    OfficeLink() = default;
+    OfficeLink(const OfficeLink&) = delete;
+    OfficeLink& operator=(const OfficeLink&) = delete;
+    ~OfficeLink();
+};
+
+// The one link state of this loaded library.
+OfficeLink& Link();
+
+}  // namespace corvane

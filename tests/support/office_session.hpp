@@ -1,0 +1,54 @@
+// A real office for one test: exclusive use of the fixed pipe, a throw-away profile,
+// and a guaranteed shutdown of every office process that ran on that profile.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/office_client.hpp"
+
+namespace corvane::test {
+
+// The office program the tests run.
+std::string OfficeExecutable();
+
+class OfficeSession {
+  public:
+    // Waits for exclusive use of the pipe "ooo_pipe" (office tests in other processes
+    // wait here too) and creates a fresh profile.
+    OfficeSession();
+    // Terminates the office through the test's own connection when it has one, then
+    // kills whatever still runs on the profile, deletes the profile and frees the pipe.
+    ~OfficeSession();
+    OfficeSession(const OfficeSession&) = delete;
+    OfficeSession& operator=(const OfficeSession&) = delete;
+
+    const std::string& ProfileDirectory() const { return profileDir_; }
+    // Command line for a headless office on this profile accepting on "ooo_pipe"
+    // (Windows quoting: the office path comes first, in quotes).
+    std::string HeadlessCommandLine() const;
+    // The same without --headless and with -invisible, for an office on a display.
+    std::string InvisibleCommandLine() const;
+
+    // Starts a headless office on this profile and waits until it accepts.
+    OfficeClient& Start();
+    // Connects the test's own client to whatever office accepts on the pipe, waiting
+    // up to `timeout` for it.
+    OfficeClient& Client(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    // Office processes running on this profile.
+    std::vector<pid_t> Processes() const;
+    // SIGKILLs every office process of the profile and waits until they are gone.
+    void Kill();
+
+  private:
+    int lockFd_ = -1;
+    std::string profileDir_;
+    pid_t started_ = -1;
+    std::unique_ptr<OfficeClient> client_;
+};
+
+}  // namespace corvane::test
