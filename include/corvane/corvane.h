@@ -1,0 +1,84 @@
+/* Corvane C API: mirrors a market watch into a spreadsheet open in a running office.
+ *
+ * Plain C, usable from C and through FFI. Every function returns an int: 0 or a
+ * non-negative count on success, one of the negative CORVANE_E_* codes on failure.
+ * After a failure corvane_last_error() describes it (for an office error: the UNO
+ * exception's type and message). No C++ exception ever leaves these functions.
+ * Call them from one thread at a time; the last error is kept per thread.
+ */
+#ifndef CORVANE_CORVANE_H
+#define CORVANE_CORVANE_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(CORVANE_BUILDING_LIBRARY)
+#define CORVANE_C_API __attribute__((visibility("default")))
+#else
+#define CORVANE_C_API
+#endif
+
+/* Number of market-watch columns (A to AP) and so of fields in a record. */
+#define CORVANE_COLUMN_COUNT 42
+
+#define CORVANE_OK 0
+#define CORVANE_E_ARGUMENT (-1)      /* a required argument is NULL, empty or out of range */
+#define CORVANE_E_NOT_CONNECTED (-2) /* no workbook is loaded: call corvane_init first */
+#define CORVANE_E_CONNECT (-3)       /* no office answered, or the workbook did not load */
+#define CORVANE_E_NO_SHEET (-4)      /* the workbook has no sheet of that name */
+#define CORVANE_E_OFFICE (-5)        /* the office raised an error (row outside the sheet, office gone) */
+#define CORVANE_E_SAVE (-6)          /* the copy could not be stored */
+#define CORVANE_E_INTERNAL (-7)      /* anything else (out of memory, ...) */
+
+/* Stores the configuration, starts the office unless one still answers, connects over
+ * the pipe "ooo_pipe" and loads the workbook. command_line may be NULL or "" for the
+ * default (the quoted office path, -invisible, and the pipe acceptor). Returns the
+ * workbook's sheet count (as recorded by the first successful connection) or
+ * CORVANE_E_CONNECT; a newly started office usually needs a later call once it
+ * accepts connections. */
+CORVANE_C_API int corvane_init(const char* office_path, const char* command_line,
+                               const char* workbook_path);
+
+/* Connects to an office that already accepts on the pipe and loads the workbook,
+ * without starting anything. Returns the sheet count or CORVANE_E_CONNECT. */
+CORVANE_C_API int corvane_connect(const char* workbook_path);
+
+/* Writes the 42 coloured column titles into row `row` (zero-based) of the sheet. */
+CORVANE_C_API int corvane_write_titles(const char* sheet, int row);
+
+/* Writes one record: fields[k] feeds column k (numbers as numbers, texts as texts); a
+ * NULL field is an empty field. A NULL array is CORVANE_E_ARGUMENT. */
+CORVANE_C_API int corvane_write_record(const char* sheet, int row,
+                                       const char* const fields[CORVANE_COLUMN_COUNT]);
+
+/* Empties the 42 cells of one row. */
+CORVANE_C_API int corvane_reset_row(const char* sheet, int row);
+
+/* 1 while the office still serves the loaded workbook, 0 otherwise. */
+CORVANE_C_API int corvane_is_running(void);
+
+/* Stores a copy of the loaded workbook at `path`, in the format its extension names
+ * (.ods, .xlsx, .xls, .csv, .pdf, .html); the open document is not changed. */
+CORVANE_C_API int corvane_save_copy(const char* path);
+
+/* Closes the workbooks open in the connected office without saving and ends the
+ * office. Returns CORVANE_OK, or CORVANE_E_NOT_CONNECTED. */
+CORVANE_C_API int corvane_shutdown_office(void);
+
+/* The title of column `index` (0 to 41, line feeds included), or NULL. */
+CORVANE_C_API const char* corvane_column_title(int index);
+
+/* Where configuration warnings go; NULL restores the default (standard error). */
+typedef void (*corvane_warning_handler)(const char* text, void* user);
+CORVANE_C_API void corvane_set_warning_handler(corvane_warning_handler handler, void* user);
+
+/* The calling thread's description of its last failure ("" when none). Valid until
+ * the thread's next call into the library. */
+CORVANE_C_API const char* corvane_last_error(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CORVANE_CORVANE_H */
