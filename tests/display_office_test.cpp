@@ -1,0 +1,166 @@
+// The default command line against the office with a display: the workbook the library
+// loads must open in a window the user sees. The test runs its own X server.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <com/sun/star/awt/XWindow2.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <corvane/corvane.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "support/office_session.hpp"
+#include "support/workbook_files.hpp"
+
+extern char** environ;
+
+namespace corvane::test {
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// An X server of the test's own on a free display, stopped with the object.
+class XServer {
+  public:
+    XServer() {
+        for (display_ = 90; display_ < 200; ++display_) {
+            if (!Exists("/tmp/.X" + std::to_string(display_) + "-lock") && !Exists(Socket())) break;
+        }
+        std::vector<std::string> args = {
+            "Xvfb", ":" + std::to_string(display_), "-screen", "0", "1280x1024x24", "-nolisten",
+            "tcp"};
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        for (int i = 0; i < 200 && pid_ > 0 && !Exists(Socket()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~XServer() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    bool Running() const { return pid_ > 0 && Exists(Socket()); }
+    std::string Name() const { return ":" + std::to_string(display_); }
+
+  private:
+    std::string Socket() const { return "/tmp/.X11-unix/X" + std::to_string(display_); }
+    int display_ = 0;
+    pid_t pid_ = -1;
+};
+
+// Kills, when it goes, every process whose environment has HOME=`home`: the office
+// started on that home keeps its profile there, out of the office session's sight.
+class KillOnHome {
+  public:
+    explicit KillOnHome(std::string home) : entry_("HOME=" + std::move(home)) {}
+    ~KillOnHome() {
+        for (int round = 0; round < 100; ++round) {
+            bool any = false;
+            for (const auto& proc : std::filesystem::directory_iterator("/proc")) {
+                const pid_t pid = static_cast<pid_t>(std::atol(proc.path().filename().c_str()));
+                if (pid <= 0 || pid == ::getpid()) continue;
+                std::ifstream in(proc.path() / "environ", std::ios::binary);
+                for (std::string var; std::getline(in, var, '\0');) {
+                    if (var == entry_) {
+                        ::kill(pid, SIGKILL);
+                        any = true;
+                    }
+                }
+            }
+            if (!any) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+
+  private:
+    std::string entry_;
+};
+
+// A profile in `home` without first-start work and without the tip dialog.
+void SeedHomeProfile(const std::string& home) {
+    const std::string user = home + "/.config/libreoffice/4/user";
+    std::filesystem::create_directories(user);
+    std::ofstream(user + "/registrymodifications.xcu")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+           "oor:op=\"fuse\"><value>7.4</value></prop></item>\n"
+           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+           "oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"FirstRun\" "
+           "oor:op=\"fuse\"><value>false</value></prop></item>\n"
+           "</oor:items>\n";
+}
+
+std::string Output(const std::string& command) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        out.append(buffer, n);
+    return out;
+}
+
+TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
+    XServer display;
+    ASSERT_TRUE(display.Running()) << "Xvfb did not start";
+    TempDir home;
+    SeedHomeProfile(home.Path());
+    OfficeSession session;
+    KillOnHome cleanup(home.Path());
+    ::setenv("DISPLAY", display.Name().c_str(), 1);
+    ::setenv("HOME", home.Path().c_str(), 1);
+    TempDir dir;
+    const std::string book = dir / "visible watch.fods";
+    WriteWorkbook(book, {"NSE", "BSE"});
+
+    const std::vector<CString> config = {OfficeExecutable().c_str(), "", book.c_str()};
+    short count = -1;
+    for (int attempt = 0; attempt < 120 && count < 0; ++attempt) {
+        ::testing::internal::CaptureStdout();
+        count = CorvaneInitFunc(config);
+        ::testing::internal::GetCapturedStdout();
+        if (count < 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    ASSERT_EQ(count, 2);
+
+    const Reference<css::frame::XModel> model(session.Client().Document(FileUrl(book)),
+                                              UNO_QUERY_THROW);
+    const Reference<css::awt::XWindow2> window(
+        model->getCurrentController()->getFrame()->getContainerWindow(), UNO_QUERY_THROW);
+    EXPECT_TRUE(window->isVisible());
+    // And the X server really shows a window with the workbook's name.
+    const std::string tree = Output("xwininfo -display " + display.Name() + " -root -tree");
+    bool viewable = false;
+    std::istringstream lines(tree);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t id = line.find("0x");
+        if (line.find("visible watch.fods") == std::string::npos || id == std::string::npos)
+            continue;
+        const std::string window = line.substr(id, line.find(' ', id) - id);
+        viewable = viewable || Output("xwininfo -display " + display.Name() + " -id " + window)
+                                       .find("Map State: IsViewable") != std::string::npos;
+    }
+    EXPECT_TRUE(viewable) << tree;
+}
+
+}  // namespace
+}  // namespace corvane::test
