@@ -1,0 +1,223 @@
+// The feed loop against a recording writer: which row each line goes to, what a bad
+// line or a failed write does to the lines after it, and how a stop ends it.
+#include <corvane/corvane.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "feed_loop.hpp"
+#include "feed_test_titles.hpp"
+
+namespace corvane::feed {
+namespace {
+
+// Hands out the input in the chunks given; `stop` tells when a stop is requested.
+class ChunkSource : public ByteSource {
+  public:
+    explicit ChunkSource(
+        std::vector<std::string> chunks, std::function<bool()> stop = [] { return false; })
+        : chunks_(std::move(chunks)), stop_(std::move(stop)) {}
+    Status Read(std::string& chunk) override {
+        if (next_ == chunks_.size()) return Status::End;
+        chunk += chunks_[next_++];
+        return Status::Data;
+    }
+    std::string Error() const override { return {}; }
+    bool StopRequested() const override { return stop_(); }
+
+  private:
+    std::vector<std::string> chunks_;
+    std::function<bool()> stop_;
+    std::size_t next_ = 0;
+};
+
+struct Write {
+    std::string sheet;
+    int row;
+    std::string what;  // "titles" or the line's description (column B)
+    bool operator==(const Write& other) const {
+        return sheet == other.sheet && row == other.row && what == other.what;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Write& w) {
+    return out << w.sheet << ":" << w.row << ":" << w.what;
+}
+
+class RecordingWriter : public SheetWriter {
+  public:
+    int WriteTitles(const std::string& sheet, int row) override {
+        if (missingSheets.count(sheet)) return Refuse(CORVANE_E_NO_SHEET, "no such sheet");
+        writes.push_back({sheet, row, "titles"});
+        return CORVANE_OK;
+    }
+    int WriteRecord(const std::string& sheet, int row,
+                    const std::vector<std::string>& fields) override {
+        EXPECT_EQ(fields.size(), 42u);
+        if (missingSheets.count(sheet)) return Refuse(CORVANE_E_NO_SHEET, "no such sheet");
+        if (fields[1] == refusedDescription)
+            return Refuse(CORVANE_E_OFFICE, "com.sun.star.uno.RuntimeException: refused");
+        if (fields[1] == officeDiesAt) {
+            alive = false;
+            return Refuse(CORVANE_E_OFFICE, "com.sun.star.lang.DisposedException: gone");
+        }
+        writes.push_back({sheet, row, fields[1]});
+        return CORVANE_OK;
+    }
+    bool OfficeAnswers() override { return alive; }
+    std::string LastError() override { return lastError; }
+
+    std::vector<Write> writes;
+    std::set<std::string> missingSheets;
+    std::string refusedDescription = "-";
+    std::string officeDiesAt = "-";
+    bool alive = true;
+
+  private:
+    int Refuse(int code, const char* error) {
+        lastError = error;
+        return code;
+    }
+    std::string lastError;
+};
+
+class Events : public FeedEvents {
+  public:
+    void LineFailed(long line, const std::string& why) override { failures[line] = why; }
+    void RowWritten(long rowsWritten) override { lastCount = rowsWritten; }
+    std::map<long, std::string> failures;
+    long lastCount = 0;
+};
+
+FeedResult Feed(const FeedSettings& settings, std::vector<std::string> chunks,
+                RecordingWriter& writer, Events& events) {
+    ChunkSource source(std::move(chunks));
+    FeedLoop loop(settings, RecordCheck(TestTitles()));
+    return loop.Run(source, writer, events);
+}
+
+FeedSettings OneSheet(bool follow) {
+    FeedSettings settings;
+    settings.sheet = "NSE";
+    settings.follow = follow;
+    return settings;
+}
+
+TEST(FeedLoop, LinesFillRowsOneAfterAnotherAndABadLineTakesNoRow) {
+    RecordingWriter writer;
+    Events events;
+    const FeedResult result = Feed(OneSheet(false),
+                                   {"\xEF\xBB\xBF"
+                                    "Exchange,Description,Scrip Code\n"
+                                    "NSE,A,1\n",
+                                    "NSE,B,2,x\n\nNSE,C,3\n"},
+                                   writer, events);
+    EXPECT_EQ(writer.writes,
+              (std::vector<Write>{{"NSE", 0, "titles"}, {"NSE", 1, "A"}, {"NSE", 2, "C"}}));
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_EQ(events.failures.at(3), "column D (Best Buy Qty): \"x\" is not a whole number");
+    EXPECT_EQ(result.lines, 3);
+    EXPECT_EQ(result.written, 2);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.fatal, "");
+    EXPECT_EQ(events.lastCount, 2);
+}
+
+TEST(FeedLoop, FollowUpdatesTheRowOfEachInstrumentAndGivesNewOnesTheNextRow) {
+    RecordingWriter writer;
+    writer.refusedDescription = "refused";
+    Events events;
+    FeedSettings settings = OneSheet(true);
+    settings.firstRow = 5;
+    const FeedResult result = Feed(settings,
+                                   {"NSE,a1,2885\n"
+                                    "NSE,b1,11536\n"
+                                    "NSE,a2,02885\n"     // the same instrument
+                                    "BSE,c1,2885\n"      // the same code on another exchange
+                                    "NSE,refused,777\n"  // the office refuses it
+                                    "NSE,no code,\n"     // cannot be placed
+                                    "NSE,d1,4963\n"
+                                    "NSE,b2, 11536 \n"},
+                                   writer, events);
+    EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 4, "titles"},
+                                                 {"NSE", 5, "a1"},
+                                                 {"NSE", 6, "b1"},
+                                                 {"NSE", 5, "a2"},
+                                                 {"NSE", 7, "c1"},
+                                                 {"NSE", 8, "d1"},
+                                                 {"NSE", 6, "b2"}}));
+    EXPECT_EQ(events.failures.at(5), "com.sun.star.uno.RuntimeException: refused");
+    EXPECT_NE(events.failures.at(6).find("Scrip Code"), std::string::npos);
+    EXPECT_EQ(result.written, 6);
+    EXPECT_EQ(result.instruments, 4);
+    EXPECT_EQ(result.failed, 2);
+}
+
+TEST(FeedLoop, SheetPerExchangeKeepsRowsAndTitlesPerSheetAndSkipsExchangesWithoutOne) {
+    RecordingWriter writer;
+    writer.missingSheets = {"MCX"};
+    Events events;
+    FeedSettings settings;
+    settings.sheetPerExchange = true;
+    settings.follow = true;
+    const FeedResult result = Feed(
+        settings, {"NSE,n1,1\nBSE,b1,1\nMCX,m1,1\nNSE,n2,2\n ,x,3\nBSE,b2,1\n"}, writer, events);
+    EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"},
+                                                 {"NSE", 1, "n1"},
+                                                 {"BSE", 0, "titles"},
+                                                 {"BSE", 1, "b1"},
+                                                 {"NSE", 2, "n2"},
+                                                 {"BSE", 1, "b2"}}));
+    EXPECT_EQ(events.failures.at(3), "the workbook has no sheet named \"MCX\"");
+    EXPECT_EQ(events.failures.count(5), 1u);
+    EXPECT_EQ(result.fatal, "");
+    EXPECT_EQ(result.sheets, 2);
+    EXPECT_EQ(result.failed, 2);
+}
+
+TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
+    {
+        RecordingWriter writer;
+        writer.officeDiesAt = "dies";
+        Events events;
+        const FeedResult result =
+            Feed(OneSheet(false), {"NSE,a,1\nNSE,dies,2\nNSE,never,3\n"}, writer, events);
+        EXPECT_EQ(writer.writes.size(), 2u);  // titles and a
+        EXPECT_EQ(result.fatal,
+                  "line 2 not written: the office no longer answers "
+                  "(com.sun.star.lang.DisposedException: gone)");
+        EXPECT_EQ(result.failed, 1);
+    }
+    {
+        RecordingWriter writer;
+        writer.missingSheets = {"NSE"};
+        Events events;
+        FeedSettings settings = OneSheet(false);
+        settings.titles = false;
+        settings.firstRow = 0;
+        const FeedResult result = Feed(settings, {"NSE,a,1\nNSE,b,2\n"}, writer, events);
+        EXPECT_TRUE(writer.writes.empty());
+        EXPECT_EQ(result.fatal, "line 1 not written: the workbook has no sheet named \"NSE\"");
+    }
+}
+
+TEST(FeedLoop, AStopRequestFinishesTheCurrentLineThenEndsTheFeed) {
+    RecordingWriter writer;
+    Events events;
+    // The request arrives while the first line is being written.
+    ChunkSource source({"NSE,a,1\nNSE,b,2\n", "NSE,c,3\n"},
+                       [&writer] { return writer.writes.size() > 1; });
+    FeedLoop loop(OneSheet(false), RecordCheck(TestTitles()));
+    const FeedResult result = loop.Run(source, writer, events);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"}, {"NSE", 1, "a"}}));
+    EXPECT_EQ(result.written, 1);
+    EXPECT_EQ(result.fatal, "");
+}
+
+}  // namespace
+}  // namespace corvane::feed

@@ -1,0 +1,64 @@
+// Checking a CSV line before it is written: field count, numbers in numeric columns,
+// the header line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "feed_test_titles.hpp"
+#include "market_record.hpp"
+
+namespace corvane::feed {
+namespace {
+
+TEST(RecordCheck, NumericColumnsTakeNumbersWithAPointOrNothing) {
+    for (const char* whole : {"12", " -3 ", "+5", "0500325", "18446744073709551616"})
+        EXPECT_TRUE(IsWholeNumber(whole)) << whole;
+    for (const char* bad : {"", " ", "12.75", "1,250", "-", "12a", "0x10", "1e3"})
+        EXPECT_FALSE(IsWholeNumber(bad)) << bad;
+    for (const char* number : {"12", "-3.5", " 1e3 ", ".5", "2885.45", "+0.25", "1E-2"})
+        EXPECT_TRUE(IsDecimalNumber(number)) << number;
+    for (const char* bad : {"", "N/A", "1,250.50", "inf", "nan", "--1", "1e999", "12,5", "1.2.3"})
+        EXPECT_FALSE(IsDecimalNumber(bad)) << bad;
+}
+
+TEST(RecordCheck, CompletesShortLinesAndRejectsWhatTheSheetWouldStoreWrongly) {
+    const RecordCheck check(TestTitles());
+    std::vector<std::string> fields = {"NSE", "RELIANCE", " ", "10"};
+    EXPECT_EQ(check.Complete(fields), "");
+    ASSERT_EQ(fields.size(), 42u);
+    EXPECT_EQ(fields[2], "");  // blanks in a numeric column mean no value, not 0
+    EXPECT_EQ(fields[3], "10");
+
+    std::vector<std::string> tooMany(43, "");
+    EXPECT_EQ(check.Complete(tooMany), "43 fields, more than the 42 columns");
+
+    std::vector<std::string> wrongQuantity = {"NSE", "X", "1", "12.5"};
+    EXPECT_EQ(check.Complete(wrongQuantity),
+              "column D (Best Buy Qty): \"12.5\" is not a whole number");
+    std::vector<std::string> wrongPrice = {"NSE", "X", "1", "", "N/A"};
+    EXPECT_EQ(check.Complete(wrongPrice), "column E (Best Buy Price): \"N/A\" is not a number");
+    // Text columns take anything, digits included.
+    std::vector<std::string> texts = {"500", "1,2", "", "", "", "", "", "28-Dec-2026", "", "CE"};
+    EXPECT_EQ(check.Complete(texts), "");
+}
+
+TEST(RecordCheck, RecognisesAHeaderLineHoweverItsTitlesAreSpaced) {
+    const RecordCheck check(TestTitles());
+    EXPECT_TRUE(check.IsHeader({"Exchange", "Description", "Scrip Code", "Best\nBuy Qty"}));
+    EXPECT_TRUE(check.IsHeader({" EXCHANGE", "description ", "Scrip  Code"}));
+    EXPECT_TRUE(check.IsHeader({"exchange", "description"}));
+    EXPECT_FALSE(check.IsHeader({"Exchange"}));
+    EXPECT_FALSE(check.IsHeader({"NSE", "Description", "Scrip Code"}));
+    EXPECT_FALSE(check.IsHeader({"Exchange", "Description", "2885"}));
+}
+
+TEST(RecordCheck, ColumnLetters) {
+    EXPECT_EQ(ColumnLetters(0), "A");
+    EXPECT_EQ(ColumnLetters(25), "Z");
+    EXPECT_EQ(ColumnLetters(26), "AA");
+    EXPECT_EQ(ColumnLetters(41), "AP");
+}
+
+}  // namespace
+}  // namespace corvane::feed

@@ -1,0 +1,17 @@
+// Rows written through the library's C API.
+#pragma once
+
+#include "feed_loop.hpp"
+
+namespace corvane::feed {
+
+class CApiWriter : public SheetWriter {
+  public:
+    int WriteTitles(const std::string& sheet, int row) override;
+    int WriteRecord(const std::string& sheet, int row,
+                    const std::vector<std::string>& fields) override;
+    bool OfficeAnswers() override;
+    std::string LastError() override;
+};
+
+}  // namespace corvane::feed

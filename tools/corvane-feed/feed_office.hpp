@@ -1,0 +1,57 @@
+// The office the feed writes into: one that already accepts on the pipe, or one this
+// run starts, waits for and, at the end, shuts down.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "console.hpp"
+#include "office_profile.hpp"
+#include "stop_signals.hpp"
+
+namespace corvane::feed {
+
+struct OfficeSettings {
+    std::string office;       // office program
+    std::string commandLine;  // "" for headless on a throw-away profile
+    std::string workbook;
+    double waitSeconds = 60;
+    bool keepOffice = false;
+    bool savesCopies = false;  // --save-as was given
+};
+
+class FeedOffice {
+  public:
+    FeedOffice(OfficeSettings settings, const StopSignals& stop, Console& console);
+    // Ends an office this run started unless told to keep it (see Close).
+    ~FeedOffice();
+    FeedOffice(const FeedOffice&) = delete;
+    FeedOffice& operator=(const FeedOffice&) = delete;
+
+    // Loads the workbook in the office on the pipe, or starts one and waits for it.
+    // Returns "" or why there is no workbook to write to.
+    std::string Open();
+    bool Started() const { return started_; }
+
+    // Stores a copy of the workbook at `path`. Returns "" or why not.
+    std::string SaveCopy(const std::string& path);
+
+    // Shuts the office down when this run started it and is not told to keep it; an
+    // office found running is left alone. Safe to call twice.
+    void Close();
+    // From another thread, when the program must end at once: ends an office running
+    // on the throw-away profile.
+    void Abandon();
+
+  private:
+    std::string StartAndWait();
+
+    OfficeSettings settings_;
+    const StopSignals& stop_;
+    Console& console_;
+    OfficeProfile profile_;
+    bool started_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace corvane::feed

@@ -1,0 +1,32 @@
+// The command line of corvane-feed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "feed_loop.hpp"
+
+namespace corvane::feed {
+
+struct FeedOptions {
+    std::string input;        // "" or "-": standard input
+    std::string office;       // office program
+    std::string commandLine;  // "" for the headless default with a throw-away profile
+    std::string workbook;
+    double waitSeconds = 60;  // for an office this run starts
+    bool keepOffice = false;
+    std::vector<std::string> saveAs;
+    FeedSettings feed;
+    bool quiet = false;
+    bool help = false;
+};
+
+// Reads the arguments after the program name. Returns "" and fills `options`, or the
+// reason the command line is wrong.
+std::string ParseOptions(const std::vector<std::string>& args, const std::string& defaultOffice,
+                         FeedOptions& options);
+
+// The text of --help.
+std::string HelpText(const std::string& defaultOffice);
+
+}  // namespace corvane::feed
