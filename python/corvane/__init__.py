@@ -1,0 +1,267 @@
+"""Mirror a market watch into a LibreOffice Calc workbook open in a running office.
+
+A thin ctypes layer over libcorvane's C API; no compiled extension is involved.
+
+    import corvane
+
+    corvane.init("/usr/bin/soffice", workbook="/data/marketwatch.ods", timeout=30)
+    corvane.write_titles("NSE", 0)
+    corvane.write_record("NSE", 1, ["NSE", "Alpha Ltd", 500, 1200, 101.25])
+    corvane.save_copy("/data/marketwatch.pdf")
+    corvane.shutdown_office()
+
+Rows are zero-based (row 0 is the sheet's row 1). Every failure reported by the
+library raises corvane.Error, whose .code is one of the E_* constants and whose
+.message is the library's (for an office error: the office's exception type and
+message). Arguments that can never be right raise TypeError or ValueError.
+
+The library is looked for in this order: the file that the environment variable
+CORVANE_LIBRARY names; libcorvane.so.1 next to this package, or in the library
+folder of the prefix it is installed in; the system's library path.
+"""
+
+import ctypes
+import ctypes.util
+import numbers
+import os
+import threading
+import time
+
+__all__ = [
+    "COLUMN_COUNT", "Error", "init", "connect", "write_titles", "write_record", "reset",
+    "is_running", "save_copy", "shutdown_office", "column_titles", "set_warning_handler",
+    "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
+    "E_INTERNAL",
+]
+
+COLUMN_COUNT = 42
+
+OK = 0
+E_ARGUMENT = -1       # a required argument is missing, empty or out of range
+E_NOT_CONNECTED = -2  # no workbook is loaded: call init first
+E_CONNECT = -3        # no office answered, or the workbook did not load
+E_NO_SHEET = -4       # the workbook has no sheet of that name
+E_OFFICE = -5         # the office raised an error (row outside the sheet, office gone)
+E_SAVE = -6           # the copy could not be stored
+E_INTERNAL = -7       # anything else (out of memory, ...)
+
+_SONAME = "libcorvane.so.1"
+_INT32_MIN, _INT32_MAX = -(2 ** 31), 2 ** 31 - 1
+# Pause between connection attempts while waiting for an office to accept.
+_RETRY_PAUSE = 0.25
+
+
+class Error(Exception):
+    """A failure reported by the library: .code (an E_* constant) and .message."""
+
+    def __init__(self, code, message):
+        super().__init__(message)
+        self.code = code
+        self.message = message
+
+    def __repr__(self):
+        return "corvane.Error(%d, %r)" % (self.code, self.message)
+
+
+_WarningHandler = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
+_FieldArray = ctypes.c_char_p * COLUMN_COUNT
+
+_library = None
+_library_lock = threading.Lock()
+_warning_handler = None  # keeps the installed callback alive
+
+
+def _candidates():
+    named = os.environ.get("CORVANE_LIBRARY")
+    if named:
+        return [named], True
+    here = os.path.dirname(os.path.abspath(__file__))
+    paths = [
+        os.path.join(here, _SONAME),
+        # <prefix>/lib/python3/dist-packages/corvane -> <prefix>/lib
+        os.path.normpath(os.path.join(here, "..", "..", "..", _SONAME)),
+    ]
+    paths = [p for p in paths if os.path.exists(p)]
+    found = ctypes.util.find_library("corvane")
+    paths.append(found or _SONAME)
+    return paths, False
+
+
+def _declare(lib):
+    c_int, c_char_p = ctypes.c_int, ctypes.c_char_p
+    signatures = {
+        "corvane_init": (c_int, [c_char_p, c_char_p, c_char_p]),
+        "corvane_connect": (c_int, [c_char_p]),
+        "corvane_write_titles": (c_int, [c_char_p, c_int]),
+        "corvane_write_record": (c_int, [c_char_p, c_int, ctypes.POINTER(c_char_p)]),
+        "corvane_reset_row": (c_int, [c_char_p, c_int]),
+        "corvane_is_running": (c_int, []),
+        "corvane_save_copy": (c_int, [c_char_p]),
+        "corvane_shutdown_office": (c_int, []),
+        "corvane_column_title": (c_char_p, [c_int]),
+        "corvane_set_warning_handler": (None, [_WarningHandler, ctypes.c_void_p]),
+        "corvane_last_error": (c_char_p, []),
+    }
+    for name, (result, arguments) in signatures.items():
+        function = getattr(lib, name)
+        function.restype = result
+        function.argtypes = arguments
+    return lib
+
+
+def _lib():
+    global _library
+    with _library_lock:
+        if _library is None:
+            paths, from_environment = _candidates()
+            problems = []
+            for path in paths:
+                try:
+                    _library = _declare(ctypes.CDLL(path))
+                    break
+                except (OSError, AttributeError) as e:
+                    problems.append("%s: %s" % (path, e))
+            if _library is None:
+                where = ("CORVANE_LIBRARY" if from_environment
+                         else "next to the corvane package or in the system's library path")
+                raise OSError("cannot load libcorvane (looked %s): %s"
+                              % (where, "; ".join(problems)))
+        return _library
+
+
+def _text(value, what):
+    if isinstance(value, os.PathLike):
+        value = os.fspath(value)
+    if isinstance(value, str):
+        value = value.encode("utf-8")
+    elif not isinstance(value, bytes):
+        raise TypeError("%s must be text, not %s" % (what, type(value).__name__))
+    if b"\0" in value:
+        raise ValueError("%s must not contain a NUL character" % what)
+    return value
+
+
+def _optional_text(value, what):
+    return None if value is None else _text(value, what)
+
+
+def _row(row):
+    if isinstance(row, bool) or not isinstance(row, numbers.Integral):
+        raise TypeError("row must be an int, not %s" % type(row).__name__)
+    if not _INT32_MIN <= row <= _INT32_MAX:
+        raise ValueError("row %d is outside the 32-bit range" % row)
+    return int(row)
+
+
+def _field(value, index):
+    if value is None:
+        return None
+    if isinstance(value, numbers.Number) and not isinstance(value, (str, bytes)):
+        return str(value).encode("ascii")
+    try:
+        return _text(value, "field %d" % index)
+    except TypeError:
+        raise TypeError("field %d must be text, a number or None, not %s"
+                        % (index, type(value).__name__)) from None
+
+
+def _check(result):
+    if result < 0:
+        message = _lib().corvane_last_error()
+        raise Error(result, message.decode("utf-8", "replace") if message else "")
+    return result
+
+
+def _until_connected(attempt, timeout):
+    deadline = time.monotonic() + max(0.0, timeout)
+    while True:
+        result = attempt()
+        if result != E_CONNECT or time.monotonic() >= deadline:
+            return _check(result)
+        time.sleep(_RETRY_PAUSE)
+
+
+def init(office_path, command_line=None, workbook=None, timeout=0.0):
+    """Starts the office unless one still answers, connects and loads the workbook.
+
+    command_line None or "" means the default: the quoted office path, -invisible and
+    the pipe acceptor. A newly started office needs a moment before it accepts:
+    timeout (seconds) keeps trying that long; 0 tries once. Returns the workbook's
+    sheet count (as recorded by the first successful connection).
+    """
+    if workbook is None:
+        raise TypeError("init() needs the workbook")
+    office = _text(office_path, "office_path")
+    line = _optional_text(command_line, "command_line")
+    book = _text(workbook, "workbook")
+    return _until_connected(lambda: _lib().corvane_init(office, line, book), timeout)
+
+
+def connect(workbook, timeout=0.0):
+    """Connects to an office already accepting on the pipe and loads the workbook,
+    starting nothing. Returns the sheet count, as init does."""
+    book = _text(workbook, "workbook")
+    return _until_connected(lambda: _lib().corvane_connect(book), timeout)
+
+
+def write_titles(sheet, row):
+    """Writes the 42 coloured column titles into a row."""
+    _check(_lib().corvane_write_titles(_text(sheet, "sheet"), _row(row)))
+
+
+def write_record(sheet, row, fields):
+    """Writes one market-watch record into a row.
+
+    fields: a sequence of up to 42 values, field k for column k; numbers become their
+    text as Python prints them, None (and any missing trailing field) an empty field.
+    The library stores each field as text or as a number by its column.
+    """
+    if isinstance(fields, (str, bytes)):
+        raise TypeError("fields must be a sequence of values, not a single text")
+    values = list(fields)
+    if len(values) > COLUMN_COUNT:
+        raise ValueError("a record has at most %d fields, got %d" % (COLUMN_COUNT, len(values)))
+    array = _FieldArray(*[_field(v, k) for k, v in enumerate(values)])
+    _check(_lib().corvane_write_record(_text(sheet, "sheet"), _row(row), array))
+
+
+def reset(sheet, row):
+    """Empties the 42 cells of a row."""
+    _check(_lib().corvane_reset_row(_text(sheet, "sheet"), _row(row)))
+
+
+def is_running():
+    """True while the office still serves the loaded workbook."""
+    return _lib().corvane_is_running() == 1
+
+
+def save_copy(path):
+    """Stores a copy of the loaded workbook, in the format the extension names (.ods,
+    .xlsx, .xls, .csv, .pdf, .html); an existing file is replaced. The open workbook
+    is not changed."""
+    _check(_lib().corvane_save_copy(_text(path, "path")))
+
+
+def shutdown_office():
+    """Closes the office's workbooks without saving and ends the office."""
+    _check(_lib().corvane_shutdown_office())
+
+
+def column_titles():
+    """The 42 column titles, line feeds included."""
+    lib = _lib()
+    return [lib.corvane_column_title(k).decode("ascii") for k in range(COLUMN_COUNT)]
+
+
+def set_warning_handler(handler):
+    """Sends configuration warnings to handler(text) instead of standard error; None
+    restores standard error. The handler runs on the thread that called the library."""
+    global _warning_handler
+    lib = _lib()
+    if handler is None:
+        lib.corvane_set_warning_handler(_WarningHandler(), None)
+        _warning_handler = None
+        return
+    callback = _WarningHandler(lambda text, _user: handler(text.decode("utf-8", "replace")))
+    lib.corvane_set_warning_handler(callback, None)
+    _warning_handler = callback

@@ -1,0 +1,64 @@
+#include "host/c_errors.hpp"
+
+#include <com/sun/star/uno/Exception.hpp>
+#include <cppuhelper/exc_hlp.hxx>
+
+#include "office/host_text.hpp"
+
+namespace corvane::c_api {
+namespace {
+
+// Kept per thread, so that a thread reads its own failure whatever others do.
+thread_local std::string lastError;
+
+// Fallback when even the description cannot be stored.
+constexpr char kOutOfMemory[] = "out of memory";
+thread_local bool lastErrorLost = false;
+
+void Store(const std::string& text) noexcept {
+    try {
+        lastError = text;
+        lastErrorLost = false;
+    } catch (...) {
+        lastErrorLost = true;
+    }
+}
+
+std::string DescribeUnoException(const css::uno::Exception& e) {
+    const rtl::OUString type = cppu::getCaughtException().getValueTypeName();
+    std::string text = office::ToUtf8(type);
+    const std::string message = office::ToUtf8(e.Message);
+    if (!message.empty()) text += ": " + message;
+    return text;
+}
+
+}  // namespace
+
+const char* LastError() noexcept { return lastErrorLost ? kOutOfMemory : lastError.c_str(); }
+
+int Fail(int code, const std::string& text) noexcept {
+    Store(text);
+    return code;
+}
+
+int FailFromCurrentException(int officeCode) noexcept {
+    // Describing the failure may itself run out of memory: that must not escape either.
+    try {
+        try {
+            throw;
+        } catch (const css::uno::Exception& e) {
+            return Fail(officeCode, DescribeUnoException(e));
+        } catch (const std::bad_alloc&) {
+            return Fail(CORVANE_E_INTERNAL, kOutOfMemory);
+        } catch (const std::exception& e) {
+            return Fail(CORVANE_E_INTERNAL, std::string("internal error: ") + e.what());
+        } catch (...) {
+            return Fail(CORVANE_E_INTERNAL, "internal error: unknown exception");
+        }
+    } catch (...) {
+        lastErrorLost = true;
+        return CORVANE_E_INTERNAL;
+    }
+}
+
+}  // namespace corvane::c_api

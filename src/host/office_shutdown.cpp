@@ -1,0 +1,125 @@
+// Ending the connected office: its open documents are closed unsaved, then it exits.
+#include <corvane/corvane.h>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDesktop.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XFramesSupplier.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "host/c_errors.hpp"
+#include "host/office_link.hpp"
+#include "office/office_api.hpp"
+
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::XInterface;
+
+// The office's desktop: created in the office's own context, or, when a later failed
+// connection attempt left only the local context in the link, reached through the
+// loaded workbook's frame, whose creator it is.
+Reference<css::frame::XDesktop> OfficeDesktop(const corvane::OfficeLink& link) {
+    if (link.context.is() && link.context.get() != link.runtime.get()) {
+        const Reference<css::lang::XMultiComponentFactory> factory =
+            link.context->getServiceManager();
+        if (!factory.is()) return {};
+        return Reference<css::frame::XDesktop>(
+            factory->createInstanceWithContext(
+                rtl::OUString::createFromAscii(corvane::office::kDesktopService), link.context),
+            UNO_QUERY);
+    }
+    const Reference<css::frame::XModel> model(link.workbook, UNO_QUERY);
+    const Reference<css::frame::XController> controller =
+        model.is() ? model->getCurrentController() : Reference<css::frame::XController>();
+    const Reference<css::frame::XFrame> frame =
+        controller.is() ? controller->getFrame() : Reference<css::frame::XFrame>();
+    return frame.is() ? Reference<css::frame::XDesktop>(frame->getCreator(), UNO_QUERY)
+                      : Reference<css::frame::XDesktop>();
+}
+
+std::vector<Reference<XInterface>> OpenComponents(const Reference<css::frame::XDesktop>& desktop) {
+    std::vector<Reference<XInterface>> components;
+    const Reference<css::container::XEnumerationAccess> access = desktop->getComponents();
+    if (!access.is()) return components;
+    const Reference<css::container::XEnumeration> items = access->createEnumeration();
+    while (items.is() && items->hasMoreElements()) {
+        Reference<XInterface> component(items->nextElement(), UNO_QUERY);
+        if (component.is()) components.push_back(component);
+    }
+    return components;
+}
+
+// Marks the document unmodified, so that no office asks to save it, and closes it.
+void CloseUnsaved(const Reference<XInterface>& component) {
+    try {
+        const Reference<css::util::XModifiable> modifiable(component, UNO_QUERY);
+        if (modifiable.is()) modifiable->setModified(false);
+        const Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+        if (closeable.is()) closeable->close(true);
+    } catch (const css::util::CloseVetoException&) {
+        // Whoever vetoed now owns the document and closes it when done with it.
+    } catch (const css::lang::DisposedException&) {
+        // Closed meanwhile.
+    }
+}
+
+// The office closes its end of the connection when its process exits, which ends the
+// library's bridge. Waiting for that (a bounded while) lets a caller start a new office
+// on the same pipe and profile right away.
+void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime) {
+    constexpr auto kLongest = std::chrono::seconds(10);
+    constexpr auto kPause = std::chrono::milliseconds(10);
+    if (!runtime.is()) return;
+    const Reference<css::bridge::XBridgeFactory2> bridges =
+        css::bridge::BridgeFactory::create(runtime);
+    const auto deadline = std::chrono::steady_clock::now() + kLongest;
+    while (bridges->getExistingBridges().hasElements() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPause);
+    }
+}
+
+}  // namespace
+
+extern "C" int corvane_shutdown_office(void) {
+    using namespace corvane::c_api;
+    return Guarded([] {
+        corvane::OfficeLink& link = corvane::Link();
+        if (!link.sheets.is() || !link.workbook.is())
+            return Fail(CORVANE_E_NOT_CONNECTED, "not connected to an office");
+        const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
+        if (!desktop.is()) return Fail(CORVANE_E_OFFICE, "the office offers no desktop");
+        for (const Reference<XInterface>& component : OpenComponents(desktop)) {
+            CloseUnsaved(component);
+        }
+        bool ended = true;
+        try {
+            ended = desktop->terminate();
+        } catch (const css::lang::DisposedException&) {
+            // The office went away before it could answer: it ended.
+        }
+        // Nothing may call into the ended office any more.
+        link.sheets.clear();
+        link.workbook.clear();
+        link.context.clear();
+        if (ended) WaitUntilDisconnected(link.runtime);
+        if (!ended)
+            return Fail(CORVANE_E_OFFICE,
+                        "the office closed its documents but refused to end (another client "
+                        "may be holding it)");
+        return CORVANE_OK;
+    });
+}

@@ -1,0 +1,113 @@
+#include "host/save_copy.hpp"
+
+#include <corvane/corvane.h>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+
+#include <cctype>
+#include <filesystem>
+#include <string>
+
+#include "host/c_errors.hpp"
+#include "host/office_link.hpp"
+#include "office/connection.hpp"
+#include "office/host_text.hpp"
+#include "platform/files.hpp"
+
+namespace corvane::c_api {
+namespace {
+
+using css::beans::PropertyValue;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+
+struct ExportFormat {
+    const char* extension;
+    const char* filter;
+};
+
+constexpr ExportFormat kFormats[] = {
+    {".ods", "calc8"},           {".xlsx", "Calc MS Excel 2007 XML"},
+    {".xls", "MS Excel 97"},     {".csv", "Text - txt - csv (StarCalc)"},
+    {".pdf", "calc_pdf_Export"}, {".html", "HTML (StarCalc)"},
+};
+
+// Comma-separated, fields quoted with '"', UTF-8 (text encoding 76), from line 1.
+constexpr char kCsvOptions[] = "44,34,76,1";
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size()) return false;
+    const std::string_view tail = text.substr(text.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
+    }
+    return true;
+}
+
+PropertyValue Property(const char* name, const css::uno::Any& value) {
+    PropertyValue property;
+    property.Name = rtl::OUString::createFromAscii(name);
+    property.Value = value;
+    return property;
+}
+
+Sequence<PropertyValue> StoreProperties(const char* filter) {
+    const bool csv = std::string_view(filter) == kFormats[3].filter;
+    Sequence<PropertyValue> properties(csv ? 3 : 2);
+    PropertyValue* out = properties.getArray();
+    out[0] = Property("FilterName", css::uno::Any(rtl::OUString::createFromAscii(filter)));
+    out[1] = Property("Overwrite", css::uno::Any(true));
+    if (csv)
+        out[2] =
+            Property("FilterOptions", css::uno::Any(rtl::OUString::createFromAscii(kCsvOptions)));
+    return properties;
+}
+
+std::string FolderOf(const char* path) {
+    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    return folder.string();
+}
+
+}  // namespace
+
+const char* ExportFilterFor(std::string_view path) {
+    for (const ExportFormat& format : kFormats) {
+        if (EndsWithIgnoringCase(path, format.extension)) return format.filter;
+    }
+    return nullptr;
+}
+
+}  // namespace corvane::c_api
+
+extern "C" int corvane_save_copy(const char* path) {
+    using namespace corvane::c_api;
+    return Guarded([&] {
+        if (path == nullptr || path[0] == '\0')
+            return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: the path is NULL or empty");
+        const char* filter = ExportFilterFor(path);
+        if (filter == nullptr)
+            return Fail(CORVANE_E_ARGUMENT,
+                        std::string("corvane_save_copy: cannot tell the format of \"") + path +
+                            "\": name it .ods, .xlsx, .xls, .csv, .pdf or .html");
+        const corvane::OfficeLink& link = corvane::Link();
+        if (!link.workbook.is())
+            return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
+        const std::string folder = FolderOf(path);
+        if (!corvane::platform::PathExists(folder.c_str()))
+            return Fail(CORVANE_E_SAVE, "cannot store a copy at \"" + std::string(path) +
+                                            "\": the folder \"" + folder + "\" does not exist");
+        const Reference<css::frame::XStorable> storable(link.workbook, UNO_QUERY);
+        if (!storable.is()) return Fail(CORVANE_E_SAVE, "the loaded workbook cannot be stored");
+        const rtl::OUString url =
+            corvane::office::FromHostText(corvane::office::MakeFileUrl(path).c_str());
+        try {
+            // storeToURL writes a copy: the open document keeps its own location and state.
+            storable->storeToURL(url, StoreProperties(filter));
+        } catch (const css::io::IOException&) {
+            return FailFromCurrentException(CORVANE_E_SAVE);
+        }
+        return CORVANE_OK;
+    });
+}

@@ -1,0 +1,228 @@
+"""The corvane Python module, against the built library and a real office.
+
+Run with CORVANE_LIBRARY naming the built libcorvane.so and the module's folder on
+PYTHONPATH; CORVANE_TEST_OFFICE names the office program.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import corvane
+from office_session import OfficeSession, OFFICE, read_sheet, write_workbook
+
+RECORD = ["NSE", "Alpha Ltd", 500, "1200", 101.25, None, 99.5, "27JUN2026", 2500, "CE",
+          10, 101.5, 123456, 1.5e7, 104, 98.75, 100, 99.25]
+
+
+class WithoutOffice(unittest.TestCase):
+    """What the module settles itself, and what the library answers with no office on
+    the pipe (the pipe's lock is held, so no other test's office answers either)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = OfficeSession()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def test_refuses_arguments_that_can_never_be_right(self):
+        with self.assertRaises(ValueError):
+            corvane.write_record("NSE", 1, ["x"] * 43)
+        with self.assertRaises(TypeError):
+            corvane.write_record("NSE", 1, "NSE,Alpha")
+        with self.assertRaises(TypeError):
+            corvane.write_record("NSE", 1, [{"not": "a field"}])
+        with self.assertRaises(ValueError):
+            corvane.write_record("NSE", 1, ["Al\0pha"])
+        with self.assertRaises(TypeError):
+            corvane.write_titles("NSE", "1")
+        with self.assertRaises(ValueError):
+            corvane.reset("NSE", 2 ** 40)
+        with self.assertRaises(TypeError):
+            corvane.write_titles(None, 0)
+        with self.assertRaises(TypeError):
+            corvane.init(OFFICE)
+
+    def test_library_errors_carry_code_and_message(self):
+        self.assertFalse(corvane.is_running())
+        with self.assertRaises(corvane.Error) as caught:
+            corvane.write_titles("NSE", 0)
+        self.assertEqual(caught.exception.code, corvane.E_NOT_CONNECTED)
+        self.assertIn("corvane_init", str(caught.exception))
+        for call, code in [(lambda: corvane.write_titles("", 0), corvane.E_ARGUMENT),
+                           (lambda: corvane.save_copy("copy.txt"), corvane.E_ARGUMENT),
+                           (lambda: corvane.save_copy("copy.ods"), corvane.E_NOT_CONNECTED),
+                           (corvane.shutdown_office, corvane.E_NOT_CONNECTED),
+                           (lambda: corvane.connect(tempfile.gettempdir()), corvane.E_CONNECT)]:
+            with self.assertRaises(corvane.Error) as caught:
+                call()
+            self.assertEqual(caught.exception.code, code)
+            self.assertTrue(caught.exception.message)
+        self.assertIn("ooo_pipe", caught.exception.message)
+
+    def test_column_titles(self):
+        titles = corvane.column_titles()
+        self.assertEqual(len(titles), corvane.COLUMN_COUNT)
+        self.assertEqual(titles[0], "Exchange")
+        self.assertEqual(titles[7], "Day\n4om Expiry")
+        self.assertEqual(titles[41], "52Week\nLow Yield")
+
+    def test_finds_the_library_next_to_itself_or_through_the_environment(self):
+        built = os.environ["CORVANE_LIBRARY"]
+        package = os.path.dirname(corvane.__file__)
+        with tempfile.TemporaryDirectory() as tmp:
+            copy = os.path.join(tmp, "corvane")
+            shutil.copytree(package, copy, ignore=shutil.ignore_patterns("__pycache__"))
+            os.symlink(os.path.realpath(built), os.path.join(copy, "libcorvane.so.1"))
+            env = {k: v for k, v in os.environ.items() if k not in ("CORVANE_LIBRARY", "PYTHONPATH")}
+            probe = "import corvane; print(corvane.is_running(), corvane.column_titles()[1])"
+            out = subprocess.run([sys.executable, "-c", probe], cwd=tmp, env=env,
+                                 capture_output=True, text=True, timeout=60)
+            self.assertEqual(out.stdout, "False Description\n", out.stderr)
+
+            env["CORVANE_LIBRARY"] = os.path.join(tmp, "missing.so")
+            out = subprocess.run([sys.executable, "-c", probe], cwd=tmp, env=env,
+                                 capture_output=True, text=True, timeout=60)
+            self.assertNotEqual(out.returncode, 0)
+            self.assertIn("CORVANE_LIBRARY", out.stderr)
+
+
+class OfficeTest(unittest.TestCase):
+    """A workbook with the sheets NSE and BSE in an office the library started."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = OfficeSession()
+        cls.dir = tempfile.mkdtemp(prefix="corvane-test-")
+        cls.book = os.path.join(cls.dir, "market watch.fods")
+        write_workbook(cls.book, ["NSE", "BSE"])
+        try:
+            cls.sheets = corvane.init(OFFICE, cls.session.command_line(), cls.book, timeout=60)
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+
+class InALiveOffice(OfficeTest):
+
+    def test_connected_with_the_sheet_count(self):
+        self.assertEqual(self.sheets, 2)
+        self.assertTrue(corvane.is_running())
+
+    def test_rows_reach_their_cells_as_texts_and_numbers(self):
+        corvane.write_titles("NSE", 0)
+        corvane.write_record("NSE", 1, RECORD)
+        corvane.write_record("NSE", 2, [500, "Beta"])
+        corvane.write_record("NSE", 3, RECORD)
+        corvane.reset("NSE", 3)
+        corvane.save_copy(self.path("rows.ods"))
+
+        rows = read_sheet(self.path("rows.ods"), "NSE", 4)
+        self.assertEqual(rows[0][:4], ["Exchange", "Description", "Scrip Code", "Best\nBuy Qty"])
+        record = rows[1]
+        self.assertEqual(record[:5], ["NSE", "Alpha Ltd", 500.0, 1200.0, 101.25])
+        self.assertIsNone(record[5])                 # None: an empty field
+        self.assertEqual(record[7], "27JUN2026")
+        self.assertEqual(record[8], 2500.0)
+        self.assertEqual(record[13], 1.5e7)          # printed as 15000000.0
+        self.assertEqual(record[18:], [None] * 24)  # missing trailing fields
+        self.assertEqual(rows[2][:2], ["500", "Beta"])  # a number in a text column stays text
+        self.assertEqual(rows[3], [None] * 42)
+
+    def test_office_errors_raise_with_the_office_message(self):
+        with self.assertRaises(corvane.Error) as caught:
+            corvane.write_record("Nowhere", 0, RECORD)
+        self.assertEqual(caught.exception.code, corvane.E_NO_SHEET)
+        self.assertIn("Nowhere", caught.exception.message)
+        for call in (lambda: corvane.write_record("NSE", -1, RECORD),
+                     lambda: corvane.write_titles("NSE", -1),
+                     lambda: corvane.reset("NSE", 1048576)):
+            with self.assertRaises(corvane.Error) as caught:
+                call()
+            self.assertEqual(caught.exception.code, corvane.E_OFFICE)
+            self.assertIn("com.sun.star.", caught.exception.message)
+        self.assertTrue(corvane.is_running())
+
+    def test_copies_in_each_format(self):
+        corvane.write_record("BSE", 0, RECORD)
+        for name in ("copy.xlsx", "copy.csv", "copy.pdf", "copy.html", "copy.xls"):
+            corvane.save_copy(self.path(name))
+            self.assertGreater(os.path.getsize(self.path(name)), 0, name)
+        with open(self.path("copy.pdf"), "rb") as f:
+            self.assertEqual(f.read(4), b"%PDF")
+        corvane.save_copy(self.path("again.ods"))
+        self.assertEqual(read_sheet(self.path("again.ods"), "BSE", 1)[0][1], "Alpha Ltd")
+        with self.assertRaises(corvane.Error) as caught:
+            corvane.save_copy(os.path.join(self.dir, "no such folder", "copy.ods"))
+        self.assertEqual(caught.exception.code, corvane.E_SAVE)
+
+    def test_warnings_go_to_the_handler(self):
+        seen = []
+        corvane.set_warning_handler(seen.append)
+        try:
+            with self.assertRaises(corvane.Error) as caught:
+                corvane.init(OFFICE, self.session.command_line(), self.path("missing.ods"))
+        finally:
+            corvane.set_warning_handler(None)
+        self.assertEqual(caught.exception.code, corvane.E_CONNECT)
+        self.assertIn("does not exist", caught.exception.message)
+        self.assertEqual(len(seen), 1)
+        self.assertIn("missing", seen[0])
+        # The loaded workbook is still served.
+        corvane.write_titles("BSE", 2)
+
+
+class ShutDownThenKilled(OfficeTest):
+
+    def test_shutdown_ends_the_office_and_a_new_one_can_start(self):
+        corvane.shutdown_office()
+        self.assertFalse(corvane.is_running())
+        with self.assertRaises(corvane.Error) as caught:
+            corvane.write_titles("NSE", 0)
+        self.assertEqual(caught.exception.code, corvane.E_NOT_CONNECTED)
+        deadline = time.monotonic() + 30
+        while self.session.processes() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(self.session.processes(), [])
+
+        self.assertEqual(corvane.init(OFFICE, self.session.command_line(), self.book,
+                                      timeout=60), 2)
+        self.assertTrue(corvane.is_running())
+
+        # Killed: every call reports an error, none crashes.
+        self.session.kill()
+        self.assertFalse(corvane.is_running())
+        for call in (lambda: corvane.write_record("NSE", 1, RECORD),
+                     lambda: corvane.reset("NSE", 1),
+                     lambda: corvane.save_copy(self.path("never.ods")),
+                     corvane.shutdown_office):
+            with self.assertRaises(corvane.Error) as caught:
+                call()
+            self.assertEqual(caught.exception.code, corvane.E_OFFICE)
+            self.assertTrue(caught.exception.message)
+
+
+def load_tests(loader, tests, pattern):
+    # The library's state is per process: the tests run in this order.
+    suite = unittest.TestSuite()
+    for case in (WithoutOffice, InALiveOffice, ShutDownThenKilled):
+        suite.addTests(loader.loadTestsFromTestCase(case))
+    return suite
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
