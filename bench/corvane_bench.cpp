@@ -1,0 +1,245 @@
+// Side-by-side throughput of the library's exports, the bare UNO floor beneath them and
+// the Python UNO client a Linux user would otherwise write, all against one headless
+// office started for the run. Cases run interleaved, round after round, so that drift
+// in the office affects all of them alike; the table shows medians and ratios.
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <corvane/corvane.hpp>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/office_session.hpp"
+#include "support/workbook_files.hpp"
+
+namespace {
+
+using corvane::test::FileUrl;
+using corvane::test::OfficeClient;
+using corvane::test::OfficeSession;
+using corvane::test::TempDir;
+using corvane::test::U;
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY_THROW;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    int rounds = 5;
+    int rows = 200;             // rows per case and round
+    int titleRows = 5;          // title rows per round
+    int memoryWrites = 100000;  // record writes for the memory comparison
+};
+
+// One market-watch line as a host would fill it: texts, integers, reals, empty fields.
+const std::array<const char*, corvane::kColumnCount> kSampleFields = {
+    "NSE",     "RELIANCE", "2885",    "1200",    "2450.50", "900",     "2451.00",
+    "",        "",         "",        "10",      "2450.75", "1500000", "3.6e9",
+    "2470.00", "2430.00",  "2440.00", "2438.50", "54000",   "61000",   "2449.90",
+    "0",       "",         "0",       "0.50",    "2900.00", "2100.00", "3100.00",
+    "900.00",  "1.6e12",   "",        "2438.50", "",        "",        "",
+    "",        "",         "",        "",        "",        "",        ""};
+
+corvane::MarketWatchRecord SampleRecord() {
+    corvane::MarketWatchRecord record{};
+    for (int k = 0; k < corvane::kColumnCount; ++k) record.fields[k].SetString(kSampleFields[k]);
+    return record;
+}
+
+// The same line as the values the library stores for it.
+Sequence<Any> SampleValues() {
+    Sequence<Any> values(corvane::kColumnCount);
+    Any* out = values.getArray();
+    for (int k = 0; k < corvane::kColumnCount; ++k) {
+        const std::string text = kSampleFields[k];
+        const bool isText = k == 0 || k == 1 || k == 7 || k == 9;
+        if (isText || text.empty())
+            out[k] <<= U(text);
+        else
+            out[k] <<= std::atof(text.c_str());
+    }
+    return values;
+}
+
+std::string RangeName(int firstRow, int rows) {
+    return "A" + std::to_string(firstRow + 1) + ":AP" + std::to_string(firstRow + rows);
+}
+
+double Median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    return n == 0 ? 0.0 : n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+}
+
+long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * 4;
+}
+
+// Microseconds per row of `rows` calls of `body(row)`.
+double PerRow(int rows, const std::function<void(int)>& body) {
+    const auto start = Clock::now();
+    for (int r = 0; r < rows; ++r) body(r);
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / rows;
+}
+
+// Runs the Python peer and returns its microseconds per row.
+double RunPython(const std::string& url, const std::string& sheet, const char* mode, int rows) {
+    const std::string command = "/usr/bin/python3 " CORVANE_BENCH_DIR "/peers/uno_peer.py --url '" +
+                                url + "' --sheet '" + sheet + "' --mode " + mode + " --rows " +
+                                std::to_string(rows);
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return 0;
+    double perRow = 0;
+    if (std::fscanf(pipe, "%lf", &perRow) != 1) perRow = 0;
+    ::pclose(pipe);
+    return perRow;
+}
+
+struct Case {
+    std::string name;
+    std::string what;
+    std::function<double()> run;  // microseconds per row
+    std::vector<double> samples;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--quick") {
+            options = {3, 100, 2, 10000};
+        } else if (arg.rfind("--rounds=", 0) == 0) {
+            options.rounds = std::atoi(arg.c_str() + 9);
+        } else if (arg.rfind("--rows=", 0) == 0) {
+            options.rows = std::atoi(arg.c_str() + 7);
+        } else if (arg.rfind("--memory-writes=", 0) == 0) {
+            options.memoryWrites = std::atoi(arg.c_str() + 16);
+        } else {
+            std::fprintf(stderr,
+                         "usage: corvane-bench [--quick] [--rounds=N] [--rows=N] "
+                         "[--memory-writes=N]\n");
+            return 2;
+        }
+    }
+
+    OfficeSession session;
+    TempDir dir;
+    const std::string book = dir / "bench.fods";
+    corvane::test::WriteWorkbook(
+        book, {"Floor", "Block", "Export", "Reset", "Titles", "Python", "PythonBlock", "Memory"});
+    OfficeClient& client = session.Start();
+    const std::vector<corvane::CString> config = {corvane::test::OfficeExecutable().c_str(),
+                                                  session.HeadlessCommandLine().c_str(),
+                                                  book.c_str()};
+    if (CorvaneInitFunc(config) < 0) {
+        std::fprintf(stderr, "the library did not connect to the office\n");
+        return 1;
+    }
+    const std::string url = FileUrl(book);
+    const Reference<css::sheet::XSpreadsheets> sheets = client.Document(url)->getSheets();
+
+    const corvane::MarketWatchRecord record = SampleRecord();
+    const Sequence<Any> values = SampleValues();
+    const int rows = options.rows;
+    constexpr int kBlock = 100;
+    Sequence<Sequence<Any>> block(kBlock);
+    std::fill_n(block.getArray(), kBlock, values);
+
+    std::vector<Case> cases;
+    const auto add = [&cases](const char* name, const char* what, std::function<double()> run) {
+        cases.push_back(Case{name, what, std::move(run), {}});
+    };
+    const Reference<css::sheet::XSpreadsheetDocument> document = client.Document(url);
+    add("floor: trivial remote call", "getSheets",
+        [&] { return PerRow(rows, [&](int) { document->getSheets(); }); });
+    add("floor: bare C++ row sequence", "6 calls per row", [&] {
+        return PerRow(rows, [&](int r) {
+            const Reference<css::table::XCellRange> sheet(sheets->getByName("Floor"),
+                                                          UNO_QUERY_THROW);
+            const Reference<css::sheet::XCellRangeData> data(
+                sheet->getCellRangeByName(U(RangeName(r + 1, 1))), UNO_QUERY_THROW);
+            Sequence<Sequence<Any>> array = data->getDataArray();
+            array.getArray()[0] = values;
+            data->setDataArray(array);
+        });
+    });
+    add("floor: bare C++ block of 100", "1 setDataArray per 100 rows", [&] {
+        const Reference<css::table::XCellRange> sheet(sheets->getByName("Block"), UNO_QUERY_THROW);
+        return PerRow(rows / kBlock,
+                      [&](int b) {
+                          const Reference<css::sheet::XCellRangeData> data(
+                              sheet->getCellRangeByName(U(RangeName(1 + b * kBlock, kBlock))),
+                              UNO_QUERY_THROW);
+                          data->setDataArray(block);
+                      }) /
+               kBlock;
+    });
+    add("CorvaneInsertUpdate", "per row", [&] {
+        return PerRow(rows, [&](int r) {
+            CorvaneInsertUpdate("Export", r + 1, const_cast<corvane::MarketWatchRecord*>(&record));
+        });
+    });
+    add("CorvaneResetRecord", "per row",
+        [&] { return PerRow(rows, [&](int r) { CorvaneResetRecord("Reset", r + 1); }); });
+    add("CorvaneSetHeaderString", "per title row", [&] {
+        return PerRow(options.titleRows, [&](int r) { CorvaneSetHeaderString("Titles", r); });
+    });
+    add("Python UNO: row sequence", "per row",
+        [&] { return RunPython(url, "Python", "rows", rows); });
+    add("Python UNO: block of 100", "per row",
+        [&] { return RunPython(url, "PythonBlock", "block", rows); });
+
+    for (int round = 0; round < options.rounds; ++round) {
+        for (Case& c : cases) c.samples.push_back(c.run());
+        std::fprintf(stderr, "round %d of %d done\n", round + 1, options.rounds);
+    }
+
+    std::map<std::string, double> median;
+    std::printf("\n| case | measured as | median us/row | rows/s |\n|---|---|---:|---:|\n");
+    for (const Case& c : cases) {
+        median[c.name] = Median(c.samples);
+        const double us = median[c.name];
+        if (c.name == "CorvaneSetHeaderString")
+            std::printf("| %s | %s | %.0f (%.1f ms/row) | %.1f |\n", c.name.c_str(), c.what.c_str(),
+                        us, us / 1000, 1e6 / us);
+        else
+            std::printf("| %s | %s | %.1f | %.0f |\n", c.name.c_str(), c.what.c_str(), us,
+                        1e6 / us);
+    }
+
+    const auto ratio = [&](const char* a, const char* b) { return median[a] / median[b]; };
+    std::printf("\n| ratio | value | target |\n|---|---:|---|\n");
+    std::printf("| CorvaneInsertUpdate cost / bare C++ row sequence | %.2f | <= 1.1 |\n",
+                ratio("CorvaneInsertUpdate", "floor: bare C++ row sequence"));
+    std::printf("| Python row sequence cost / CorvaneInsertUpdate | %.2f | >= 2.5 |\n",
+                ratio("Python UNO: row sequence", "CorvaneInsertUpdate"));
+
+    // Memory: the process's resident size after 10^3 record writes and after all.
+    const int early = std::min(1000, options.memoryWrites);
+    for (int r = 0; r < early; ++r)
+        CorvaneInsertUpdate("Memory", r % 1000, const_cast<corvane::MarketWatchRecord*>(&record));
+    const long afterEarly = ResidentKiB();
+    for (int r = early; r < options.memoryWrites; ++r)
+        CorvaneInsertUpdate("Memory", r % 1000, const_cast<corvane::MarketWatchRecord*>(&record));
+    const long afterAll = ResidentKiB();
+    std::printf(
+        "\n| resident memory | KiB |\n|---|---:|\n| after %d record writes | %ld |\n"
+        "| after %d record writes | %ld |\n| growth | %ld |\n",
+        early, afterEarly, options.memoryWrites, afterAll, afterAll - afterEarly);
+    return 0;
+}
