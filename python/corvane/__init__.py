@@ -16,8 +16,8 @@ library raises corvane.Error, whose .code is one of the E_* constants and whose
 message). Arguments that can never be right raise TypeError or ValueError.
 
 The library is looked for in this order: the file that the environment variable
-CORVANE_LIBRARY names; libcorvane.so.1 next to this package, or in the library
-folder of the prefix it is installed in; the system's library path.
+CORVANE_LIBRARY names; libcorvane.so.1 in this package's folder, then in the library
+folder of the prefix the package was installed into; the system's library path.
 """
 
 import ctypes
@@ -76,14 +76,15 @@ def _candidates():
     if named:
         return [named], True
     here = os.path.dirname(os.path.abspath(__file__))
-    paths = [
-        os.path.join(here, _SONAME),
-        # <prefix>/lib/python3/dist-packages/corvane -> <prefix>/lib
-        os.path.normpath(os.path.join(here, "..", "..", "..", _SONAME)),
-    ]
+    paths = [os.path.join(here, _SONAME)]
+    try:
+        # An installed package knows the library folder of its prefix.
+        from ._location import LIBRARY_DIR
+        paths.append(os.path.normpath(os.path.join(here, LIBRARY_DIR, _SONAME)))
+    except ImportError:
+        pass
     paths = [p for p in paths if os.path.exists(p)]
-    found = ctypes.util.find_library("corvane")
-    paths.append(found or _SONAME)
+    paths.append(ctypes.util.find_library("corvane") or _SONAME)
     return paths, False
 
 
