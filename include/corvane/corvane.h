@@ -36,7 +36,9 @@ extern "C" {
  * default (the quoted office path, -invisible, and the pipe acceptor). Returns the
  * workbook's sheet count (as recorded by the first successful connection) or
  * CORVANE_E_CONNECT; a newly started office usually needs a later call once it
- * accepts connections. */
+ * accepts connections, so callers retry for a while. office_path NULL or
+ * workbook_path NULL or "" is CORVANE_E_ARGUMENT; an empty office_path starts nothing
+ * (after a warning) but still connects to an office that accepts on the pipe. */
 CORVANE_C_API int corvane_init(const char* office_path, const char* command_line,
                                const char* workbook_path);
 
@@ -44,7 +46,11 @@ CORVANE_C_API int corvane_init(const char* office_path, const char* command_line
  * without starting anything. Returns the sheet count or CORVANE_E_CONNECT. */
 CORVANE_C_API int corvane_connect(const char* workbook_path);
 
-/* Writes the 42 coloured column titles into row `row` (zero-based) of the sheet. */
+/* Row functions: `row` is zero-based (row 0 is the sheet's row 1). A NULL or empty
+ * sheet name is CORVANE_E_ARGUMENT; no sheet of that name CORVANE_E_NO_SHEET; a row
+ * outside the sheet, or an office that no longer answers, CORVANE_E_OFFICE. */
+
+/* Writes the 42 coloured column titles into row `row` of the sheet. */
 CORVANE_C_API int corvane_write_titles(const char* sheet, int row);
 
 /* Writes one record: fields[k] feeds column k (numbers as numbers, texts as texts); a
@@ -59,11 +65,18 @@ CORVANE_C_API int corvane_reset_row(const char* sheet, int row);
 CORVANE_C_API int corvane_is_running(void);
 
 /* Stores a copy of the loaded workbook at `path`, in the format its extension names
- * (.ods, .xlsx, .xls, .csv, .pdf, .html); the open document is not changed. */
+ * (.ods, .xlsx, .xls, .csv, .pdf, .html, any letter case); the open document is not
+ * changed. A relative path is taken against the current directory; an existing file is
+ * replaced. .csv holds the active sheet only (comma-separated, UTF-8). An unknown
+ * extension is CORVANE_E_ARGUMENT, a missing folder or a refused write
+ * CORVANE_E_SAVE. */
 CORVANE_C_API int corvane_save_copy(const char* path);
 
 /* Closes the workbooks open in the connected office without saving and ends the
- * office. Returns CORVANE_OK, or CORVANE_E_NOT_CONNECTED. */
+ * office, waiting (up to 10 seconds) until the office has closed its connection; its
+ * process exits moments later. The library then holds no workbook: call corvane_init
+ * again to go on (retrying, as after any start). Returns CORVANE_OK, CORVANE_E_NOT_CONNECTED, or
+ * CORVANE_E_OFFICE when the office is gone already or refused to end. */
 CORVANE_C_API int corvane_shutdown_office(void);
 
 /* The title of column `index` (0 to 41, line feeds included), or NULL. */
@@ -73,8 +86,8 @@ CORVANE_C_API const char* corvane_column_title(int index);
 typedef void (*corvane_warning_handler)(const char* text, void* user);
 CORVANE_C_API void corvane_set_warning_handler(corvane_warning_handler handler, void* user);
 
-/* The calling thread's description of its last failure ("" when none). Valid until
- * the thread's next call into the library. */
+/* The calling thread's description of its last failure ("" when none); a successful
+ * call leaves it as it was. Valid until the thread's next call into the library. */
 CORVANE_C_API const char* corvane_last_error(void);
 
 #ifdef __cplusplus

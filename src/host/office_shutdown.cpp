@@ -76,9 +76,9 @@ void CloseUnsaved(const Reference<XInterface>& component) {
     }
 }
 
-// The office closes its end of the connection when its process exits, which ends the
-// library's bridge. Waiting for that (a bounded while) lets a caller start a new office
-// on the same pipe and profile right away.
+// An ending office closes its connections, which ends the library's bridge; by then it
+// no longer accepts on the pipe, and its process exits moments later. Waiting for that
+// (a bounded while) spares the caller a connection to an office on its way out.
 void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime) {
     constexpr auto kLongest = std::chrono::seconds(10);
     constexpr auto kPause = std::chrono::milliseconds(10);
