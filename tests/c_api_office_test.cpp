@@ -2,14 +2,14 @@
 // program asks for it, and checks what the program's stored copy holds.
 #include <gtest/gtest.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -105,7 +105,8 @@ TEST(CApiOffice, PlainCProgramCoversEveryFunctionAndItsCopyOpensWithTheValues) {
     WriteWorkbook(book, {"NSE", "BSE"});
     WriteWorkbook(secondBook, {"NSE", "BSE", "Options"});
 
-    const ChildResult run = RunCProgram(session, {OfficeExecutable(), book, secondBook, dir.Path()});
+    const ChildResult run =
+        RunCProgram(session, {OfficeExecutable(), book, secondBook, dir.Path()});
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.output;
     EXPECT_NE(run.output.find(" passed, 0 failed"), std::string::npos) << run.output;
 
@@ -134,9 +135,9 @@ TEST(CApiOffice, PlainCProgramCoversEveryFunctionAndItsCopyOpensWithTheValues) {
     }
     const Reference<css::sheet::XSpreadsheet> bse(copy->getSheets()->getByName("BSE"),
                                                   UNO_QUERY_THROW);
-    EXPECT_EQ(S(Reference<css::text::XText>(bse->getCellByPosition(1, 0), UNO_QUERY_THROW)
-                    ->getString()),
-              "Alpha Ltd");
+    EXPECT_EQ(
+        S(Reference<css::text::XText>(bse->getCellByPosition(1, 0), UNO_QUERY_THROW)->getString()),
+        "Alpha Ltd");
 }
 
 }  // namespace

@@ -28,14 +28,14 @@ static void check(int ok, const char* what, int line) {
 }
 
 #define CHECK(condition) check((condition) != 0, #condition, __LINE__)
-#define CHECK_EQ(actual, expected)                                                       \
-    do {                                                                                 \
-        const int actual_ = (actual);                                                    \
-        const int expected_ = (expected);                                                \
-        char what_[256];                                                                 \
-        snprintf(what_, sizeof what_, "%s == %s (got %d, want %d)", #actual, #expected, \
-                 actual_, expected_);                                                    \
-        check(actual_ == expected_, what_, __LINE__);                                    \
+#define CHECK_EQ(actual, expected)                                                               \
+    do {                                                                                         \
+        const int actual_ = (actual);                                                            \
+        const int expected_ = (expected);                                                        \
+        char what_[256];                                                                         \
+        snprintf(what_, sizeof what_, "%s == %s (got %d, want %d)", #actual, #expected, actual_, \
+                 expected_);                                                                     \
+        check(actual_ == expected_, what_, __LINE__);                                            \
     } while (0)
 
 /* The last error contains `part`. */
@@ -145,8 +145,7 @@ static void before_any_connection(const char* office) {
 
     /* The layout's titles. */
     CHECK(corvane_column_title(0) != NULL && strcmp(corvane_column_title(0), "Exchange") == 0);
-    CHECK(corvane_column_title(3) != NULL &&
-          strcmp(corvane_column_title(3), "Best\nBuy Qty") == 0);
+    CHECK(corvane_column_title(3) != NULL && strcmp(corvane_column_title(3), "Best\nBuy Qty") == 0);
     CHECK(corvane_column_title(41) != NULL &&
           strcmp(corvane_column_title(41), "52Week\nLow Yield") == 0);
     CHECK(corvane_column_title(-1) == NULL);
@@ -168,8 +167,7 @@ static void warnings_reach_the_handler(const char* office, const char* command_l
     corvane_set_warning_handler(NULL, NULL);
 }
 
-static void rows_in_a_live_office(const char* office, const char* command_line,
-                                  const char* book) {
+static void rows_in_a_live_office(const char* office, const char* command_line, const char* book) {
     const char* fields[CORVANE_COLUMN_COUNT];
     fill_record(fields);
 
@@ -195,7 +193,6 @@ static void rows_in_a_live_office(const char* office, const char* command_line,
     CHECK(error_mentions("com.sun.star."));
     /* ... and the connection is still fine afterwards. */
     CHECK_EQ(corvane_is_running(), 1);
-
 }
 
 static void copies(const char* out_dir) {
