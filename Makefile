@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test clean
+.PHONY: all deps configure build test demo clean
 
 all: build
 
@@ -18,6 +18,11 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Streams the shipped sample market watch into a two-sheet workbook in a headless office
+# and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.
+demo: build
+	BUILD=$(BUILD) scripts/demo.sh
 
 clean:
 	rm -rf $(BUILD)

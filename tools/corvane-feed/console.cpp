@@ -76,20 +76,26 @@ double Console::Seconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-StdoutSilenced::StdoutSilenced() {
+StreamsSilenced::StreamsSilenced(Which which) {
     std::fflush(stdout);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    std::fflush(stderr);
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null < 0) return;
-    saved_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
-    if (saved_ >= 0) ::dup2(null, STDOUT_FILENO);
+    for (int fd = which == All ? 0 : 1; fd <= (which == All ? 2 : 1); ++fd) {
+        saved_[fd] = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (saved_[fd] >= 0) ::dup2(null, fd);
+    }
     ::close(null);
 }
 
-StdoutSilenced::~StdoutSilenced() {
-    if (saved_ < 0) return;
+StreamsSilenced::~StreamsSilenced() {
     std::fflush(stdout);
-    ::dup2(saved_, STDOUT_FILENO);
-    ::close(saved_);
+    std::fflush(stderr);
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (saved_[fd] < 0) continue;
+        ::dup2(saved_[fd], fd);
+        ::close(saved_[fd]);
+    }
 }
 
 }  // namespace corvane::feed

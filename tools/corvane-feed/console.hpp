@@ -35,17 +35,21 @@ class Console : public FeedEvents {
     std::chrono::steady_clock::time_point lastProgress_;
 };
 
-// Sends standard output to /dev/null while it lives: the library prints a line there
-// for every connection attempt that fails, which would clutter a wait for the office.
-class StdoutSilenced {
+// Points standard output, and optionally standard input and error, at /dev/null while
+// it lives. The library prints a line on standard output for every connection attempt
+// that fails, which would clutter a wait for the office; and an office started meanwhile
+// inherits the three streams: it must neither write into ours nor hold our input open
+// (a producer writing into it would wait forever once this program is gone).
+class StreamsSilenced {
   public:
-    StdoutSilenced();
-    ~StdoutSilenced();
-    StdoutSilenced(const StdoutSilenced&) = delete;
-    StdoutSilenced& operator=(const StdoutSilenced&) = delete;
+    enum Which { OutputOnly, All };
+    explicit StreamsSilenced(Which which);
+    ~StreamsSilenced();
+    StreamsSilenced(const StreamsSilenced&) = delete;
+    StreamsSilenced& operator=(const StreamsSilenced&) = delete;
 
   private:
-    int saved_ = -1;
+    int saved_[3] = {-1, -1, -1};
 };
 
 }  // namespace corvane::feed

@@ -34,9 +34,23 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 FeedOffice::FeedOffice(OfficeSettings settings, const StopSignals& stop, Console& console)
-    : settings_(std::move(settings)), stop_(stop), console_(console) {}
+    : settings_(std::move(settings)), stop_(stop), console_(console) {
+    corvane_set_warning_handler(&FeedOffice::CollectWarning, this);
+}
 
-FeedOffice::~FeedOffice() { Close(); }
+FeedOffice::~FeedOffice() {
+    Close();
+    corvane_set_warning_handler(nullptr, nullptr);
+}
+
+void FeedOffice::CollectWarning(const char* text, void* office) {
+    static_cast<FeedOffice*>(office)->warnings_.emplace_back(text);
+}
+
+void FeedOffice::ShowWarnings() {
+    for (const std::string& warning : warnings_) console_.Error("office: " + warning);
+    warnings_.clear();
+}
 
 std::string FeedOffice::Open() {
     std::error_code error;
@@ -45,9 +59,10 @@ std::string FeedOffice::Open() {
     const std::string workbook = Absolute(settings_.workbook);
     int result;
     {
-        StdoutSilenced quiet;
+        StreamsSilenced quiet(StreamsSilenced::OutputOnly);
         result = corvane_connect(workbook.c_str());
     }
+    ShowWarnings();
     if (result >= 0) return {};
     if (OfficeAnsweredButNoWorkbook(LastError())) return LastError();
     return StartAndWait();
@@ -74,13 +89,14 @@ std::string FeedOffice::StartAndWait() {
     console_.Note("starting the office and waiting for it");
     int result;
     {
-        StdoutSilenced quiet;
+        StreamsSilenced quiet(StreamsSilenced::All);
         result = corvane_init(settings_.office.c_str(), commandLine.c_str(), workbook.c_str());
     }
+    ShowWarnings();
     // A new office takes a moment to accept; until then each attempt fails at once.
     while (result < 0 && !OfficeAnsweredButNoWorkbook(LastError()) && Clock::now() < deadline) {
         if (!stop_.Sleep(kRetryInterval)) break;
-        StdoutSilenced quiet;
+        StreamsSilenced quiet(StreamsSilenced::OutputOnly);
         result = corvane_connect(workbook.c_str());
     }
     if (result >= 0) return {};

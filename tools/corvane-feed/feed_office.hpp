@@ -45,6 +45,9 @@ class FeedOffice {
 
   private:
     std::string StartAndWait();
+    // Prints the library's warnings, held back while the streams were silenced.
+    void ShowWarnings();
+    static void CollectWarning(const char* text, void* office);
 
     OfficeSettings settings_;
     const StopSignals& stop_;
@@ -52,6 +55,7 @@ class FeedOffice {
     OfficeProfile profile_;
     bool started_ = false;
     bool closed_ = false;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace corvane::feed

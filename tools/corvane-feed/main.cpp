@@ -21,10 +21,6 @@ constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
 
-void ShowWarning(const char* text, void* console) {
-    static_cast<Console*>(console)->Error(std::string("office: ") + text);
-}
-
 std::vector<std::string> ColumnTitles() {
     std::vector<std::string> titles;
     for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) {
@@ -51,7 +47,6 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
         console.Error(why);
         return kExitUsage;
     }
-    corvane_set_warning_handler(&ShowWarning, &console);
 
     OfficeSettings officeSettings{options.office,     options.commandLine,
                                   options.workbook,   options.waitSeconds,
@@ -100,7 +95,5 @@ int main(int argc, char** argv) {
     // First of all: every thread started later has the stop signals blocked.
     StopSignals signals;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const int status = Run(args, signals);
-    corvane_set_warning_handler(nullptr, nullptr);
-    return status;
+    return Run(args, signals);
 }

@@ -1,0 +1,305 @@
+// corvane-feed as a user runs it, against a real office: the program is started as a
+// child process and the cells it wrote are read back through the test's own connection.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XText.hpp>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "support/office_session.hpp"
+#include "support/workbook_files.hpp"
+
+extern char** environ;
+
+namespace corvane::test {
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// One run of corvane-feed with its input from a file or a pipe, its output in files.
+class Feed {
+  public:
+    // `input`: the text on standard input; without it standard input is a pipe that
+    // Write feeds. `tmp`: the program's TMPDIR, when set.
+    Feed(const TempDir& dir, std::vector<std::string> args, const std::string* input,
+         const std::string& tmp = "")
+        : out_(dir / "feed.out"), err_(dir / "feed.err") {
+        std::vector<std::string> argv = {CORVANE_FEED_PROGRAM};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (std::string& arg : argv) raw.push_back(arg.data());
+        raw.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e)
+            if (tmp.empty() || std::string(*e).rfind("TMPDIR=", 0) != 0) env.emplace_back(*e);
+        if (!tmp.empty()) env.push_back("TMPDIR=" + tmp);
+        std::vector<char*> rawEnv;
+        for (std::string& e : env) rawEnv.push_back(e.data());
+        rawEnv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        int pipeEnds[2] = {-1, -1};
+        if (input != nullptr) {
+            const std::string inPath = dir / "feed.in";
+            std::ofstream(inPath, std::ios::binary) << *input;
+            posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+        } else {
+            EXPECT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+        }
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        EXPECT_EQ(::posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), rawEnv.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        if (input == nullptr) {
+            ::close(pipeEnds[0]);
+            stdin_ = pipeEnds[1];
+        }
+    }
+    ~Feed() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            Wait();
+        }
+        if (stdin_ >= 0) ::close(stdin_);
+    }
+
+    void Write(const std::string& text) {
+        ASSERT_EQ(::write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    void Signal(int signal) { ::kill(pid_, signal); }
+    // The exit status; -1 when the program did not exit normally.
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Out() const { return ReadFile(out_); }
+    std::string Err() const { return ReadFile(err_); }
+
+  private:
+    std::string out_, err_;
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+};
+
+// A finished run: exit status and standard error.
+struct Finished {
+    int status;
+    std::string out, err;
+};
+Finished RunFeed(const TempDir& dir, const std::vector<std::string>& args, const std::string& input,
+                 const std::string& tmp = "") {
+    Feed feed(dir, args, &input, tmp);
+    const int status = feed.Wait();
+    return {status, feed.Out(), feed.Err()};
+}
+
+Reference<css::table::XCell> Cell(const Reference<css::sheet::XSpreadsheet>& sheet, int column,
+                                  int row) {
+    return sheet->getCellByPosition(column, row);
+}
+std::string Text(const Reference<css::sheet::XSpreadsheet>& sheet, int column, int row) {
+    return S(Reference<css::text::XText>(Cell(sheet, column, row), UNO_QUERY_THROW)->getString());
+}
+bool IsEmpty(const Reference<css::sheet::XSpreadsheet>& sheet, int column, int row) {
+    return Cell(sheet, column, row)->getType() == css::table::CellContentType_EMPTY;
+}
+double Number(const Reference<css::sheet::XSpreadsheet>& sheet, int column, int row) {
+    const Reference<css::table::XCell> cell = Cell(sheet, column, row);
+    EXPECT_EQ(cell->getType(), css::table::CellContentType_VALUE) << "column " << column;
+    return cell->getValue();
+}
+
+// Waits until `done` holds, for a program that works while the test watches.
+template <typename Condition>
+bool Eventually(Condition done) {
+    for (int i = 0; i < 600; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// Processes whose command line mentions `needle`.
+bool AnyProcessMentions(const std::string& needle) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string cmdline = ReadFile(entry.path().string() + "/cmdline");
+        if (cmdline.find(needle) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(FeedOffice, WritesAFileWithItsHeaderQuotedFieldsAndSkipsMalformedLines) {
+    OfficeSession session;
+    session.Start();
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE", "BSE"});
+    const std::string csv = dir / "ticks.csv";
+    std::ofstream(csv, std::ios::binary)
+        << "Exchange,Description,Scrip Code,Best Buy Qty,Best Buy Price\r\n"
+           "NSE,\"Reliance, Industries\",2885,120,2466.35\r\n"
+           "NSE,\"TCS \"\"A\"\"\",11536,,3510\r\n"
+           "NSE,too many" +
+               std::string(41, ',') +
+               "\r\n"
+               "NSE,\"two\nlines\",4963, 5 \r\n"
+               "NSE,Infosys,1594,1.5\r\n"
+               "NSE,Last,3045\r\n";
+
+    const Finished run = RunFeed(dir, {"--workbook", book, "--sheet", "NSE", csv}, "");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("line 4: 43 fields, more than the 42 columns"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("line 7: column D (Best Buy Qty): \"1.5\" is not a whole number"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("6 lines read, 4 rows written"), std::string::npos) << run.err;
+
+    // The office was found running: it still serves the workbook, rows and all.
+    const Reference<css::sheet::XSpreadsheet> nse = session.Client().Sheet(FileUrl(book), "NSE");
+    EXPECT_EQ(Text(nse, 0, 0), "Exchange");
+    EXPECT_EQ(Text(nse, 3, 0), "Best\nBuy Qty");
+    EXPECT_EQ(Text(nse, 1, 1), "Reliance, Industries");
+    EXPECT_EQ(Number(nse, 2, 1), 2885);
+    EXPECT_EQ(Number(nse, 4, 1), 2466.35);
+    EXPECT_EQ(Text(nse, 1, 2), "TCS \"A\"");
+    EXPECT_TRUE(IsEmpty(nse, 3, 2));
+    EXPECT_TRUE(IsEmpty(nse, 41, 2));
+    EXPECT_EQ(Text(nse, 1, 3), "two\nlines");
+    EXPECT_EQ(Number(nse, 3, 3), 5);
+    EXPECT_EQ(Text(nse, 1, 4), "Last");
+    EXPECT_TRUE(IsEmpty(nse, 0, 5));
+
+    // A sheet the workbook lacks ends the run at once, with nothing written.
+    const Finished missing =
+        RunFeed(dir, {"--workbook", book, "--sheet", "MCX", "--quiet"}, "MCX,Gold,1\n");
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_NE(missing.err.find("the workbook has no sheet named \"MCX\""), std::string::npos)
+        << missing.err;
+}
+
+TEST(FeedOffice, FollowUpdatesEachInstrumentsRowAsTicksArriveAndStopsCleanlyOnCtrlC) {
+    OfficeSession session;
+    session.Start();
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    Feed feed(dir, {"--follow", "--sheet", "NSE", "--workbook", book, "--first-row", "3"}, nullptr);
+
+    const auto nse = [&] { return session.Client().Sheet(FileUrl(book), "NSE"); };
+    const auto written = [&](int row, const std::string& description) {
+        return Eventually([&] {
+            try {
+                return session.Client().Document(FileUrl(book)).is() &&
+                       Text(nse(), 1, row) == description;
+            } catch (const css::uno::Exception&) {
+                return false;
+            }
+        });
+    };
+    feed.Write("NSE,Reliance,2885,,100\n");
+    ASSERT_TRUE(written(3, "Reliance")) << feed.Err();
+    EXPECT_EQ(Text(nse(), 0, 2), "Exchange");  // titles in the row above
+
+    feed.Write("NSE,Infosys,1594,,200\nNSE,Reliance tick 2,02885,,101.5\n");
+    ASSERT_TRUE(written(3, "Reliance tick 2")) << feed.Err();
+    EXPECT_EQ(Number(nse(), 4, 3), 101.5);
+    EXPECT_EQ(Text(nse(), 1, 4), "Infosys");
+    EXPECT_EQ(Number(nse(), 4, 4), 200);
+    EXPECT_TRUE(IsEmpty(nse(), 1, 5));
+
+    feed.Signal(SIGINT);
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+    EXPECT_NE(feed.Err().find("3 rows written (2 instruments on 1 sheet)"), std::string::npos)
+        << feed.Err();
+    // The office it found running is left alone.
+    EXPECT_FALSE(session.Processes().empty());
+    EXPECT_EQ(Text(nse(), 1, 3), "Reliance tick 2");
+}
+
+TEST(FeedOffice, StartsItsOwnOfficeSavesACopyAndLeavesNothingRunning) {
+    OfficeSession session;  // the pipe to ourselves; no office yet
+    TempDir dir;
+    const std::string tmp = dir / "tmp";
+    std::filesystem::create_directory(tmp);
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE", "BSE"});
+    const std::string copy = dir / "saved copy.ods";
+    const std::string ticks = "NSE,Reliance,2885,10,2466.35\nBSE,Reliance,500325,7,2467.1\n";
+
+    // Without a copy or a kept office, all it wrote would be lost: nothing is started.
+    const Finished refused =
+        RunFeed(dir, {"--workbook", book, "--sheet", "NSE", "--quiet"}, ticks, tmp);
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("--save-as"), std::string::npos) << refused.err;
+    EXPECT_FALSE(AnyProcessMentions(tmp));
+
+    const Finished run = RunFeed(
+        dir, {"--workbook", book, "--sheet", "BSE", "--no-titles", "--save-as", copy}, ticks, tmp);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(AnyProcessMentions(tmp)) << "an office of the run still runs";
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "its office profile is left behind";
+    ASSERT_TRUE(std::filesystem::is_regular_file(copy));
+
+    // The copy opens in an office with the values written.
+    const Reference<css::frame::XComponentLoader> loader(session.Start().Desktop(),
+                                                         UNO_QUERY_THROW);
+    css::beans::PropertyValue hidden;
+    hidden.Name = "Hidden";
+    hidden.Value <<= true;
+    const Reference<css::sheet::XSpreadsheetDocument> document(
+        loader->loadComponentFromURL(U(FileUrl(copy)), "_blank", 0,
+                                     css::uno::Sequence<css::beans::PropertyValue>(&hidden, 1)),
+        UNO_QUERY_THROW);
+    const Reference<css::sheet::XSpreadsheet> bse(document->getSheets()->getByName("BSE"),
+                                                  UNO_QUERY_THROW);
+    EXPECT_EQ(Text(bse, 0, 0), "NSE");
+    EXPECT_EQ(Number(bse, 2, 0), 2885);
+    EXPECT_EQ(Number(bse, 4, 1), 2467.1);
+    EXPECT_EQ(Number(bse, 3, 1), 7);
+    if (AnyProcessMentions(tmp)) session.Kill();
+}
+
+TEST(FeedOffice, GivesUpOnAnOfficeThatNeverAcceptsWithAClearMessage) {
+    OfficeSession session;  // nothing else may answer on the pipe meanwhile
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    const Finished run =
+        RunFeed(dir,
+                {"--workbook", book, "--sheet", "NSE", "--office", "/bin/true", "--command-line",
+                 "\"/bin/true\"", "--wait", "1", "--save-as", dir / "never.ods"},
+                "NSE,x,1\n");
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("did not accept connections on the pipe \"ooo_pipe\" within 1 s"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.ods"));
+}
+
+}  // namespace
+}  // namespace corvane::test
