@@ -53,6 +53,10 @@ install(FILES python/corvane/__init__.py "${CMAKE_CURRENT_BINARY_DIR}/python/_lo
 # top-level folder.
 function(corvane_install_feed)
     if(TARGET corvane-feed)
+        # Finds the library of its own prefix, wherever the tree was installed.
+        file(RELATIVE_PATH to_libdir "/prefix/${CMAKE_INSTALL_BINDIR}"
+            "/prefix/${CMAKE_INSTALL_LIBDIR}")
+        set_target_properties(corvane-feed PROPERTIES INSTALL_RPATH "$ORIGIN/${to_libdir}")
         install(TARGETS corvane-feed RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
     endif()
 endfunction()
