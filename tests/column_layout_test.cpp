@@ -72,6 +72,8 @@ TEST(FieldNumbers, IntegersStopAtTheFirstCharacterThatIsNoDigit) {
     EXPECT_EQ(LeadingInteger("4294967297"), 4294967297.0);
     EXPECT_EQ(LeadingInteger("-9007199254740993"), -9007199254740992.0);
     EXPECT_EQ(LeadingInteger("123456789012345678901234567890"), 1.2345678901234568e29);
+    EXPECT_EQ(LeadingInteger("-" + std::string(400, '9')), -HUGE_VAL);
+    EXPECT_EQ(LeadingInteger(std::string(400, '0') + "12"), 12);
 }
 
 TEST(FieldNumbers, RealsTakeAPointAndAnExponentButNothingElse) {

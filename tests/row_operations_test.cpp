@@ -280,7 +280,12 @@ TEST_F(RowOperations, AMillionOperationsLeaveNoMemoryBehind) {
     const long early = ResidentBytes();
     run(1000000);
     const long late = ResidentBytes();
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer holds freed memory back on purpose; it reports leaks itself.
+    static_cast<void>(late - early);
+#else
     EXPECT_LT(late - early, 8L << 20) << "resident memory grew from " << early << " to " << late;
+#endif
     EXPECT_EQ(sheet->RefCount(), sheetCount);
     EXPECT_EQ(book->liveRanges, 0);
     EXPECT_EQ(book->liveCells, 0);

@@ -75,7 +75,10 @@ double LeadingInteger(std::string_view field) {
         magnitude = static_cast<double>(exact);
     } else {
         // More digits than 64 bits hold: the nearest double of the digit run.
-        std::from_chars(first, last, magnitude, std::chars_format::fixed);
+        if (std::from_chars(first, last, magnitude, std::chars_format::fixed).ec ==
+            std::errc::result_out_of_range) {
+            magnitude = std::numeric_limits<double>::infinity();
+        }
     }
     return negative ? -magnitude : magnitude;
 }

@@ -8,8 +8,8 @@ namespace corvane::sheet {
 
 // The integer that the field starts with: white space, an optional sign, then decimal
 // digits, up to the first character that does not fit ("12.75" gives 12, "1,250" gives
-// 1, " -3" gives -3); 0 when no digit leads. The value is exact however many digits
-// there are, up to what a double can hold.
+// 1, " -3" gives -3); 0 when no digit leads. However many digits there are, the result
+// is the nearest double (exact up to 2^53), an infinity beyond a double's range.
 double LeadingInteger(std::string_view field);
 
 // The decimal number that the field starts with: white space, an optional sign, digits
