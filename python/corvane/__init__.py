@@ -173,11 +173,13 @@ def _check(result):
     return result
 
 
-def _until_connected(attempt, timeout):
+def _until_connected(attempt, workbook, timeout):
     deadline = time.monotonic() + max(0.0, timeout)
     while True:
         result = attempt()
-        if result != E_CONNECT or time.monotonic() >= deadline:
+        # A missing workbook does not appear by waiting for the office.
+        if (result != E_CONNECT or time.monotonic() >= deadline
+                or not os.path.exists(workbook)):
             return _check(result)
         time.sleep(_RETRY_PAUSE)
 
@@ -195,14 +197,14 @@ def init(office_path, command_line=None, workbook=None, timeout=0.0):
     office = _text(office_path, "office_path")
     line = _optional_text(command_line, "command_line")
     book = _text(workbook, "workbook")
-    return _until_connected(lambda: _lib().corvane_init(office, line, book), timeout)
+    return _until_connected(lambda: _lib().corvane_init(office, line, book), book, timeout)
 
 
 def connect(workbook, timeout=0.0):
     """Connects to an office already accepting on the pipe and loads the workbook,
     starting nothing. Returns the sheet count, as init does."""
     book = _text(workbook, "workbook")
-    return _until_connected(lambda: _lib().corvane_connect(book), timeout)
+    return _until_connected(lambda: _lib().corvane_connect(book), book, timeout)
 
 
 def write_titles(sheet, row):

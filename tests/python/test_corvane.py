@@ -175,7 +175,9 @@ class InALiveOffice(OfficeTest):
         corvane.set_warning_handler(seen.append)
         try:
             with self.assertRaises(corvane.Error) as caught:
-                corvane.init(OFFICE, self.session.command_line(), self.path("missing.ods"))
+                # No waiting for a workbook that is not there, however long allowed.
+                corvane.init(OFFICE, self.session.command_line(), self.path("missing.ods"),
+                             timeout=10 ** 6)
         finally:
             corvane.set_warning_handler(None)
         self.assertEqual(caught.exception.code, corvane.E_CONNECT)
