@@ -42,7 +42,8 @@ void Console::RowWritten(long rowsWritten) {
     if (progressShown_ && now - lastProgress_ < kProgressInterval) return;
     lastProgress_ = now;
     const double seconds = Seconds();
-    std::fprintf(stderr, "\r%s%ld rows written, %.0f rows/s\033[K", kPrefix, rowsWritten,
+    std::fprintf(stderr, "\r%s%s written, %.0f rows/s\033[K", kPrefix,
+                 Plural(rowsWritten, "row", "rows").c_str(),
                  seconds > 0 ? rowsWritten / seconds : 0.0);
     std::fflush(stderr);
     progressShown_ = true;

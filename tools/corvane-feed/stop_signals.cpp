@@ -28,6 +28,9 @@ sigset_t StopSet() {
 StopSignals::StopSignals() {
     const sigset_t set = StopSet();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    // A reader of standard error that goes away must not end the program before it has
+    // shut its office down: writes then just fail.
+    ::signal(SIGPIPE, SIG_IGN);
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe2 failed");
     watcher_ = std::thread([this] { Watch(); });
 }
@@ -56,8 +59,8 @@ void StopSignals::Watch() {
             std::lock_guard<std::mutex> lock(mutex_);
             action = secondSignal_;
         }
-        if (action) action();
         std::fputs("corvane-feed: stopped at once\n", stderr);
+        if (action) action();
         std::_Exit(130);
     }
 }
