@@ -11,6 +11,7 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,7 @@ class Feed {
     void Write(const std::string& text) {
         ASSERT_EQ(::write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
+    ssize_t TryWrite(const std::string& text) { return ::write(stdin_, text.data(), text.size()); }
     void Signal(int signal) { ::kill(pid_, signal); }
     // The exit status; -1 when the program did not exit normally.
     int Wait() {
@@ -140,6 +142,22 @@ bool Eventually(Condition done) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
+}
+
+// Waits until the workbook `book` is open in the session's office and the cell holds
+// `text`.
+bool EventuallyHolds(OfficeSession& session, const std::string& book, int column, int row,
+                     const std::string& text) {
+    return Eventually([&] {
+        try {
+            return session.Client().Document(FileUrl(book)).is() &&
+                   Text(session.Client().Sheet(FileUrl(book), "NSE"), column, row) == text;
+        } catch (const std::exception&) {
+            return false;
+        } catch (const css::uno::Exception&) {
+            return false;
+        }
+    });
 }
 
 // Processes whose command line mentions `needle`.
@@ -211,22 +229,12 @@ TEST(FeedOffice, FollowUpdatesEachInstrumentsRowAsTicksArriveAndStopsCleanlyOnCt
     Feed feed(dir, {"--follow", "--sheet", "NSE", "--workbook", book, "--first-row", "3"}, nullptr);
 
     const auto nse = [&] { return session.Client().Sheet(FileUrl(book), "NSE"); };
-    const auto written = [&](int row, const std::string& description) {
-        return Eventually([&] {
-            try {
-                return session.Client().Document(FileUrl(book)).is() &&
-                       Text(nse(), 1, row) == description;
-            } catch (const css::uno::Exception&) {
-                return false;
-            }
-        });
-    };
     feed.Write("NSE,Reliance,2885,,100\n");
-    ASSERT_TRUE(written(3, "Reliance")) << feed.Err();
+    ASSERT_TRUE(EventuallyHolds(session, book, 1, 3, "Reliance")) << feed.Err();
     EXPECT_EQ(Text(nse(), 0, 2), "Exchange");  // titles in the row above
 
     feed.Write("NSE,Infosys,1594,,200\nNSE,Reliance tick 2,02885,,101.5\n");
-    ASSERT_TRUE(written(3, "Reliance tick 2")) << feed.Err();
+    ASSERT_TRUE(EventuallyHolds(session, book, 1, 3, "Reliance tick 2")) << feed.Err();
     EXPECT_EQ(Number(nse(), 4, 3), 101.5);
     EXPECT_EQ(Text(nse(), 1, 4), "Infosys");
     EXPECT_EQ(Number(nse(), 4, 4), 200);
@@ -282,6 +290,30 @@ TEST(FeedOffice, StartsItsOwnOfficeSavesACopyAndLeavesNothingRunning) {
     EXPECT_EQ(Number(bse, 4, 1), 2467.1);
     EXPECT_EQ(Number(bse, 3, 1), 7);
     if (AnyProcessMentions(tmp)) session.Kill();
+}
+
+TEST(FeedOffice, KeepsTheOfficeItStartedWhenToldWithoutHoldingTheFeedsInput) {
+    OfficeSession session;
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    Feed feed(dir,
+              {"--follow", "--sheet", "NSE", "--workbook", book, "--keep-office", "--command-line",
+               session.HeadlessCommandLine()},
+              nullptr);
+    feed.Write("NSE,Reliance,2885\n");
+    ASSERT_TRUE(EventuallyHolds(session, book, 1, 1, "Reliance")) << feed.Err();
+    feed.Signal(SIGTERM);
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+
+    EXPECT_FALSE(session.Processes().empty()) << "the office was not kept";
+    EXPECT_EQ(Text(session.Client().Sheet(FileUrl(book), "NSE"), 2, 1), "2885");
+    // Nobody reads the feed's input any more: a producer learns it at once instead of
+    // filling a pipe that the office holds open.
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    EXPECT_EQ(feed.TryWrite("NSE,late,1\n"), -1);
+    EXPECT_EQ(errno, EPIPE);
+    ::signal(SIGPIPE, previous);
 }
 
 TEST(FeedOffice, GivesUpOnAnOfficeThatNeverAcceptsWithAClearMessage) {

@@ -80,6 +80,10 @@ std::string FeedOffice::StartAndWait() {
     if (commandLine.empty()) {
         if (std::string why = profile_.Create(); !why.empty()) return why;
         commandLine = profile_.HeadlessCommandLine(settings_.office);
+        if (!settings_.keepOffice) {
+            abandonUrl_ = profile_.Url();
+            abandonArmed_ = true;
+        }
     }
 
     const std::string workbook = Absolute(settings_.workbook);
@@ -136,8 +140,7 @@ void FeedOffice::Close() {
 }
 
 void FeedOffice::Abandon() {
-    if (!started_ || settings_.keepOffice) return;
-    profile_.EndOffice(std::chrono::milliseconds(0));
+    if (abandonArmed_) KillOfficeOn(abandonUrl_);
 }
 
 }  // namespace corvane::feed

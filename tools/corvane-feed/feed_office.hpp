@@ -2,6 +2,7 @@
 // run starts, waits for and, at the end, shuts down.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,8 @@ class FeedOffice {
     // Shuts the office down when this run started it and is not told to keep it; an
     // office found running is left alone. Safe to call twice.
     void Close();
-    // From another thread, when the program must end at once: ends an office running
-    // on the throw-away profile.
+    // From another thread, when the program must end at once: kills an office that
+    // runs on this run's throw-away profile and would be shut down at the end.
     void Abandon();
 
   private:
@@ -55,6 +56,9 @@ class FeedOffice {
     OfficeProfile profile_;
     bool started_ = false;
     bool closed_ = false;
+    // What Abandon kills: set once, before it is armed, and never changed after.
+    std::string abandonUrl_;
+    std::atomic<bool> abandonArmed_{false};
     std::vector<std::string> warnings_;
 };
 

@@ -53,6 +53,11 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
                                   options.keepOffice, !options.saveAs.empty()};
     FeedOffice office(officeSettings, signals, console);
     signals.OnSecondSignal([&office] { office.Abandon(); });
+    // Unhooked before `office` goes.
+    struct Unhook {
+        StopSignals& signals;
+        ~Unhook() { signals.OnSecondSignal(nullptr); }
+    } unhook{signals};
     if (const std::string why = office.Open(); !why.empty()) {
         console.Error(why);
         return kExitOffice;

@@ -74,7 +74,18 @@ std::string FileUrl(const std::string& path) {
     return url;
 }
 
+void KillOfficeOn(const std::string& profileUrl) {
+    for (int round = 0; round < 100; ++round) {
+        const std::vector<pid_t> left = ProcessesMentioning(profileUrl);
+        if (left.empty()) return;
+        for (pid_t pid : left) ::kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 OfficeProfile::~OfficeProfile() { Remove(); }
+
+std::string OfficeProfile::Url() const { return FileUrl(dir_); }
 
 std::string OfficeProfile::Create() {
     std::error_code error;
@@ -96,20 +107,14 @@ std::string OfficeProfile::HeadlessCommandLine(const std::string& office) const 
 
 std::vector<pid_t> OfficeProfile::Processes() const {
     if (dir_.empty()) return {};
-    // The profile's URL is what the office's command line holds.
-    return ProcessesMentioning(FileUrl(dir_));
+    return ProcessesMentioning(Url());
 }
 
 void OfficeProfile::EndOffice(std::chrono::milliseconds grace) const {
     const auto deadline = std::chrono::steady_clock::now() + grace;
     while (!Processes().empty() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    for (int round = 0; round < 100; ++round) {
-        const std::vector<pid_t> left = Processes();
-        if (left.empty()) return;
-        for (pid_t pid : left) ::kill(pid, SIGKILL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    if (!dir_.empty()) KillOfficeOn(Url());
 }
 
 void OfficeProfile::Remove() {

@@ -27,6 +27,8 @@ class OfficeProfile {
     // the pipe "ooo_pipe", the office path first in double quotes.
     std::string HeadlessCommandLine(const std::string& office) const;
 
+    // The profile's file URL, as the office's command line names it.
+    std::string Url() const;
     // Office processes running on this profile.
     std::vector<pid_t> Processes() const;
     // Waits up to `grace` for the office on the profile to end, then kills what is left.
@@ -39,6 +41,10 @@ class OfficeProfile {
   private:
     std::string dir_;
 };
+
+// Kills every process whose command line names the profile at `profileUrl` (the URL
+// form the office's command line holds). Safe from any thread.
+void KillOfficeOn(const std::string& profileUrl);
 
 // The file URL of an absolute path, with every byte that is not plainly safe escaped.
 std::string FileUrl(const std::string& path);
