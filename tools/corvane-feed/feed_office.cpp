@@ -81,6 +81,7 @@ std::string FeedOffice::StartAndWait() {
         if (std::string why = profile_.Create(); !why.empty()) return why;
         commandLine = profile_.HeadlessCommandLine(settings_.office);
         if (!settings_.keepOffice) {
+            abandonDir_ = profile_.Directory();
             abandonUrl_ = profile_.Url();
             abandonArmed_ = true;
         }
@@ -140,7 +141,10 @@ void FeedOffice::Close() {
 }
 
 void FeedOffice::Abandon() {
-    if (abandonArmed_) KillOfficeOn(abandonUrl_);
+    if (!abandonArmed_) return;
+    KillOfficeOn(abandonUrl_);
+    std::error_code ignored;
+    std::filesystem::remove_all(abandonDir_, ignored);
 }
 
 }  // namespace corvane::feed

@@ -41,7 +41,8 @@ class FeedOffice {
     // office found running is left alone. Safe to call twice.
     void Close();
     // From another thread, when the program must end at once: kills an office that
-    // runs on this run's throw-away profile and would be shut down at the end.
+    // runs on this run's throw-away profile and would be shut down at the end, and
+    // deletes the profile.
     void Abandon();
 
   private:
@@ -56,7 +57,8 @@ class FeedOffice {
     OfficeProfile profile_;
     bool started_ = false;
     bool closed_ = false;
-    // What Abandon kills: set once, before it is armed, and never changed after.
+    // What Abandon kills and deletes: set once, before it is armed, never changed after.
+    std::string abandonDir_;
     std::string abandonUrl_;
     std::atomic<bool> abandonArmed_{false};
     std::vector<std::string> warnings_;
