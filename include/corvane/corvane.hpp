@@ -126,6 +126,29 @@ CORVANE_API short CorvaneInsertUpdate(corvane::CString sheet, int row,
                                       corvane::MarketWatchRecord* record);
 CORVANE_API short CorvaneResetRecord(corvane::CString sheet, int row);
 
+// Writes records[i] into zero-based row firstRow + i of the named sheet, for i from 0 to
+// count - 1, with the conversions of CorvaneInsertUpdate, in one write per block of up
+// to 1000 rows and with one sheet lookup per call. A NULL records[i] leaves that row
+// exactly as it is; the other rows keep their places. Returns 1 once the sheet was
+// found and the rows written (count 0: the sheet is looked up, nothing is written), and
+// -1 for an empty name, an unknown sheet or no connection, and, without any office
+// call, for a negative count or a NULL array with count > 0. An office error reaches
+// the caller as the UNO exception, as for CorvaneInsertUpdate; when a row to be written
+// lies outside the sheet, nothing is written. The records are only borrowed.
+CORVANE_API short CorvaneInsertUpdateRows(corvane::CString sheet, int firstRow,
+                                          const corvane::MarketWatchRecord* const* records,
+                                          int count);
+
+// Fast writes (off by default): non-zero turns the loaded workbook's undo recording and
+// automatic row-height adjustment off, and keeps them off in any workbook loaded later,
+// so that every write costs the office about half as much. The price: the user cannot
+// undo the library's writes, turning it on clears the workbook's undo history, and a
+// record row written meanwhile keeps its height even when a text holds a line feed
+// (title rows still get their full height). Zero turns back on what the library
+// turned off. Office errors are not reported; writes then go on as without. Never
+// throws.
+CORVANE_API void CorvaneSetFastWrites(int enabled);
+
 // Where configuration warnings go ("OpenOffice Configuration Missing!" and the missing
 // workbook). By default each is one line on standard error; a handler replaces that,
 // and a null handler restores it. The library waits for the handler to return.

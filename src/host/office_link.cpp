@@ -15,6 +15,7 @@ void ReleaseTheLink() { theLink.ReleaseOfficeObjects(); }
 OfficeLink::~OfficeLink() { ReleaseOfficeObjects(); }
 
 void OfficeLink::ReleaseOfficeObjects() noexcept {
+    fastWrites.Forget();
     sheets.clear();
     workbook.clear();
     context.clear();

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "platform/warning_sink.hpp"
+#include "sheet/fast_writes.hpp"
 
 namespace corvane {
 
@@ -32,6 +33,9 @@ struct OfficeLink {
     // Sheet count of the first workbook loaded with any sheets; never changed after.
     std::uint16_t sheetCount = 0;
     platform::WarningSink warnings;
+    // Whether writes go without undo and row-height adjustment, and to which workbook
+    // that was applied.
+    sheet::FastWriteState fastWrites;
     bool releaseAtExitRegistered = false;
 
     // Gives up the library's hold on the office objects and ends its own bridge. The

@@ -77,4 +77,9 @@ inline constexpr std::array<Column, kColumnCount> ColumnLayout = {{
 // number gives a name (row -1 gives "A0:AP0"); the office decides whether it exists.
 rtl::OUString RowRangeName(int row);
 
+// The range of the 42 cells of `rows` consecutive rows from zero-based `firstRow`:
+// "A<firstRow+1>:AP<firstRow+rows>". Like RowRangeName, it names rows that no sheet has
+// as readily as real ones.
+rtl::OUString RowsRangeName(long long firstRow, int rows);
+
 }  // namespace corvane::sheet

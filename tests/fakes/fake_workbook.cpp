@@ -1,5 +1,6 @@
 #include "fakes/fake_workbook.hpp"
 
+#include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/container/NoSuchElementException.hpp>
 #include <com/sun/star/lang/IndexOutOfBoundsException.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
@@ -87,9 +88,13 @@ Any FakeRange::queryInterface(const Type& type) {
 }
 
 Reference<css::table::XCell> FakeRange::getCellByPosition(sal_Int32, sal_Int32) { return {}; }
-Reference<css::table::XCellRange> FakeRange::getCellRangeByPosition(sal_Int32, sal_Int32, sal_Int32,
-                                                                    sal_Int32) {
-    return {};
+Reference<css::table::XCellRange> FakeRange::getCellRangeByPosition(sal_Int32 left, sal_Int32 top,
+                                                                    sal_Int32 right,
+                                                                    sal_Int32 bottom) {
+    const std::string corners = std::to_string(left) + "," + std::to_string(top) + "," +
+                                std::to_string(right) + "," + std::to_string(bottom);
+    book_->Call("getCellRangeByPosition", corners);
+    return new FakeRange(book_, name_ + "@" + corners);
 }
 Reference<css::table::XCellRange> FakeRange::getCellRangeByName(const rtl::OUString&) { return {}; }
 
@@ -108,6 +113,42 @@ void FakeRange::setDataArray(const Values& values) {
     book_->written = values;
     book_->writtenRange = name_;
     ++book_->writes;
+    if (book_->recording) {
+        const sal_Int32 columns = values.getLength() > 0 ? values[0].getLength() : 0;
+        book_->blocks.push_back(name_ + " " + std::to_string(values.getLength()) + "x" +
+                                std::to_string(columns));
+    }
+}
+
+// The document.
+
+Any FakeDocument::queryInterface(const Type& type) {
+    book_->Call("queryInterface", ShortName(type));
+    if (type == cppu::UnoType<css::beans::XPropertySet>::get() && !offersSettings) return Any();
+    return WeakImplHelper2::queryInterface(type);
+}
+
+void FakeDocument::setPropertyValue(const rtl::OUString& name, const Any& value) {
+    bool on = false;
+    value >>= on;
+    book_->Call("setPropertyValue", S(name) + (on ? " true" : " false"));
+    if (name == "IsUndoEnabled") {
+        undoEnabled = on;
+    } else if (name == "IsAdjustHeightEnabled") {
+        if (!on)
+            ++heightLocks;
+        else if (heightLocks > 0)
+            --heightLocks;
+    } else {
+        throw css::beans::UnknownPropertyException(name);
+    }
+}
+
+Any FakeDocument::getPropertyValue(const rtl::OUString& name) {
+    book_->Call("getPropertyValue", S(name));
+    if (name == "IsUndoEnabled") return Any(undoEnabled);
+    if (name == "IsAdjustHeightEnabled") return Any(heightLocks == 0);
+    throw css::beans::UnknownPropertyException(name);
 }
 
 // Sheets.

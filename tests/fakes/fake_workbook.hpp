@@ -4,6 +4,7 @@
 #pragma once
 
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -48,6 +49,8 @@ struct Workbook {
     Values written;
     std::string writtenRange;
     long writes = 0;
+    // Every value-array write as "<range> <rows>x<columns>", while `recording` is on.
+    std::vector<std::string> blocks;
     std::map<std::pair<sal_Int32, sal_Int32>, TitleCell> cells;
 
     // Fake ranges and cells alive now.
@@ -114,6 +117,44 @@ class FakeRange : public cppu::WeakImplHelper2<css::table::XCellRange, css::shee
   private:
     std::shared_ptr<Workbook> book_;
     std::string name_;
+};
+
+// The loaded workbook's settings, as a document offers them. The row-height setting
+// counts like the office's: each "false" needs its own "true" to undo it.
+class FakeDocument : public cppu::WeakImplHelper2<css::lang::XComponent, css::beans::XPropertySet> {
+  public:
+    explicit FakeDocument(std::shared_ptr<Workbook> book) : book_(std::move(book)) {}
+    oslInterlockedCount RefCount() const { return m_refCount; }
+    bool undoEnabled = true;
+    int heightLocks = 0;  // row heights adjust while this is 0
+    bool offersSettings = true;
+
+    css::uno::Any SAL_CALL queryInterface(const css::uno::Type& type) override;
+    void SAL_CALL dispose() override {}
+    void SAL_CALL addEventListener(const css::uno::Reference<css::lang::XEventListener>&) override {
+    }
+    void SAL_CALL
+    removeEventListener(const css::uno::Reference<css::lang::XEventListener>&) override {}
+    css::uno::Reference<css::beans::XPropertySetInfo> SAL_CALL getPropertySetInfo() override {
+        return {};
+    }
+    void SAL_CALL setPropertyValue(const rtl::OUString& name, const css::uno::Any& value) override;
+    css::uno::Any SAL_CALL getPropertyValue(const rtl::OUString& name) override;
+    void SAL_CALL addPropertyChangeListener(
+        const rtl::OUString&,
+        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
+    void SAL_CALL removePropertyChangeListener(
+        const rtl::OUString&,
+        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
+    void SAL_CALL addVetoableChangeListener(
+        const rtl::OUString&,
+        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
+    void SAL_CALL removeVetoableChangeListener(
+        const rtl::OUString&,
+        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
+
+  private:
+    std::shared_ptr<Workbook> book_;
 };
 
 class FakeSheet : public cppu::WeakImplHelper1<css::sheet::XSpreadsheet> {

@@ -1,0 +1,43 @@
+#include "sheet/record_fields.hpp"
+
+#include <limits>
+#include <string_view>
+
+#include "office/host_text.hpp"
+#include "sheet/column_layout.hpp"
+#include "sheet/field_numbers.hpp"
+
+namespace corvane::sheet {
+namespace {
+
+// Stores one field into its cell's value the way its column wants it.
+void StoreField(css::uno::Any& cell, const CString& field, ValueKind kind) {
+    const sal_Int32 length = field.GetLength();
+    if (kind == ValueKind::Text || length == 0) {
+        // An empty text value empties the cell, for the numeric columns too.
+        cell <<= office::FromHostText(field.GetString(), length);
+        return;
+    }
+    const std::string_view text(field.GetString(), static_cast<std::size_t>(length));
+    if (kind == ValueKind::Real) {
+        cell <<= LeadingReal(text);
+        return;
+    }
+    const double value = LeadingInteger(text);
+    if (value >= std::numeric_limits<sal_Int32>::min() &&
+        value <= std::numeric_limits<sal_Int32>::max()) {
+        cell <<= static_cast<sal_Int32>(value);
+    } else {
+        cell <<= value;  // a cell's number holds it exactly where 32 bits cannot
+    }
+}
+
+}  // namespace
+
+void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record) {
+    for (const Column& column : ColumnLayout) {
+        StoreField(cells[column.index], record.fields[column.field], column.kind);
+    }
+}
+
+}  // namespace corvane::sheet

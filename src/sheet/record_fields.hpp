@@ -1,0 +1,15 @@
+// How the 42 fields of one market-watch record become the values of its row's cells.
+#pragma once
+
+#include <com/sun/star/uno/Any.hxx>
+#include <corvane/corvane.hpp>
+
+namespace corvane::sheet {
+
+// Replaces cells[0] to cells[41] by the record's fields, each as its column wants it:
+// Text columns as text, Integer and Real columns as numbers read from the field's
+// leading part (an integer beyond 32 bits as a double), and an empty field as empty
+// text, which empties the cell whatever its column.
+void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record);
+
+}  // namespace corvane::sheet
