@@ -3,6 +3,7 @@
 #include <corvane/corvane.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -22,7 +23,7 @@ class ChunkSource : public ByteSource {
     explicit ChunkSource(
         std::vector<std::string> chunks, std::function<bool()> stop = [] { return false; })
         : chunks_(std::move(chunks)), stop_(std::move(stop)) {}
-    Status Read(std::string& chunk) override {
+    Status Read(std::string& chunk, std::chrono::milliseconds) override {
         if (next_ == chunks_.size()) return Status::End;
         chunk += chunks_[next_++];
         return Status::Data;
@@ -53,6 +54,13 @@ class RecordingWriter : public SheetWriter {
     int WriteTitles(const std::string& sheet, int row) override {
         if (missingSheets.count(sheet)) return Refuse(CORVANE_E_NO_SHEET, "no such sheet");
         writes.push_back({sheet, row, "titles"});
+        return CORVANE_OK;
+    }
+    int WriteRecords(const std::string& sheet, int firstRow,
+                     const std::vector<const std::vector<std::string>*>& rows) override {
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            if (const int code = WriteRecord(sheet, firstRow + static_cast<int>(k), *rows[k]))
+                return code;
         return CORVANE_OK;
     }
     int WriteRecord(const std::string& sheet, int row,

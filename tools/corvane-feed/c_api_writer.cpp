@@ -16,6 +16,15 @@ int CApiWriter::WriteRecord(const std::string& sheet, int row,
     return corvane_write_record(sheet.c_str(), row, texts);
 }
 
+int CApiWriter::WriteRecords(const std::string& sheet, int firstRow,
+                             const std::vector<const std::vector<std::string>*>& rows) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const int code = WriteRecord(sheet, firstRow + static_cast<int>(k), *rows[k]);
+        if (code != CORVANE_OK) return code;
+    }
+    return CORVANE_OK;
+}
+
 bool CApiWriter::OfficeAnswers() { return corvane_is_running() == 1; }
 
 std::string CApiWriter::LastError() { return corvane_last_error(); }

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 
 namespace corvane::feed {
@@ -28,16 +31,27 @@ std::string InputSource::Open(const std::string& path) {
     return {};
 }
 
-ByteSource::Status InputSource::Read(std::string& chunk) {
+ByteSource::Status InputSource::Read(std::string& chunk, std::chrono::milliseconds wait) {
     pollfd watched[2] = {{fd_, POLLIN, 0}, {stop_.WakeDescriptor(), POLLIN, 0}};
+    using Clock = std::chrono::steady_clock;
+    const bool forever = wait.count() < 0;
+    const Clock::time_point deadline = Clock::now() + (forever ? Clock::duration() : wait);
     while (true) {
         if (stop_.Requested()) return Status::Stopped;
-        if (::poll(watched, 2, -1) < 0 && errno != EINTR) {
+        int timeout = -1;
+        if (!forever) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+        }
+        const int ready = ::poll(watched, 2, timeout);
+        if (ready < 0 && errno != EINTR) {
             error_ = std::strerror(errno);
             return Status::Failed;
         }
         if (stop_.Requested()) return Status::Stopped;
-        if (watched[0].revents == 0) continue;
+        if (ready == 0) return Status::Idle;
+        if (ready < 0 || watched[0].revents == 0) continue;
         char buffer[65536];
         const ssize_t got = ::read(fd_, buffer, sizeof buffer);
         if (got > 0) {

@@ -7,6 +7,8 @@
 namespace corvane::feed {
 namespace {
 
+constexpr int kDefaultIntervalMs = 250;
+
 bool ParseInt(const std::string& text, int& value) {
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
@@ -27,6 +29,7 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     options = FeedOptions{};
     options.office = defaultOffice;
     std::optional<int> firstRow;
+    std::optional<int> interval;
     bool haveInput = false;
     bool haveSheet = false;
 
@@ -73,7 +76,7 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
             error = flag(options.feed.sheetPerExchange, true);
         } else if (name == "--office" || name == "--command-line" || name == "--workbook" ||
                    name == "--sheet" || name == "--first-row" || name == "--save-as" ||
-                   name == "--wait") {
+                   name == "--wait" || name == "--interval") {
             if (!takeValue()) return name + " needs a value";
             if (value.empty() && name != "--command-line") return name + " needs a value";
             if (name == "--office") {
@@ -92,6 +95,12 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
                 if (!ParseInt(value, row) || row < 0)
                     return "--first-row takes a row number from 0, not \"" + value + "\"";
                 firstRow = row;
+            } else if (name == "--interval") {
+                int milliseconds = 0;
+                if (!ParseInt(value, milliseconds) || milliseconds < 0)
+                    return "--interval takes a number of milliseconds from 0, not \"" + value +
+                           "\"";
+                interval = milliseconds;
             } else if (!ParseSeconds(value, options.waitSeconds)) {
                 return "--wait takes a number of seconds above 0, not \"" + value + "\"";
             }
@@ -109,6 +118,9 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     if (options.workbook.empty()) return "--workbook is required";
     if (haveSheet == options.feed.sheetPerExchange)
         return "give either --sheet NAME or --sheet-per-exchange";
+    if (interval && !options.feed.follow)
+        return "--interval paces the updates of --follow: give it with --follow";
+    options.feed.interval = std::chrono::milliseconds(interval.value_or(kDefaultIntervalMs));
     options.feed.firstRow = firstRow.value_or(options.feed.titles ? 1 : 0);
     if (options.feed.titles && options.feed.firstRow == 0)
         return "--first-row 0 leaves no row above for the titles: use --no-titles or a "
@@ -153,6 +165,12 @@ std::string HelpText(const std::string& defaultOffice) {
            "                        instrument (exchange and scrip code), and a new\n"
            "                        instrument takes the next free row; without it, lines\n"
            "                        fill one row after another\n"
+           "  --interval MS         with --follow: write the rows that changed at most once\n"
+           "                        every MS milliseconds, each row with the newest line of\n"
+           "                        its instrument, adjacent rows in one block (default: " +
+           std::to_string(kDefaultIntervalMs) +
+           ");\n"
+           "                        0 writes every line as soon as it is read\n"
            "\n"
            "Output:\n"
            "  --quiet               no progress and no summary, only errors\n"
@@ -162,11 +180,13 @@ std::string HelpText(const std::string& defaultOffice) {
            "Otherwise one is started and shut down at the end, unless --keep-office: as what\n"
            "it holds is then lost, such a run needs --save-as or --keep-office.\n"
            "Input is read until it ends or Ctrl-C (or SIGTERM), which finishes the current\n"
-           "row and ends the run cleanly; a second Ctrl-C quits at once. A line that cannot\n"
-           "be written is reported with its line number and skipped. Progress goes to\n"
-           "standard error when it is a terminal; a summary at the end.\n"
+           "row, writes the rows still waiting and ends the run cleanly; a second Ctrl-C\n"
+           "quits at once. A line that cannot be written is reported with its line number\n"
+           "and skipped; with --follow, a line that a newer line of its instrument replaces\n"
+           "before it is written is not written. Progress goes to standard error when it\n"
+           "is a terminal; a summary at the end.\n"
            "\n"
-           "Exit status: 0 every line written; 1 some lines failed; 2 wrong command line or\n"
+           "Exit status: 0 no line failed; 1 some lines failed; 2 wrong command line or\n"
            "unreadable input; 3 the office, the workbook, its sheet or a copy failed.\n";
 }
 

@@ -46,4 +46,11 @@ void RowMap::Commit(const InstrumentKey& key, int row) {
     if (rows_.emplace(key, row).second && row >= next_) next_ = row + 1;
 }
 
+void RowMap::Release(const InstrumentKey& key, int row) {
+    const auto found = rows_.find(key);
+    if (found == rows_.end() || found->second != row) return;
+    rows_.erase(found);
+    if (row == next_ - 1) next_ = row;
+}
+
 }  // namespace corvane::feed
