@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
     TempDir dir;
     const std::string book = dir / "bench.fods";
     corvane::test::WriteWorkbook(
-        book, {"Floor", "Block", "Export", "Reset", "Titles", "Python", "PythonBlock", "Memory"});
+        book, {"Floor", "Block", "Export", "Reset", "Titles", "Python", "PythonBlock", "Memory",
+               "Batch1", "Batch10", "Batch100", "Batch1000", "ExportFast", "Batch100Fast"});
     OfficeClient& client = session.Start();
     const std::vector<corvane::CString> config = {corvane::test::OfficeExecutable().c_str(),
                                                   session.HeadlessCommandLine().c_str(),
@@ -199,6 +200,39 @@ int main(int argc, char** argv) {
     add("CorvaneSetHeaderString", "per title row", [&] {
         return PerRow(options.titleRows, [&](int r) { CorvaneSetHeaderString("Titles", r); });
     });
+    // The batched export at several block sizes, each over at least one whole block.
+    const std::vector<const corvane::MarketWatchRecord*> recordPointers(1000, &record);
+    const auto batched = [&](const char* sheet, int blockRows) {
+        const int blocks = std::max(1, rows / blockRows);
+        return PerRow(blocks,
+                      [&](int b) {
+                          CorvaneInsertUpdateRows(sheet, 1 + b * blockRows, recordPointers.data(),
+                                                  blockRows);
+                      }) /
+               blockRows;
+    };
+    add("CorvaneInsertUpdateRows: 1 per block", "per row", [&] { return batched("Batch1", 1); });
+    add("CorvaneInsertUpdateRows: 10 per block", "per row", [&] { return batched("Batch10", 10); });
+    add("CorvaneInsertUpdateRows: 100 per block", "per row",
+        [&] { return batched("Batch100", 100); });
+    add("CorvaneInsertUpdateRows: 1000 per block", "per row",
+        [&] { return batched("Batch1000", 1000); });
+    // Fast writes, turned on only for these cases and off again outside the timing.
+    add("CorvaneInsertUpdate, fast writes", "per row", [&] {
+        CorvaneSetFastWrites(1);
+        const double us = PerRow(rows, [&](int r) {
+            CorvaneInsertUpdate("ExportFast", r + 1,
+                                const_cast<corvane::MarketWatchRecord*>(&record));
+        });
+        CorvaneSetFastWrites(0);
+        return us;
+    });
+    add("CorvaneInsertUpdateRows: 100 per block, fast writes", "per row", [&] {
+        CorvaneSetFastWrites(1);
+        const double us = batched("Batch100Fast", 100);
+        CorvaneSetFastWrites(0);
+        return us;
+    });
     add("Python UNO: row sequence", "per row",
         [&] { return RunPython(url, "Python", "rows", rows); });
     add("Python UNO: block of 100", "per row",
@@ -228,6 +262,15 @@ int main(int argc, char** argv) {
                 ratio("CorvaneInsertUpdate", "floor: bare C++ row sequence"));
     std::printf("| Python row sequence cost / CorvaneInsertUpdate | %.2f | >= 2.5 |\n",
                 ratio("Python UNO: row sequence", "CorvaneInsertUpdate"));
+    std::printf("| 100-row batches, speed / bare block of 100 | %.2f | >= 0.9 |\n",
+                ratio("floor: bare C++ block of 100", "CorvaneInsertUpdateRows: 100 per block"));
+    std::printf("| 100-row batches, speed / CorvaneInsertUpdate | %.1f | >= 20 |\n",
+                ratio("CorvaneInsertUpdate", "CorvaneInsertUpdateRows: 100 per block"));
+    std::printf("| CorvaneInsertUpdate, fast writes speed / without | %.2f | >= 1.3 |\n",
+                ratio("CorvaneInsertUpdate", "CorvaneInsertUpdate, fast writes"));
+    std::printf("| 100-row batches, fast writes speed / without | %.2f | |\n",
+                ratio("CorvaneInsertUpdateRows: 100 per block",
+                      "CorvaneInsertUpdateRows: 100 per block, fast writes"));
 
     // Memory: the process's resident size after 10^3 record writes and after all.
     const int early = std::min(1000, options.memoryWrites);
