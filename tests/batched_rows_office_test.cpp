@@ -270,13 +270,18 @@ TEST_F(BatchedRowsOffice, FastWritesChangeTheSettingsUntilTurnedOffAndNotTheValu
     EXPECT_GT(RowHeight("Fast", 30), RowHeight("Fast", 40));
     EXPECT_EQ(RowHeight("Fast", 31), RowHeight("Fast", 30));
 
-    // A setting the user turned off stays off.
+    // Settings the user turned off stay off, and the counted row-height one is not
+    // turned off a second time (one "on" by the user brings it back).
     Settings()->setPropertyValue("IsUndoEnabled", Any(false));
+    Settings()->setPropertyValue("IsAdjustHeightEnabled", Any(false));
     CorvaneSetFastWrites(1);
+    ASSERT_EQ(CorvaneInsertUpdate("Fast", 21, &record), 1);
     CorvaneSetFastWrites(0);
     EXPECT_FALSE(Setting("IsUndoEnabled"));
-    EXPECT_TRUE(Setting("IsAdjustHeightEnabled"));
+    EXPECT_FALSE(Setting("IsAdjustHeightEnabled"));
     Settings()->setPropertyValue("IsUndoEnabled", Any(true));
+    Settings()->setPropertyValue("IsAdjustHeightEnabled", Any(true));
+    EXPECT_TRUE(Setting("IsAdjustHeightEnabled"));
 }
 
 }  // namespace

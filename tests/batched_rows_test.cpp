@@ -132,11 +132,6 @@ TEST_F(BatchedRows, CountsAndArraysThatWriteNothing) {
                      "queryInterface XCellRangeData", "setDataArray"}));
 }
 
-TEST_F(BatchedRows, RowsPastTheLastIntAreNamedAsSuch) {
-    ASSERT_EQ(Write(2147483647, {&a, &b}), 1);  // the fake has no row limit
-    EXPECT_EQ(TakeBlocks(), (Calls{"A2147483648:AP2147483649 2x42"}));
-}
-
 TEST_F(BatchedRows, EveryFailureReleasesEverythingAndKeepsOnlyTheBlocksBefore) {
     Records records(2100, &a);
     records[1500] = nullptr;
@@ -231,19 +226,6 @@ TEST_F(FastWrites, TitleRowsAreWrittenWithRowHeightsAdjusting) {
     EXPECT_EQ(document->heightLocks, 1);
     CorvaneSetFastWrites(0);
     EXPECT_EQ(document->heightLocks, 0);
-}
-
-TEST_F(FastWrites, SettingsTheUserTurnedOffStayOffAndAreNeverCountedTwice) {
-    document->undoEnabled = false;
-    document->heightLocks = 1;
-    Load(document);
-    CorvaneSetFastWrites(1);
-    EXPECT_EQ(TakeCalls(), (Calls{"queryInterface XPropertySet", "getPropertyValue IsUndoEnabled",
-                                  "getPropertyValue IsAdjustHeightEnabled"}));
-    CorvaneSetFastWrites(0);
-    EXPECT_EQ(TakeCalls(), Calls());
-    EXPECT_FALSE(document->undoEnabled);
-    EXPECT_EQ(document->heightLocks, 1);
 }
 
 TEST_F(FastWrites, ReachAWorkbookLoadedLaterOnItsFirstWriteAndFreeTheOldOne) {
