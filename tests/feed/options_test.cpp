@@ -1,6 +1,7 @@
 // The command line: defaults that depend on each other and what is refused.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,11 @@ TEST(FeedOptions, DefaultsAndBothSpellingsOfValues) {
               "");
     EXPECT_EQ(options.feed.firstRow, 0);
     EXPECT_TRUE(options.feed.follow);
+    EXPECT_EQ(options.feed.interval, std::chrono::milliseconds(250));
     EXPECT_EQ(options.input, "-");
+
+    ASSERT_EQ(Parse({"--workbook=w.ods", "--sheet=A", "--follow", "--interval=0"}, options), "");
+    EXPECT_EQ(options.feed.interval, std::chrono::milliseconds(0));
 }
 
 TEST(FeedOptions, RefusesWhatCannotWork) {
@@ -46,6 +51,13 @@ TEST(FeedOptions, RefusesWhatCannotWork) {
     EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--wait", "0"}, options), "");
     EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet"}, options), "");
     EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--follow=yes"}, options), "");
+    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--interval", "100"}, options), "");
+    EXPECT_NE(
+        Parse({"--workbook", "w.ods", "--sheet", "A", "--follow", "--interval", "-1"}, options),
+        "");
+    EXPECT_NE(
+        Parse({"--workbook", "w.ods", "--sheet", "A", "--follow", "--interval", "1.5"}, options),
+        "");
     EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--colour"}, options), "");
     EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "one.csv", "two.csv"}, options), "");
     EXPECT_EQ(
