@@ -22,13 +22,15 @@ void OfficeLink::ReleaseOfficeObjects() noexcept {
     office::ShutDownLocalRuntime(runtime);
 }
 
-void OfficeLink::ReleaseAtExit() noexcept {
-    // The bridge library is loaded after this one, so its static objects are destroyed
-    // before this library's: releasing a remote reference from the link's destructor
-    // at exit would call into a torn-down bridge. A handler registered now runs before
-    // them, and at unload of this library (atexit is bound to the calling module).
-    if (this != &theLink || releaseAtExitRegistered) return;
-    releaseAtExitRegistered = std::atexit(&ReleaseTheLink) == 0;
+void OfficeLink::ReleaseAtExit(ExitStage stage) noexcept {
+    // The runtime's and the bridge's libraries and static objects come after this
+    // library's, so they are destroyed before it: disposing the runtime or releasing a
+    // remote reference from the link's destructor at exit would call into torn-down
+    // code. A handler registered now runs before them, and at unload of this library
+    // (atexit is bound to the calling module). Running it twice does no harm.
+    const unsigned bit = static_cast<unsigned>(stage);
+    if (this != &theLink || (releaseAtExitStages & bit) != 0) return;
+    if (std::atexit(&ReleaseTheLink) == 0) releaseAtExitStages |= bit;
 }
 
 OfficeLink& Link() { return theLink; }

@@ -36,15 +36,22 @@ struct OfficeLink {
     // Whether writes go without undo and row-height adjustment, and to which workbook
     // that was applied.
     sheet::FastWriteState fastWrites;
-    bool releaseAtExitRegistered = false;
+    // The moments at which the release at exit was registered (bits of ExitStage).
+    unsigned releaseAtExitStages = 0;
 
     // Gives up the library's hold on the office objects and ends its own bridge. The
     // office keeps running with the workbook open.
     void ReleaseOfficeObjects() noexcept;
+    // When the office objects must be released at exit at the latest.
+    enum class ExitStage : unsigned {
+        RuntimeUp = 1,  // the local runtime was bootstrapped
+        BridgeUp = 2,   // the remote bridge to the office stands
+    };
     // Makes sure ReleaseOfficeObjects runs at process exit (or unload) before the
-    // remote bridge's own code is torn down. Call once the bridge is up: exit handlers
-    // run in reverse order of registration.
-    void ReleaseAtExit() noexcept;
+    // static objects made so far are destroyed: exit handlers run in reverse order of
+    // registration. Each stage loads libraries whose static objects, once destroyed,
+    // would make disposing the runtime or the bridge crash, so each registers anew.
+    void ReleaseAtExit(ExitStage stage) noexcept;
 
     OfficeLink() = default;
     OfficeLink(const OfficeLink&) = delete;

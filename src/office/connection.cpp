@@ -78,7 +78,7 @@ Reference<css::lang::XMultiServiceFactory> ReachOffice(
         PrintLine("StarOffice.ServiceManager is not exported from remote counterpart");
         return {};
     }
-    link.ReleaseAtExit();
+    link.ReleaseAtExit(OfficeLink::ExitStage::BridgeUp);
     Reference<css::lang::XMultiServiceFactory> factory(remote, UNO_QUERY);
     if (!factory.is()) {
         PrintLine("XMultiServiceFactory interface is not exported for StarOffice.ServiceManager");
@@ -141,6 +141,7 @@ Reference<css::lang::XMultiServiceFactory> ConnectOffice() {
     if (!link.runtime.is()) link.runtime = BootstrapLocalRuntime(link.officePath.GetString());
     link.context = link.runtime;
     if (!link.context.is()) return {};
+    link.ReleaseAtExit(OfficeLink::ExitStage::RuntimeUp);
 
     const Reference<css::lang::XMultiComponentFactory> localFactory =
         link.context->getServiceManager();

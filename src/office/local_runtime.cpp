@@ -40,6 +40,9 @@ Reference<css::uno::XComponentContext> BootstrapLocalRuntime(const char* officeP
 
 void ShutDownLocalRuntime(Reference<css::uno::XComponentContext>& runtime) noexcept {
     if (!runtime.is()) return;
+    // Each step on its own: a runtime whose bridges cannot be listed (no bridge was
+    // ever made, or the bridge service is gone at exit) must still be disposed, or its
+    // service manager and everything it loaded stay behind.
     try {
         const Reference<css::bridge::XBridgeFactory2> bridges =
             css::bridge::BridgeFactory::create(runtime);
@@ -47,6 +50,9 @@ void ShutDownLocalRuntime(Reference<css::uno::XComponentContext>& runtime) noexc
             Reference<css::lang::XComponent> component(bridge, UNO_QUERY);
             if (component.is()) component->dispose();
         }
+    } catch (...) {
+    }
+    try {
         Reference<css::lang::XComponent> component(runtime, UNO_QUERY);
         if (component.is()) component->dispose();
     } catch (...) {
