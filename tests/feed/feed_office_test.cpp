@@ -89,6 +89,11 @@ class Feed {
         ASSERT_EQ(::write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
     ssize_t TryWrite(const std::string& text) { return ::write(stdin_, text.data(), text.size()); }
+    // Ends the program's input.
+    void CloseInput() {
+        ::close(stdin_);
+        stdin_ = -1;
+    }
     void Signal(int signal) { ::kill(pid_, signal); }
     // The exit status; -1 when the program did not exit normally.
     int Wait() {
@@ -247,6 +252,50 @@ TEST(FeedOffice, FollowUpdatesEachInstrumentsRowAsTicksArriveAndStopsCleanlyOnCt
     // The office it found running is left alone.
     EXPECT_FALSE(session.Processes().empty());
     EXPECT_EQ(Text(nse(), 1, 3), "Reliance tick 2");
+}
+
+TEST(FeedOffice, PacedFollowLeavesTheNewestTickOfEachInstrumentInItsRow) {
+    OfficeSession session;
+    session.Start();
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    Feed feed(dir, {"--follow", "--interval", "200", "--sheet", "NSE", "--workbook", book},
+              nullptr);
+
+    const std::vector<std::string> codes = {"2885", "1594", "11536"};
+    std::string burst;
+    for (int tick = 1; tick <= 50; ++tick)
+        for (const std::string& code : codes)
+            burst += "NSE," + code + " tick " + std::to_string(tick) + "," + code + "," +
+                     std::to_string(tick) + "," + std::to_string(100 + tick) + ".25\n";
+    feed.Write(burst);
+    // The input pauses here: what waits is written once the interval has passed.
+    ASSERT_TRUE(EventuallyHolds(session, book, 1, 3, "11536 tick 50")) << feed.Err();
+    const auto nse = [&] { return session.Client().Sheet(FileUrl(book), "NSE"); };
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(Text(nse(), 1, 1 + k), codes[k] + " tick 50");
+        EXPECT_EQ(Number(nse(), 2, 1 + k), std::stod(codes[k]));
+        EXPECT_EQ(Number(nse(), 3, 1 + k), 50);
+        EXPECT_EQ(Number(nse(), 4, 1 + k), 150.25);
+    }
+    EXPECT_TRUE(IsEmpty(nse(), 1, 4));
+
+    // Ticks still waiting when the input ends are written before the program exits.
+    feed.Write("NSE,1594 last,1594,7,99.5\nNSE,2885 last,02885,8,98.5\nNSE,2885 final,2885,9\n");
+    feed.CloseInput();
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+    EXPECT_EQ(Text(nse(), 1, 1), "2885 final");
+    EXPECT_EQ(Number(nse(), 3, 1), 9);
+    EXPECT_TRUE(IsEmpty(nse(), 4, 1));
+    EXPECT_EQ(Text(nse(), 1, 2), "1594 last");
+    EXPECT_EQ(Number(nse(), 4, 2), 99.5);
+    EXPECT_EQ(Text(nse(), 1, 3), "11536 tick 50");
+    EXPECT_TRUE(IsEmpty(nse(), 1, 4));
+    EXPECT_NE(feed.Err().find("153 lines read"), std::string::npos) << feed.Err();
+    EXPECT_NE(feed.Err().find("(3 instruments on 1 sheet), 0 lines failed"), std::string::npos)
+        << feed.Err();
+    EXPECT_EQ(feed.Err().find("153 rows written"), std::string::npos) << "nothing was coalesced";
 }
 
 TEST(FeedOffice, StartsItsOwnOfficeSavesACopyAndLeavesNothingRunning) {
