@@ -78,9 +78,9 @@ bool FeedLoop::FlushDue() const { return !pending_.Empty() && now_() >= nextFlus
 
 std::chrono::milliseconds FeedLoop::InputWait() const {
     if (pending_.Empty()) return std::chrono::milliseconds(-1);
-    const Clock::duration left = nextFlush_ - now_();
-    if (left <= Clock::duration::zero()) return std::chrono::milliseconds(0);
-    return std::chrono::ceil<std::chrono::milliseconds>(left);
+    const Clock::time_point now = now_();
+    if (now >= nextFlush_) return std::chrono::milliseconds(0);
+    return std::chrono::ceil<std::chrono::milliseconds>(nextFlush_ - now);
 }
 
 void FeedLoop::Flush(SheetWriter& writer, FeedEvents& events) {
