@@ -135,9 +135,18 @@ TEST(CApiOffice, PlainCProgramCoversEveryFunctionAndItsCopyOpensWithTheValues) {
     }
     const Reference<css::sheet::XSpreadsheet> bse(copy->getSheets()->getByName("BSE"),
                                                   UNO_QUERY_THROW);
-    EXPECT_EQ(
-        S(Reference<css::text::XText>(bse->getCellByPosition(1, 0), UNO_QUERY_THROW)->getString()),
-        "Alpha Ltd");
+    const auto bseText = [&](int column, int row) {
+        return S(Reference<css::text::XText>(bse->getCellByPosition(column, row), UNO_QUERY_THROW)
+                     ->getString());
+    };
+    EXPECT_EQ(bseText(1, 0), "Alpha Ltd");
+    // The batched rows: 1 and 3 written, 2 kept as it was, 4 written with fast writes.
+    for (int row : {1, 3, 4}) {
+        EXPECT_EQ(bseText(1, row), "Alpha Ltd") << row;
+        EXPECT_EQ(bse->getCellByPosition(2, row)->getValue(), 500) << row;
+    }
+    EXPECT_EQ(bseText(1, 2), "Kept Ltd");
+    EXPECT_EQ(bse->getCellByPosition(2, 2)->getType(), css::table::CellContentType_EMPTY);
 }
 
 }  // namespace

@@ -137,6 +137,17 @@ static void before_any_connection(const char* office) {
     CHECK_EQ(corvane_connect(NULL), CORVANE_E_ARGUMENT);
     CHECK_EQ(corvane_write_record("NSE", 1, NULL), CORVANE_E_ARGUMENT);
     CHECK(error_mentions("NULL"));
+    {
+        const char* const* rows[1] = {fields};
+        CHECK_EQ(corvane_write_records("NSE", 1, NULL, 2), CORVANE_E_ARGUMENT);
+        CHECK(error_mentions("NULL"));
+        CHECK_EQ(corvane_write_records("NSE", 1, rows, -1), CORVANE_E_ARGUMENT);
+        CHECK(error_mentions("negative"));
+        CHECK_EQ(corvane_write_records("", 1, rows, 1), CORVANE_E_ARGUMENT);
+        CHECK_EQ(corvane_write_records("NSE", 1, rows, 1), CORVANE_E_NOT_CONNECTED);
+        corvane_set_fast_writes(1); /* nothing loaded: nothing to change yet */
+        corvane_set_fast_writes(0);
+    }
     CHECK_EQ(corvane_write_titles(NULL, 0), CORVANE_E_ARGUMENT);
     CHECK_EQ(corvane_reset_row("", 0), CORVANE_E_ARGUMENT);
     CHECK_EQ(corvane_save_copy(NULL), CORVANE_E_ARGUMENT);
@@ -179,6 +190,22 @@ static void rows_in_a_live_office(const char* office, const char* command_line, 
     CHECK_EQ(corvane_write_record("NSE", 2, fields), CORVANE_OK);
     CHECK_EQ(corvane_reset_row("NSE", 2), CORVANE_OK);
     CHECK_EQ(corvane_write_record("BSE", 0, fields), CORVANE_OK);
+
+    /* Batched rows into BSE 1 to 4 (see the driver): row 2 keeps its record. */
+    {
+        const char* kept[CORVANE_COLUMN_COUNT] = {NULL};
+        const char* const* rows[3] = {fields, NULL, fields};
+        kept[1] = "Kept Ltd";
+        CHECK_EQ(corvane_write_record("BSE", 2, kept), CORVANE_OK);
+        CHECK_EQ(corvane_write_records("BSE", 1, rows, 3), CORVANE_OK);
+        CHECK_EQ(corvane_write_records("BSE", 1, rows, 0), CORVANE_OK);
+        CHECK_EQ(corvane_write_records("Nowhere", 1, rows, 0), CORVANE_E_NO_SHEET);
+        CHECK_EQ(corvane_write_records("BSE", 1048575, rows, 3), CORVANE_E_OFFICE);
+        CHECK(error_mentions("com.sun.star."));
+        corvane_set_fast_writes(1);
+        CHECK_EQ(corvane_write_records("BSE", 4, rows, 1), CORVANE_OK);
+        corvane_set_fast_writes(0);
+    }
 
     CHECK_EQ(corvane_write_titles("Nowhere", 0), CORVANE_E_NO_SHEET);
     CHECK(error_mentions("Nowhere"));

@@ -61,6 +61,22 @@ CORVANE_C_API int corvane_write_record(const char* sheet, int row,
 /* Empties the 42 cells of one row. */
 CORVANE_C_API int corvane_reset_row(const char* sheet, int row);
 
+/* Writes `count` records into the rows first_row, first_row + 1, ... with one sheet
+ * lookup and one write per block of up to 1000 rows: records[i] is the field array of
+ * row first_row + i, as for corvane_write_record, and a NULL records[i] leaves that row
+ * exactly as it is. count 0 writes nothing (the sheet must still exist). A negative
+ * count, or NULL records with a positive count, is CORVANE_E_ARGUMENT. A row to be
+ * written outside the sheet is CORVANE_E_OFFICE, and then nothing is written. */
+CORVANE_C_API int corvane_write_records(const char* sheet, int first_row,
+                                        const char* const* const* records, int count);
+
+/* Fast writes, off by default. Non-zero turns the loaded workbook's undo recording and
+ * automatic row-height adjustment off (and keeps them off in workbooks loaded later),
+ * which makes every write cheaper for the office; the user can then not undo the
+ * library's writes, the workbook's undo history is cleared, and record rows keep their
+ * height. Zero turns back on what the library turned off. Reports nothing. */
+CORVANE_C_API void corvane_set_fast_writes(int enabled);
+
 /* 1 while the office still serves the loaded workbook, 0 otherwise. */
 CORVANE_C_API int corvane_is_running(void);
 

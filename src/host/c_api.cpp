@@ -112,6 +112,28 @@ int corvane_write_record(const char* sheet, int row,
     });
 }
 
+int corvane_write_records(const char* sheet, int first_row, const char* const* const* records,
+                          int count) {
+    return Guarded([&] {
+        if (count < 0)
+            return Fail(CORVANE_E_ARGUMENT, "corvane_write_records: the count is negative");
+        if (records == nullptr && count > 0)
+            return Fail(CORVANE_E_ARGUMENT, "corvane_write_records: the record array is NULL");
+        if (const int refused = CheckRowTarget("corvane_write_records", sheet)) return refused;
+        std::vector<corvane::MarketWatchRecord> rows(static_cast<std::size_t>(count));
+        std::vector<const corvane::MarketWatchRecord*> pointers(rows.size(), nullptr);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (records[i] == nullptr) continue;  // the row stays as it is
+            for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k)
+                rows[i].fields[k].SetString(records[i][k]);
+            pointers[i] = &rows[i];
+        }
+        return RowResult(CorvaneInsertUpdateRows(sheet, first_row, pointers.data(), count), sheet);
+    });
+}
+
+void corvane_set_fast_writes(int enabled) { CorvaneSetFastWrites(enabled); }
+
 int corvane_reset_row(const char* sheet, int row) {
     return Guarded([&] {
         if (const int refused = CheckRowTarget("corvane_reset_row", sheet)) return refused;

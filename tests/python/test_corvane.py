@@ -48,6 +48,12 @@ class WithoutOffice(unittest.TestCase):
             corvane.write_titles(None, 0)
         with self.assertRaises(TypeError):
             corvane.init(OFFICE)
+        with self.assertRaises(TypeError):
+            corvane.write_records("NSE", 0, "NSE,Alpha")
+        with self.assertRaises(ValueError):
+            corvane.write_records("NSE", 0, [RECORD, ["x"] * 43])
+        with self.assertRaises(TypeError):
+            corvane.write_records("NSE", 0, [RECORD, 5])
 
     def test_library_errors_carry_code_and_message(self):
         self.assertFalse(corvane.is_running())
@@ -142,6 +148,29 @@ class InALiveOffice(OfficeTest):
         self.assertEqual(record[18:], [None] * 24)  # missing trailing fields
         self.assertEqual(rows[2][:2], ["500", "Beta"])  # a number in a text column stays text
         self.assertEqual(rows[3], [None] * 42)
+
+    def test_batched_rows_skip_none_and_fast_writes_store_the_same(self):
+        corvane.write_record("NSE", 6, ["Kept", "Kept Ltd", 7])
+        corvane.write_records("NSE", 5, [RECORD, None, [500, "Beta"]])
+        corvane.write_records("NSE", 5, [])  # nothing to do
+        corvane.set_fast_writes(True)
+        try:
+            corvane.write_records("NSE", 8, [RECORD, [500, "Beta"]])
+        finally:
+            corvane.set_fast_writes(False)
+        corvane.save_copy(self.path("batched.ods"))
+
+        rows = read_sheet(self.path("batched.ods"), "NSE", 10)
+        self.assertEqual(rows[5][:5], ["NSE", "Alpha Ltd", 500.0, 1200.0, 101.25])
+        self.assertEqual(rows[6][:3], ["Kept", "Kept Ltd", 7.0])
+        self.assertEqual(rows[7][:3], ["500", "Beta", None])
+        self.assertEqual(rows[8:10], rows[5:8:2])
+        for call, code in [(lambda: corvane.write_records("Nowhere", 0, []), corvane.E_NO_SHEET),
+                           (lambda: corvane.write_records("NSE", 1048575, [RECORD] * 2),
+                            corvane.E_OFFICE)]:
+            with self.assertRaises(corvane.Error) as caught:
+                call()
+            self.assertEqual(caught.exception.code, code)
 
     def test_office_errors_raise_with_the_office_message(self):
         with self.assertRaises(corvane.Error) as caught:
