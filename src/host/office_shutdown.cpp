@@ -112,6 +112,7 @@ extern "C" int corvane_shutdown_office(void) {
             // The office went away before it could answer: it ended.
         }
         // Nothing may call into the ended office any more.
+        link.fastWrites.Forget();
         link.sheets.clear();
         link.workbook.clear();
         link.context.clear();
