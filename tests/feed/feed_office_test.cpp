@@ -296,6 +296,18 @@ TEST(FeedOffice, PacedFollowLeavesTheNewestTickOfEachInstrumentInItsRow) {
     EXPECT_NE(feed.Err().find("(3 instruments on 1 sheet), 0 lines failed"), std::string::npos)
         << feed.Err();
     EXPECT_EQ(feed.Err().find("153 rows written"), std::string::npos) << "nothing was coalesced";
+
+    // A block that runs past the sheet's last row: the rows inside are written, the line
+    // of the row beyond is reported.
+    const Finished atEnd = RunFeed(dir,
+                                   {"--follow", "--interval", "100000", "--sheet", "NSE",
+                                    "--workbook", book, "--first-row", "1048574", "--quiet"},
+                                   "NSE,a,1\nNSE,b,2\nNSE,c,3\nNSE,a2,1\n");
+    EXPECT_EQ(atEnd.status, 1) << atEnd.err;
+    EXPECT_NE(atEnd.err.find("line 3: "), std::string::npos) << atEnd.err;
+    EXPECT_EQ(atEnd.err.find("line 4"), std::string::npos) << atEnd.err;
+    EXPECT_EQ(Text(nse(), 1, 1048574), "a2");
+    EXPECT_EQ(Text(nse(), 1, 1048575), "b");
 }
 
 TEST(FeedOffice, StartsItsOwnOfficeSavesACopyAndLeavesNothingRunning) {
