@@ -81,7 +81,7 @@ class FeedLoop {
     // Feeds until the input ends, a stop is requested (the current line is finished
     // first), or a failure makes every further line fail (the office went away, the
     // one sheet does not exist). Lines still waiting are written before it returns,
-    // however it ends, unless the office went away.
+    // unless it ends on such a failure.
     FeedResult Run(ByteSource& source, SheetWriter& writer, FeedEvents& events);
 
     // Rows read but not written yet.
