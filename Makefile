@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-asan demo clean
+.PHONY: all deps configure build test test-asan bench demo clean
 
 all: build
 
@@ -32,6 +32,11 @@ test-asan: deps
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test)$$'
+
+# Throughput and memory of the library against a headless office, side by side with
+# the bare UNO floor and a Python UNO client. Pass BENCH_ARGS=--quick for a short run.
+bench: build
+	$(BUILD)/bench/corvane-bench $(BENCH_ARGS)
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office
 # and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.
