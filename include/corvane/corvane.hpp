@@ -141,7 +141,7 @@ CORVANE_API short CorvaneInsertUpdateRows(corvane::CString sheet, int firstRow,
 
 // Fast writes (off by default): non-zero turns the loaded workbook's undo recording and
 // automatic row-height adjustment off, and keeps them off in any workbook loaded later,
-// so that every write costs the office about half as much. The price: the user cannot
+// so that every write costs roughly a quarter to a third less. The price: the user cannot
 // undo the library's writes, turning it on clears the workbook's undo history, and a
 // record row written meanwhile keeps its height even when a text holds a line feed
 // (title rows still get their full height). Zero turns back on what the library

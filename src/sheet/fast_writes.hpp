@@ -1,7 +1,7 @@
 // Fast writes: the loaded workbook's undo recording and automatic row-height adjustment
-// turned off for as long as the caller wants, which roughly halves what the office
-// spends on each write. It changes what the user of the office can undo, so it is only
-// ever on when asked for.
+// turned off for as long as the caller wants, which cuts what the office spends on each
+// write. It changes what the user of the office can undo, so it is only ever on when
+// asked for.
 #pragma once
 
 #include <com/sun/star/beans/XPropertySet.hpp>
