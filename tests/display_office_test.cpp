@@ -72,10 +72,12 @@ class KillOnHome {
     ~KillOnHome() {
         for (int round = 0; round < 100; ++round) {
             bool any = false;
-            for (const auto& proc : std::filesystem::directory_iterator("/proc")) {
-                const pid_t pid = static_cast<pid_t>(std::atol(proc.path().filename().c_str()));
+            DIR* proc = ::opendir("/proc");
+            while (dirent* entry = proc != nullptr ? ::readdir(proc) : nullptr) {
+                const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
                 if (pid <= 0 || pid == ::getpid()) continue;
-                std::ifstream in(proc.path() / "environ", std::ios::binary);
+                std::ifstream in("/proc/" + std::string(entry->d_name) + "/environ",
+                                 std::ios::binary);
                 for (std::string var; std::getline(in, var, '\0');) {
                     if (var == entry_) {
                         ::kill(pid, SIGKILL);
@@ -83,6 +85,7 @@ class KillOnHome {
                     }
                 }
             }
+            if (proc != nullptr) ::closedir(proc);
             if (!any) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
