@@ -153,6 +153,15 @@ TEST_F(Launch, MissingConfigurationOrWorkbookWarnsAndStartsNothing) {
     EXPECT_EQ(printed, "");
 }
 
+TEST_F(Launch, FewerThanThreeStringsStoreNothingAndStartNothing) {
+    Link().officePath.SetString("kept");
+    EXPECT_EQ(CorvaneInitFunc({}), -1);
+    EXPECT_EQ(CorvaneInitFunc({program.c_str(), ""}), -1);
+    EXPECT_STREQ(Link().officePath.GetString(), "kept");
+    EXPECT_TRUE(NothingStarted());
+    EXPECT_TRUE(warnings.empty());
+}
+
 TEST_F(Launch, PathNamingNoExecutableStartsNothingAndShowsNothing) {
     const std::string plainFile = dir / "not-a-program";
     std::ofstream(plainFile) << "#!/bin/sh\n";
