@@ -165,6 +165,7 @@ static void before_any_connection(const char* office) {
     /* No office answers yet: an error with a reason, and nothing started. */
     CHECK_EQ(corvane_connect("/tmp"), CORVANE_E_CONNECT);
     CHECK(error_mentions("ooo_pipe"));
+    CHECK(error_mentions("couldn't connect")); /* the connector's own words, not on stdout */
 }
 
 static void warnings_reach_the_handler(const char* office, const char* command_line) {

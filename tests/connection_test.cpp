@@ -284,6 +284,15 @@ TEST_F(Connection, SheetCountIsRecordedOnceByTheFirstLoadWithSheets) {
     EXPECT_EQ(Link().sheets.get(), office.sheets.get());
 }
 
+TEST_F(Connection, AReportSinkTakesTheDiagnosticLineInsteadOfStandardOutput) {
+    std::vector<std::string> lines;
+    Link().connectionReport = [&lines](const std::string& line) { lines.push_back(line); };
+    office.resolver->remote.clear();
+    EXPECT_EQ(Connect(), std::make_pair(false, std::string()));
+    EXPECT_EQ(lines, std::vector<std::string>{
+                         "StarOffice.ServiceManager is not exported from remote counterpart"});
+}
+
 TEST(FileUrl, IsAbsoluteAndEscaped) {
     EXPECT_EQ(office::MakeFileUrl("/tmp/a b#c%d/\xC3\xA9.ods"),
               "file:///tmp/a%20b%23c%25d/%C3%A9.ods");

@@ -27,8 +27,25 @@ bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 std::string Quoted(const char* text) { return std::string("\"") + text + "\""; }
 
+// Keeps a connection attempt's diagnostic line off standard output for the time of one
+// call: C callers get it as the error's text instead.
+class CaughtConnectionReport {
+  public:
+    CaughtConnectionReport() {
+        Link().connectionReport = [this](const std::string& line) { line_ = line; };
+    }
+    ~CaughtConnectionReport() { Link().connectionReport = nullptr; }
+    CaughtConnectionReport(const CaughtConnectionReport&) = delete;
+    CaughtConnectionReport& operator=(const CaughtConnectionReport&) = delete;
+    // ": <line>", or "" when the attempt printed nothing.
+    std::string Suffix() const { return line_.empty() ? std::string() : ": " + line_; }
+
+  private:
+    std::string line_;
+};
+
 // Why a connection attempt for `workbook` failed, judged from what it left behind.
-int ConnectFailure(const char* workbook) {
+int ConnectFailure(const char* workbook, const CaughtConnectionReport& report) {
     if (!corvane::platform::PathExists(workbook))
         return Fail(CORVANE_E_CONNECT, "the workbook " + Quoted(workbook) + " does not exist");
     const corvane::OfficeLink& link = Link();
@@ -36,9 +53,11 @@ int ConnectFailure(const char* workbook) {
     if (!link.context.is() || link.context.get() == link.runtime.get())
         return Fail(CORVANE_E_CONNECT,
                     "no office accepts connections on the pipe \"ooo_pipe\" (an office that "
-                    "was just started needs a moment: try again)");
+                    "was just started needs a moment: try again)" +
+                        report.Suffix());
     return Fail(CORVANE_E_CONNECT, "the office could not load the workbook " + Quoted(workbook) +
-                                       " (not a spreadsheet, or locked by another office)");
+                                       " (not a spreadsheet, or locked by another office)" +
+                                       report.Suffix());
 }
 
 int Connected() { return static_cast<int>(Link().sheetCount); }
@@ -75,7 +94,9 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_init: workbook_path is NULL or empty");
             std::vector<CString> config = {office_path, command_line, workbook_path};
-            if (CorvaneInitFunc(std::move(config)) == -1) return ConnectFailure(workbook_path);
+            const CaughtConnectionReport report;
+            if (CorvaneInitFunc(std::move(config)) == -1)
+                return ConnectFailure(workbook_path, report);
             return Connected();
         },
         CORVANE_E_CONNECT);
@@ -87,7 +108,9 @@ int corvane_connect(const char* workbook_path) {
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
             Link().workbookPath.SetString(workbook_path);
-            if (!corvane::office::ConnectOffice().is()) return ConnectFailure(workbook_path);
+            const CaughtConnectionReport report;
+            if (!corvane::office::ConnectOffice().is())
+                return ConnectFailure(workbook_path, report);
             return Connected();
         },
         CORVANE_E_CONNECT);

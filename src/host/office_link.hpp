@@ -10,6 +10,8 @@
 #include <corvane/corvane.hpp>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "platform/warning_sink.hpp"
 #include "sheet/fast_writes.hpp"
@@ -33,6 +35,9 @@ struct OfficeLink {
     // Sheet count of the first workbook loaded with any sheets; never changed after.
     std::uint16_t sheetCount = 0;
     platform::WarningSink warnings;
+    // Where a failed connection's diagnostic line goes: standard output when empty. The
+    // C API catches it here to hand it to its caller as the error's text instead.
+    std::function<void(const std::string& line)> connectionReport;
     // Whether writes go without undo and row-height adjustment, and to which workbook
     // that was applied.
     sheet::FastWriteState fastWrites;

@@ -34,7 +34,13 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::XInterface;
 
+// One diagnostic line of a failed connection, where the link sends it.
 void PrintLine(const std::string& line) {
+    const OfficeLink& link = Link();
+    if (link.connectionReport) {
+        link.connectionReport(line);
+        return;
+    }
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

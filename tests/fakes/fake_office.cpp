@@ -152,6 +152,7 @@ void ResetLink() {
     link.workbookPath.SetString("");
     link.sheetCount = 0;
     link.warnings.SetHandler(nullptr, nullptr);
+    link.connectionReport = nullptr;
 }
 
 }  // namespace corvane::test
