@@ -9,12 +9,11 @@
 #include <com/sun/star/table/XTableRows.hpp>
 #include <corvane/corvane.hpp>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sheet/column_layout.hpp"
+#include "support/library_init.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
@@ -38,11 +37,8 @@ class BatchedRowsOffice : public ::testing::Test {
         dir_ = new TempDir;
         book_ = *dir_ / "batches.fods";
         WriteWorkbook(book_, {"Rows", "Nulls", "Limits", "Large", "Fast"});
-        for (int attempt = 0; attempt < 60 && sheetCount_ < 0; ++attempt) {
-            sheetCount_ = CorvaneInitFunc({OfficeExecutable().c_str(),
-                                           session_->HeadlessCommandLine().c_str(), book_.c_str()});
-            if (sheetCount_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
+        sheetCount_ = InitUntilConnected(
+            {OfficeExecutable().c_str(), session_->HeadlessCommandLine().c_str(), book_.c_str()});
     }
     static void TearDownTestSuite() {
         delete session_;

@@ -20,6 +20,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/library_init.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
@@ -136,14 +137,7 @@ TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
     WriteWorkbook(book, {"NSE", "BSE"});
 
     const std::vector<CString> config = {OfficeExecutable().c_str(), "", book.c_str()};
-    short count = -1;
-    for (int attempt = 0; attempt < 120 && count < 0; ++attempt) {
-        ::testing::internal::CaptureStdout();
-        count = CorvaneInitFunc(config);
-        ::testing::internal::GetCapturedStdout();
-        if (count < 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    ASSERT_EQ(count, 2);
+    ASSERT_EQ(InitUntilConnected(config), 2);
 
     const Reference<css::frame::XModel> model(session.Client().Document(FileUrl(book)),
                                               UNO_QUERY_THROW);

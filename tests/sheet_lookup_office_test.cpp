@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 #include <corvane/corvane.hpp>
 
-#include <chrono>
-#include <thread>
-
+#include "support/library_init.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
@@ -32,13 +30,9 @@ TEST(SheetLookup, OnlyNamedSheetsOfALiveOfficeAreFound) {
     TempDir dir;
     const std::string book = dir / "lookup.fods";
     WriteWorkbook(book, {"NSE", "BSE Cash"});
-    short sheets = -1;
-    for (int attempt = 0; attempt < 60 && sheets < 0; ++attempt) {
-        sheets = CorvaneInitFunc(
-            {OfficeExecutable().c_str(), session.HeadlessCommandLine().c_str(), book.c_str()});
-        if (sheets < 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    ASSERT_EQ(sheets, 2);
+    ASSERT_EQ(InitUntilConnected({OfficeExecutable().c_str(), session.HeadlessCommandLine().c_str(),
+                                  book.c_str()}),
+              2);
 
     EXPECT_EQ(AllOperations(""), kRefused);
     EXPECT_EQ(AllOperations("Options"), kRefused);

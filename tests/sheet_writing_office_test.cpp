@@ -7,12 +7,11 @@
 #include <com/sun/star/text/XText.hpp>
 #include <corvane/corvane.hpp>
 
-#include <chrono>
 #include <clocale>
 #include <memory>
-#include <thread>
 
 #include "sheet/column_layout.hpp"
+#include "support/library_init.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
@@ -35,11 +34,8 @@ class SheetWriting : public ::testing::Test {
         dir_ = new TempDir;
         book_ = *dir_ / "market watch.fods";
         WriteWorkbook(book_, {"NSE", "BSE Cash", "Options", "Limits"});
-        for (int attempt = 0; attempt < 60 && sheetCount_ < 0; ++attempt) {
-            sheetCount_ = CorvaneInitFunc({OfficeExecutable().c_str(),
-                                           session_->HeadlessCommandLine().c_str(), book_.c_str()});
-            if (sheetCount_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
+        sheetCount_ = InitUntilConnected(
+            {OfficeExecutable().c_str(), session_->HeadlessCommandLine().c_str(), book_.c_str()});
     }
     static void TearDownTestSuite() {
         delete session_;
