@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "platform/sigpipe_guard.hpp"
+
 namespace corvane::c_api {
 
 // The calling thread's description of its last failure; "" before the first one.
@@ -25,6 +27,7 @@ int FailFromCurrentException(int officeCode = CORVANE_E_OFFICE) noexcept;
 // UNO exception into `officeCode`.
 template <typename Body>
 int Guarded(Body&& body, int officeCode = CORVANE_E_OFFICE) noexcept {
+    const platform::SigpipeGuard guard;
     try {
         return body();
     } catch (...) {

@@ -7,6 +7,7 @@
 #include "office/connection.hpp"
 #include "office/launch.hpp"
 #include "office/probe.hpp"
+#include "platform/sigpipe_guard.hpp"
 
 using corvane::CString;
 
@@ -15,6 +16,8 @@ extern "C" short CorvaneInitFunc(std::vector<CString> config) {
     // every path, and leaves nothing for the caller to release.
     std::vector<CString> held(std::move(config));
     if (held.size() < 3) return -1;
+    // The bridge to the office starts here, and its threads keep SIGPIPE blocked.
+    const corvane::platform::SigpipeGuard guard;
 
     corvane::OfficeLink& link = corvane::Link();
     link.officePath.SetString(held[0].GetString());
@@ -27,7 +30,10 @@ extern "C" short CorvaneInitFunc(std::vector<CString> config) {
     return connected ? static_cast<short>(link.sheetCount) : static_cast<short>(-1);
 }
 
-extern "C" int CorvaneIsRunning() { return corvane::office::ProbeOffice(); }
+extern "C" int CorvaneIsRunning() {
+    const corvane::platform::SigpipeGuard guard;
+    return corvane::office::ProbeOffice();
+}
 
 extern "C" void CorvaneSetWarningHandler(void (*handler)(const char* text, void* user),
                                          void* user) {

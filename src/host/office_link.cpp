@@ -1,6 +1,7 @@
 #include "host/office_link.hpp"
 
 #include "office/local_runtime.hpp"
+#include "platform/sigpipe_guard.hpp"
 
 #include <cstdlib>
 
@@ -15,6 +16,8 @@ void ReleaseTheLink() { theLink.ReleaseOfficeObjects(); }
 OfficeLink::~OfficeLink() { ReleaseOfficeObjects(); }
 
 void OfficeLink::ReleaseOfficeObjects() noexcept {
+    // Releasing remote objects and ending the bridge write to the office's connection.
+    const platform::SigpipeGuard guard;
     fastWrites.Forget();
     sheets.clear();
     workbook.clear();
