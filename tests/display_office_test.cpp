@@ -96,24 +96,6 @@ class KillOnHome {
     std::string entry_;
 };
 
-// A profile in `home` without first-start work and without the tip dialog.
-void SeedHomeProfile(const std::string& home) {
-    const std::string user = home + "/.config/libreoffice/4/user";
-    std::filesystem::create_directories(user);
-    std::ofstream(user + "/registrymodifications.xcu")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-           "oor:op=\"fuse\"><value>7.4</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"FirstRun\" "
-           "oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "</oor:items>\n";
-}
-
 std::string Output(const std::string& command) {
     std::string out;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
@@ -127,7 +109,7 @@ TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
     XServer display;
     ASSERT_TRUE(display.Running()) << "Xvfb did not start";
     TempDir home;
-    SeedHomeProfile(home.Path());
+    SeedProfile(home.Path() + "/.config/libreoffice/4");  // the profile under $HOME
     OfficeSession session;
     KillOnHome cleanup(home.Path());
     ::setenv("DISPLAY", display.Name().c_str(), 1);

@@ -52,7 +52,10 @@ void KillAndWait(const std::string& needle) {
     }
 }
 
-// A profile that skips the office's first-start work and its tip dialog.
+}  // namespace
+
+std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
+
 void SeedProfile(const std::string& dir) {
     std::filesystem::create_directories(dir + "/user");
     std::ofstream out(dir + "/user/registrymodifications.xcu");
@@ -68,10 +71,6 @@ void SeedProfile(const std::string& dir) {
            "oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
            "</oor:items>\n";
 }
-
-}  // namespace
-
-std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
 
 OfficeSession::OfficeSession() {
     lockFd_ = ::open("/tmp/corvane-office-tests.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);

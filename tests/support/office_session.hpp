@@ -16,6 +16,10 @@ namespace corvane::test {
 // The office program the tests run.
 std::string OfficeExecutable();
 
+// Makes `dir` an office profile (user installation) that skips the office's first-start
+// work and its tip dialog.
+void SeedProfile(const std::string& dir);
+
 class OfficeSession {
   public:
     // Waits for exclusive use of the pipe "ooo_pipe" (office tests in other processes
