@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -52,6 +53,19 @@ void KillAndWait(const std::string& needle) {
     }
 }
 
+// The office's pipe files: its acceptor's and its single-instance pipe's.
+std::vector<std::string> OfficePipeFiles() {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("OSL_PIPE_" + std::to_string(::getuid()) + "_", 0) == 0)
+            files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 }  // namespace
 
 std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
@@ -83,6 +97,7 @@ OfficeSession::OfficeSession() {
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     profileDir_ = pattern;
     SeedProfile(profileDir_);
+    pipeFilesBefore_ = OfficePipeFiles();
 }
 
 OfficeSession::~OfficeSession() {
@@ -95,6 +110,10 @@ OfficeSession::~OfficeSession() {
     Kill();
     if (started_ > 0) ::waitpid(started_, nullptr, 0);
     std::error_code ignored;
+    for (const std::string& file : OfficePipeFiles()) {
+        if (!std::binary_search(pipeFilesBefore_.begin(), pipeFilesBefore_.end(), file))
+            std::filesystem::remove(file, ignored);
+    }
     std::filesystem::remove_all(profileDir_, ignored);
     ::close(lockFd_);
 }

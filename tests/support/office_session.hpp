@@ -53,6 +53,9 @@ class OfficeSession {
     std::string profileDir_;
     pid_t started_ = -1;
     std::unique_ptr<OfficeClient> client_;
+    // The office pipe files in /tmp before this session: a killed office leaves its own
+    // behind, which the session removes.
+    std::vector<std::string> pipeFilesBefore_;
 };
 
 }  // namespace corvane::test
