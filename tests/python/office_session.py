@@ -61,6 +61,11 @@ def _kill_and_wait(needle):
         time.sleep(0.05)
 
 
+def _office_pipe_files():
+    prefix = "OSL_PIPE_%d_" % os.getuid()
+    return [os.path.join("/tmp", n) for n in os.listdir("/tmp") if n.startswith(prefix)]
+
+
 class OfficeSession:
     """Takes the pipe's lock and makes a profile; close() kills and cleans up."""
 
@@ -73,6 +78,7 @@ class OfficeSession:
         os.makedirs(os.path.join(self.profile, "user"))
         with open(os.path.join(self.profile, "user", "registrymodifications.xcu"), "w") as f:
             f.write(_SEED)
+        self._pipe_files_before = set(_office_pipe_files())
 
     def command_line(self):
         """A headless office on this profile, accepting on the pipe (Windows quoting)."""
@@ -87,6 +93,12 @@ class OfficeSession:
 
     def close(self):
         self.kill()
+        # A killed office leaves its pipe files behind.
+        for path in set(_office_pipe_files()) - self._pipe_files_before:
+            try:
+                os.unlink(path)
+            except OSError:
+                pass
         shutil.rmtree(self.profile, ignore_errors=True)
         self._lock.close()
 
