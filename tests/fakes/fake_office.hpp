@@ -16,6 +16,8 @@
 #include <cppuhelper/implbase2.hxx>
 #include <rtl/ref.hxx>
 
+#include "fakes/fake_properties.hpp"
+
 #include <exception>
 #include <map>
 #include <memory>
@@ -92,18 +94,7 @@ class FakeManager
     css::uno::Reference<css::beans::XPropertySetInfo> SAL_CALL getPropertySetInfo() override;
     void SAL_CALL setPropertyValue(const rtl::OUString& name, const css::uno::Any& value) override;
     css::uno::Any SAL_CALL getPropertyValue(const rtl::OUString& name) override;
-    void SAL_CALL addPropertyChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
-    void SAL_CALL removePropertyChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
-    void SAL_CALL addVetoableChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
-    void SAL_CALL removeVetoableChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
+    CORVANE_FAKE_IGNORES_PROPERTY_LISTENERS
 };
 
 // A service manager that offers no property set.

@@ -13,6 +13,8 @@
 #include <cppuhelper/implbase2.hxx>
 #include <rtl/ref.hxx>
 
+#include "fakes/fake_properties.hpp"
+
 #include <map>
 #include <memory>
 #include <set>
@@ -78,18 +80,7 @@ class FakeCell : public cppu::WeakImplHelper2<css::table::XCell, css::beans::XPr
     css::uno::Reference<css::beans::XPropertySetInfo> SAL_CALL getPropertySetInfo() override;
     void SAL_CALL setPropertyValue(const rtl::OUString& name, const css::uno::Any& value) override;
     css::uno::Any SAL_CALL getPropertyValue(const rtl::OUString& name) override;
-    void SAL_CALL addPropertyChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
-    void SAL_CALL removePropertyChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
-    void SAL_CALL addVetoableChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
-    void SAL_CALL removeVetoableChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
+    CORVANE_FAKE_IGNORES_PROPERTY_LISTENERS
 
   private:
     TitleCell& State();
@@ -140,18 +131,7 @@ class FakeDocument : public cppu::WeakImplHelper2<css::lang::XComponent, css::be
     }
     void SAL_CALL setPropertyValue(const rtl::OUString& name, const css::uno::Any& value) override;
     css::uno::Any SAL_CALL getPropertyValue(const rtl::OUString& name) override;
-    void SAL_CALL addPropertyChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
-    void SAL_CALL removePropertyChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XPropertyChangeListener>&) override {}
-    void SAL_CALL addVetoableChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
-    void SAL_CALL removeVetoableChangeListener(
-        const rtl::OUString&,
-        const css::uno::Reference<css::beans::XVetoableChangeListener>&) override {}
+    CORVANE_FAKE_IGNORES_PROPERTY_LISTENERS
 
   private:
     std::shared_ptr<Workbook> book_;
