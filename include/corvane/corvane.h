@@ -22,14 +22,27 @@ extern "C" {
 /* Number of market-watch columns (A to AP) and so of fields in a record. */
 #define CORVANE_COLUMN_COUNT 42
 
-#define CORVANE_OK 0
-#define CORVANE_E_ARGUMENT (-1)      /* a required argument is NULL, empty or out of range */
-#define CORVANE_E_NOT_CONNECTED (-2) /* no workbook is loaded: call corvane_init first */
-#define CORVANE_E_CONNECT (-3)       /* no office answered, or the workbook did not load */
-#define CORVANE_E_NO_SHEET (-4)      /* the workbook has no sheet of that name */
-#define CORVANE_E_OFFICE (-5)        /* the office raised an error (row outside the sheet, office gone) */
-#define CORVANE_E_SAVE (-6)          /* the copy could not be stored */
-#define CORVANE_E_INTERNAL (-7)      /* anything else (out of memory, ...) */
+/* Result codes. Success is CORVANE_OK or a non-negative count. */
+enum corvane_status {
+    CORVANE_OK = 0,
+    CORVANE_E_ARGUMENT = -1,      /* a required argument is NULL, empty or out of range */
+    CORVANE_E_NOT_CONNECTED = -2, /* no workbook is loaded: call corvane_init first */
+    CORVANE_E_CONNECT = -3,       /* no office answered on the pipe */
+    CORVANE_E_NO_SHEET = -4,      /* the workbook has no sheet of that name */
+    CORVANE_E_OFFICE = -5,        /* the office raised an error (row outside the sheet, office gone) */
+    CORVANE_E_SAVE = -6,          /* the copy could not be stored */
+    CORVANE_E_INTERNAL = -7,      /* anything else (out of memory, ...) */
+    CORVANE_E_LOAD = -8,          /* the office answered but the workbook did not load: not a
+                                     spreadsheet, locked by another office, unreadable */
+    CORVANE_E_TIMEOUT = -9        /* the office did not answer within the deadline */
+};
+
+/* How a column stores its record field (see corvane_column_kind). */
+enum corvane_column_kind {
+    CORVANE_KIND_TEXT = 0,    /* the field's characters, digits included */
+    CORVANE_KIND_INTEGER = 1, /* the field's leading integer as a number */
+    CORVANE_KIND_REAL = 2     /* the field's leading decimal number */
+};
 
 /* Stores the configuration, starts the office unless one still answers, connects over
  * the pipe "ooo_pipe" and loads the workbook. command_line may be NULL or "" for the
@@ -97,6 +110,10 @@ CORVANE_C_API int corvane_shutdown_office(void);
 
 /* The title of column `index` (0 to 41, line feeds included), or NULL. */
 CORVANE_C_API const char* corvane_column_title(int index);
+
+/* How column `index` (0 to 41) stores its field: one of CORVANE_KIND_*, or
+ * CORVANE_E_ARGUMENT for an index outside the columns. */
+CORVANE_C_API int corvane_column_kind(int index);
 
 /* Where configuration warnings go; NULL restores the default (standard error). */
 typedef void (*corvane_warning_handler)(const char* text, void* user);

@@ -30,9 +30,10 @@ import time
 __all__ = [
     "COLUMN_COUNT", "Error", "init", "connect", "write_titles", "write_record", "write_records",
     "reset", "is_running", "save_copy", "shutdown_office", "column_titles",
+    "column_kinds", "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
     "set_warning_handler", "set_fast_writes",
     "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
-    "E_INTERNAL",
+    "E_INTERNAL", "E_LOAD", "E_TIMEOUT",
 ]
 
 COLUMN_COUNT = 42
@@ -40,11 +41,15 @@ COLUMN_COUNT = 42
 OK = 0
 E_ARGUMENT = -1       # a required argument is missing, empty or out of range
 E_NOT_CONNECTED = -2  # no workbook is loaded: call init first
-E_CONNECT = -3        # no office answered, or the workbook did not load
+E_CONNECT = -3        # no office answered on the pipe
 E_NO_SHEET = -4       # the workbook has no sheet of that name
 E_OFFICE = -5         # the office raised an error (row outside the sheet, office gone)
 E_SAVE = -6           # the copy could not be stored
 E_INTERNAL = -7       # anything else (out of memory, ...)
+E_LOAD = -8           # the office answered but the workbook did not load
+E_TIMEOUT = -9        # the office did not answer within the deadline
+
+KIND_TEXT, KIND_INTEGER, KIND_REAL = 0, 1, 2
 
 _SONAME = "libcorvane.so.1"
 _INT32_MIN, _INT32_MAX = -(2 ** 31), 2 ** 31 - 1
@@ -104,6 +109,7 @@ def _declare(lib):
         "corvane_save_copy": (c_int, [c_char_p]),
         "corvane_shutdown_office": (c_int, []),
         "corvane_column_title": (c_char_p, [c_int]),
+        "corvane_column_kind": (c_int, [c_int]),
         "corvane_set_warning_handler": (None, [_WarningHandler, ctypes.c_void_p]),
         "corvane_last_error": (c_char_p, []),
     }
@@ -292,6 +298,12 @@ def column_titles():
     """The 42 column titles, line feeds included."""
     lib = _lib()
     return [lib.corvane_column_title(k).decode("ascii") for k in range(COLUMN_COUNT)]
+
+
+def column_kinds():
+    """How each of the 42 columns stores its field: KIND_TEXT, KIND_INTEGER or KIND_REAL."""
+    lib = _lib()
+    return [lib.corvane_column_kind(k) for k in range(COLUMN_COUNT)]
 
 
 def set_warning_handler(handler):

@@ -88,7 +88,7 @@ extern "C" {
 
 int corvane_init(const char* office_path, const char* command_line, const char* workbook_path) {
     return Guarded(
-        [&] {
+        [&]() -> int {
             if (office_path == nullptr)
                 return Fail(CORVANE_E_ARGUMENT, "corvane_init: office_path is NULL");
             if (IsEmpty(workbook_path))
@@ -104,7 +104,7 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
 
 int corvane_connect(const char* workbook_path) {
     return Guarded(
-        [&] {
+        [&]() -> int {
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
             Link().workbookPath.SetString(workbook_path);
@@ -117,7 +117,7 @@ int corvane_connect(const char* workbook_path) {
 }
 
 int corvane_write_titles(const char* sheet, int row) {
-    return Guarded([&] {
+    return Guarded([&]() -> int {
         if (const int refused = CheckRowTarget("corvane_write_titles", sheet)) return refused;
         return RowResult(CorvaneSetHeaderString(sheet, row), sheet);
     });
@@ -125,7 +125,7 @@ int corvane_write_titles(const char* sheet, int row) {
 
 int corvane_write_record(const char* sheet, int row,
                          const char* const fields[CORVANE_COLUMN_COUNT]) {
-    return Guarded([&] {
+    return Guarded([&]() -> int {
         if (fields == nullptr)
             return Fail(CORVANE_E_ARGUMENT, "corvane_write_record: the field array is NULL");
         if (const int refused = CheckRowTarget("corvane_write_record", sheet)) return refused;
@@ -137,7 +137,7 @@ int corvane_write_record(const char* sheet, int row,
 
 int corvane_write_records(const char* sheet, int first_row, const char* const* const* records,
                           int count) {
-    return Guarded([&] {
+    return Guarded([&]() -> int {
         if (count < 0)
             return Fail(CORVANE_E_ARGUMENT, "corvane_write_records: the count is negative");
         if (records == nullptr && count > 0)
@@ -158,7 +158,7 @@ int corvane_write_records(const char* sheet, int first_row, const char* const* c
 void corvane_set_fast_writes(int enabled) { CorvaneSetFastWrites(enabled); }
 
 int corvane_reset_row(const char* sheet, int row) {
-    return Guarded([&] {
+    return Guarded([&]() -> int {
         if (const int refused = CheckRowTarget("corvane_reset_row", sheet)) return refused;
         return RowResult(CorvaneResetRecord(sheet, row), sheet);
     });
@@ -169,6 +169,19 @@ int corvane_is_running(void) { return CorvaneIsRunning(); }
 const char* corvane_column_title(int index) {
     if (index < 0 || index >= CORVANE_COLUMN_COUNT) return nullptr;
     return corvane::sheet::ColumnLayout[static_cast<std::size_t>(index)].title;
+}
+
+int corvane_column_kind(int index) {
+    if (index < 0 || index >= CORVANE_COLUMN_COUNT) return CORVANE_E_ARGUMENT;
+    switch (corvane::sheet::ColumnLayout[static_cast<std::size_t>(index)].kind) {
+        case corvane::sheet::ValueKind::Integer:
+            return CORVANE_KIND_INTEGER;
+        case corvane::sheet::ValueKind::Real:
+            return CORVANE_KIND_REAL;
+        case corvane::sheet::ValueKind::Text:
+            break;
+    }
+    return CORVANE_KIND_TEXT;
 }
 
 void corvane_set_warning_handler(corvane_warning_handler handler, void* user) {

@@ -96,7 +96,7 @@ void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime
 
 extern "C" int corvane_shutdown_office(void) {
     using namespace corvane::c_api;
-    return Guarded([] {
+    return Guarded([]() -> int {
         corvane::OfficeLink& link = corvane::Link();
         if (!link.sheets.is() || !link.workbook.is())
             return Fail(CORVANE_E_NOT_CONNECTED, "not connected to an office");

@@ -83,7 +83,7 @@ const char* ExportFilterFor(std::string_view path) {
 
 extern "C" int corvane_save_copy(const char* path) {
     using namespace corvane::c_api;
-    return Guarded([&] {
+    return Guarded([&]() -> int {
         if (path == nullptr || path[0] == '\0')
             return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: the path is NULL or empty");
         const char* filter = ExportFilterFor(path);
