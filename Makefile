@@ -1,5 +1,5 @@
-# Thin wrapper over CMake and CTest. `make test` sets up a fresh Debian 12 machine
-# (packages, build) and runs every test.
+# Thin wrapper over CMake and CTest. `make test` and `make demo` set up a fresh Debian 12
+# machine (packages, build) first; `make build` only builds (run `make deps` once).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
@@ -10,13 +10,16 @@ all: build
 deps:
 	scripts/install-deps.sh
 
-configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_WERROR=ON
+
+configure:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: deps
+	$(MAKE) build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Every test under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, in a
@@ -25,7 +28,7 @@ test: build
 # cannot load a sanitized library.
 ASAN_BUILD ?= build-asan
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && \
 	ASAN_OPTIONS=fast_unwind_on_malloc=0 \
@@ -35,12 +38,14 @@ test-asan: deps
 
 # Throughput and memory of the library against a headless office, side by side with
 # the bare UNO floor and a Python UNO client. Pass BENCH_ARGS=--quick for a short run.
-bench: build
+bench: deps
+	$(MAKE) build
 	$(BUILD)/bench/corvane-bench $(BENCH_ARGS)
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office
 # and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.
-demo: build
+demo: deps
+	$(MAKE) build
 	BUILD=$(BUILD) scripts/demo.sh
 
 clean:

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make pkg-config
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev
     libreoffice-calc libreoffice-dev libreoffice-dev-common python3-uno python3
     xvfb x11-utils locales poppler-utils
 )

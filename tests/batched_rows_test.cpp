@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fakes/fake_workbook.hpp"
-#include "host/office_link.hpp"
+#include "host/session_instance.hpp"
 #include "support/office_client.hpp"
 
 namespace corvane::test {
@@ -27,13 +27,13 @@ class BatchedRows : public ::testing::Test {
   protected:
     void SetUp() override {
         collection->sheets["NSE"] = sheet;
-        Link().sheets = collection.get();
+        host::TheSession().sheets = collection.get();
     }
     void TearDown() override {
         CorvaneSetFastWrites(0);
-        Link().fastWrites.Forget();
-        Link().workbook.clear();
-        Link().sheets.clear();
+        host::TheSession().fastWrites.Forget();
+        host::TheSession().workbook.clear();
+        host::TheSession().sheets.clear();
     }
 
     static MarketWatchRecord Record(const std::vector<const char*>& fields) {
@@ -125,7 +125,7 @@ TEST_F(BatchedRows, CountsAndArraysThatWriteNothing) {
 
     EXPECT_EQ(CorvaneInsertUpdateRows("NSE", 7, one, 1), 1);
     EXPECT_EQ(TakeBlocks(), (Calls{"A8:AP8 1x42"}));
-    Link().sheets.clear();
+    host::TheSession().sheets.clear();
     EXPECT_EQ(CorvaneInsertUpdateRows("NSE", 7, one, 1), -1);
     EXPECT_EQ(TakeCalls(),
               (Calls{"getByName NSE", "queryInterface XSpreadsheet", "getCellRangeByName A8:AP8",
@@ -163,7 +163,7 @@ TEST_F(BatchedRows, EveryFailureReleasesEverythingAndKeepsOnlyTheBlocksBefore) {
 class FastWrites : public BatchedRows {
   protected:
     void Load(const rtl::Reference<FakeDocument>& workbook) {
-        Link().workbook = workbook.get();
+        host::TheSession().workbook = workbook.get();
         TakeCalls();
     }
     rtl::Reference<FakeDocument> document = new FakeDocument(book);
@@ -295,7 +295,7 @@ TEST_F(FastWrites, ReleasingTheLinkDropsTheWorkbookWithoutAnOfficeCall) {
     const oslInterlockedCount before = document->RefCount();
     CorvaneSetFastWrites(1);
     TakeCalls();
-    Link().fastWrites.Forget();
+    host::TheSession().fastWrites.Forget();
     EXPECT_EQ(TakeCalls(), Calls());
     EXPECT_EQ(document->RefCount(), before);
     EXPECT_FALSE(document->undoEnabled);  // left as it is, as the office is left running

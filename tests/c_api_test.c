@@ -172,7 +172,7 @@ static void warnings_reach_the_handler(const char* office, const char* command_l
     int count = 0;
     warnings[0] = '\0';
     corvane_set_warning_handler(collect_warning, &count);
-    CHECK_EQ(corvane_init(office, command_line, "/nonexistent/book.ods"), CORVANE_E_CONNECT);
+    CHECK_EQ(corvane_init(office, command_line, "/nonexistent/book.ods"), CORVANE_E_LOAD);
     CHECK(error_mentions("does not exist"));
     CHECK_EQ(count, 1);
     CHECK(strstr(warnings, "missing") != NULL);

@@ -15,7 +15,7 @@
 #include <stdexcept>
 
 #include "fakes/fake_office.hpp"
-#include "host/office_link.hpp"
+#include "host/session_instance.hpp"
 #include "office/connection.hpp"
 #include "office/probe.hpp"
 #include "support/workbook_files.hpp"
@@ -37,23 +37,18 @@ class Connection : public ::testing::Test {
     void SetUp() override {
         ResetLink();
         std::ofstream(book) << "workbook";
-        Link().runtime = office.local.get();
-        Link().workbookPath.SetString(book.c_str());
+        host::TheSession().runtime = office.local.get();
+        host::TheSession().workbookPath.SetString(book.c_str());
         // What an earlier successful connection left behind.
-        Link().workbook = static_cast<css::lang::XComponent*>(oldDocument.get());
-        Link().sheets = oldSheets.get();
+        host::TheSession().workbook = static_cast<css::lang::XComponent*>(oldDocument.get());
+        host::TheSession().sheets = oldSheets.get();
     }
     void TearDown() override { ResetLink(); }
 
-    // Runs ConnectOffice, returns whether it connected and what it printed; the
-    // returned reference is released as the caller does.
+    // Runs ConnectOffice, returns whether it connected and what it printed.
     std::pair<bool, std::string> Connect() {
         ::testing::internal::CaptureStdout();
-        bool connected = false;
-        {
-            const auto factory = ConnectOffice();
-            connected = factory.is();
-        }
+        const bool connected = ConnectOffice(host::TheSession()) == office::Status::Ok;
         return {connected, ::testing::internal::GetCapturedStdout()};
     }
 
@@ -87,7 +82,7 @@ TEST_F(Connection, CallsTheOfficeInOrderAndStoresWorkbookSheetsAndCount) {
                  "officeContext)",
                  "desktop.loadComponentFromURL(" + bookUrl + ", _blank, 0, Hidden=true)",
                  "document.getSheets", "sheets.getElementNames"}));
-    const OfficeLink& link = Link();
+    const office::Session& link = host::TheSession();
     EXPECT_EQ(link.context.get(), office.officeContext.get());
     EXPECT_EQ(link.workbook.get(), static_cast<css::lang::XComponent*>(office.document.get()));
     EXPECT_EQ(link.sheets.get(), office.sheets.get());
@@ -251,10 +246,12 @@ TEST_F(Connection, EachFailureReleasesEverythingAndKeepsTheEarlierWorkbook) {
         EXPECT_FALSE(connected);
         EXPECT_EQ(printed, c.printed);
         EXPECT_EQ(office.log->back(), c.lastCall);
-        EXPECT_EQ(Link().workbook.get(), static_cast<css::lang::XComponent*>(oldDocument.get()));
-        EXPECT_EQ(Link().sheets.get(), oldSheets.get());
-        EXPECT_EQ(Link().sheetCount, 0);
-        EXPECT_EQ(std::string(Link().workbookPath.GetString()), c.urlMade ? bookUrl : book);
+        EXPECT_EQ(host::TheSession().workbook.get(),
+                  static_cast<css::lang::XComponent*>(oldDocument.get()));
+        EXPECT_EQ(host::TheSession().sheets.get(), oldSheets.get());
+        EXPECT_EQ(host::TheSession().sheetCount, 0);
+        EXPECT_EQ(std::string(host::TheSession().workbookPath.GetString()),
+                  c.urlMade ? bookUrl : book);
         ExpectCountsBack(before, c.heldByLink);
     }
 }
@@ -262,7 +259,7 @@ TEST_F(Connection, EachFailureReleasesEverythingAndKeepsTheEarlierWorkbook) {
 TEST_F(Connection, LocalRuntimeErrorsPassToTheHostWithEverythingReleased) {
     office.localFactory->error = UnoError<css::uno::RuntimeException>("no resolver service");
     const RefCounts before = office.RefCounts();
-    Link().officePath.SetString("");  // the launch only warns
+    host::TheSession().officePath.SetString("");  // the launch only warns
     CorvaneSetWarningHandler([](const char*, void*) {}, nullptr);
     EXPECT_THROW(CorvaneInitFunc({"", "", book.c_str()}), css::uno::RuntimeException);
     ExpectCountsBack(before, {{"local", 1}});
@@ -281,12 +278,14 @@ TEST_F(Connection, SheetCountIsRecordedOnceByTheFirstLoadWithSheets) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(init(), -1);
     ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Link().sheets.get(), office.sheets.get());
+    EXPECT_EQ(host::TheSession().sheets.get(), office.sheets.get());
 }
 
 TEST_F(Connection, AReportSinkTakesTheDiagnosticLineInsteadOfStandardOutput) {
     std::vector<std::string> lines;
-    Link().connectionReport = [&lines](const std::string& line) { lines.push_back(line); };
+    host::TheSession().connectionReport = [&lines](const std::string& line) {
+        lines.push_back(line);
+    };
     office.resolver->remote.clear();
     EXPECT_EQ(Connect(), std::make_pair(false, std::string()));
     EXPECT_EQ(lines, std::vector<std::string>{
@@ -314,9 +313,9 @@ class Probe : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetLink();
-        Link().context = office.officeContext.get();
-        Link().workbook = static_cast<css::lang::XComponent*>(office.document.get());
-        Link().sheets = office.sheets.get();
+        host::TheSession().context = office.officeContext.get();
+        host::TheSession().workbook = static_cast<css::lang::XComponent*>(office.document.get());
+        host::TheSession().sheets = office.sheets.get();
     }
     void TearDown() override { ResetLink(); }
     FakeOffice office;
@@ -324,33 +323,34 @@ class Probe : public ::testing::Test {
 
 TEST_F(Probe, AnswersOneOnlyWhileTheWorkbookHandsOutItsSheets) {
     RefCounts before = office.RefCounts();
-    EXPECT_EQ(office::ProbeOffice(), 1);
-    EXPECT_EQ(office::ProbeOffice(), 1);
+    EXPECT_EQ(office::ProbeOffice(host::TheSession()), 1);
+    EXPECT_EQ(office::ProbeOffice(host::TheSession()), 1);
     EXPECT_EQ(*office.log, (CallLog{"document.getSheets", "document.getSheets"}));
     EXPECT_EQ(office.RefCounts(), before);
 
     office.document->sheets.clear();
     --before["sheets"];
-    EXPECT_EQ(office::ProbeOffice(), 0);
+    EXPECT_EQ(office::ProbeOffice(host::TheSession()), 0);
     office.document->error =
         UnoError<css::lang::DisposedException>("Binary URP bridge disposed during call");
-    EXPECT_EQ(office::ProbeOffice(), 0);
+    EXPECT_EQ(office::ProbeOffice(host::TheSession()), 0);
     office.document->error = std::make_exception_ptr(std::runtime_error("not a UNO error"));
-    EXPECT_EQ(office::ProbeOffice(), 0);
+    EXPECT_EQ(office::ProbeOffice(host::TheSession()), 0);
     EXPECT_EQ(office.RefCounts(), before);
-    EXPECT_EQ(Link().context.get(), office.officeContext.get());
-    EXPECT_EQ(Link().workbook.get(), static_cast<css::lang::XComponent*>(office.document.get()));
+    EXPECT_EQ(host::TheSession().context.get(), office.officeContext.get());
+    EXPECT_EQ(host::TheSession().workbook.get(),
+              static_cast<css::lang::XComponent*>(office.document.get()));
 }
 
 TEST_F(Probe, AnswersZeroWithoutConnectionOrSpreadsheet) {
-    Link().context.clear();
+    host::TheSession().context.clear();
     EXPECT_EQ(CorvaneIsRunning(), 0);
     EXPECT_TRUE(office.log->empty());  // nothing asked without a connection
 
-    Link().context = office.officeContext.get();
-    Link().workbook = new FakeComponent(office.log, "text");
+    host::TheSession().context = office.officeContext.get();
+    host::TheSession().workbook = new FakeComponent(office.log, "text");
     EXPECT_EQ(CorvaneIsRunning(), 0);
-    Link().workbook.clear();
+    host::TheSession().workbook.clear();
     EXPECT_EQ(CorvaneIsRunning(), 0);
     EXPECT_TRUE(office.log->empty());
 }

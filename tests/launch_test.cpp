@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "fakes/fake_office.hpp"
-#include "host/office_link.hpp"
+#include "host/session_instance.hpp"
 #include "office/launch.hpp"
 #include "platform/command_line.hpp"
 #include "support/workbook_files.hpp"
@@ -46,7 +46,7 @@ class Launch : public ::testing::Test {
         // A local runtime without a service factory: the connection that follows each
         // launch fails at once and quietly, and no real office is ever asked.
         runtime->serviceManager.clear();
-        Link().runtime = runtime.get();
+        host::TheSession().runtime = runtime.get();
         CorvaneSetWarningHandler(&CollectWarning, &warnings);
     }
     void TearDown() override {
@@ -154,10 +154,10 @@ TEST_F(Launch, MissingConfigurationOrWorkbookWarnsAndStartsNothing) {
 }
 
 TEST_F(Launch, FewerThanThreeStringsStoreNothingAndStartNothing) {
-    Link().officePath.SetString("kept");
+    host::TheSession().officePath.SetString("kept");
     EXPECT_EQ(CorvaneInitFunc({}), -1);
     EXPECT_EQ(CorvaneInitFunc({program.c_str(), ""}), -1);
-    EXPECT_STREQ(Link().officePath.GetString(), "kept");
+    EXPECT_STREQ(host::TheSession().officePath.GetString(), "kept");
     EXPECT_TRUE(NothingStarted());
     EXPECT_TRUE(warnings.empty());
 }
@@ -177,18 +177,18 @@ TEST_F(Launch, PathNamingNoExecutableStartsNothingAndShowsNothing) {
 
 TEST_F(Launch, OfficeThatStillAnswersIsKeptAndOneThatDoesNotIsReplaced) {
     FakeOffice office;
-    OfficeLink& link = Link();
+    office::Session& link = host::TheSession();
     link.officePath.SetString(program.c_str());
     link.workbookPath.SetString(book.c_str());
     link.context = office.officeContext.get();
     link.workbook = static_cast<css::lang::XComponent*>(office.document.get());
-    office::LaunchOffice();
+    office::LaunchOffice(host::TheSession());
     EXPECT_TRUE(NothingStarted());
     EXPECT_EQ(link.context.get(), office.officeContext.get());
 
     office.document->error =
         UnoError<css::lang::DisposedException>("Binary URP bridge disposed during call");
-    office::LaunchOffice();
+    office::LaunchOffice(host::TheSession());
     EXPECT_TRUE(WaitForStart());
     EXPECT_FALSE(link.context.is());
     EXPECT_EQ(link.workbook.get(), static_cast<css::lang::XComponent*>(office.document.get()));

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fakes/fake_workbook.hpp"
-#include "host/office_link.hpp"
+#include "host/session_instance.hpp"
 #include "sheet/column_layout.hpp"
 #include "sheet/title_row.hpp"
 #include "support/office_client.hpp"
@@ -30,9 +30,9 @@ class RowOperations : public ::testing::Test {
     void SetUp() override {
         collection->sheets["NSE"] = sheet;
         collection->sheets["BSE Cash"] = new FakeSheet(book);
-        Link().sheets = collection.get();
+        host::TheSession().sheets = collection.get();
     }
-    void TearDown() override { Link().sheets.clear(); }
+    void TearDown() override { host::TheSession().sheets.clear(); }
 
     // A record whose field k is fields[k] (missing ones empty).
     static MarketWatchRecord Record(const std::vector<const char*>& fields) {
@@ -48,12 +48,12 @@ class RowOperations : public ::testing::Test {
 };
 
 TEST_F(RowOperations, RefuseWithoutAnOfficeCallBeforeInitAndForAnEmptyName) {
-    Link().sheets.clear();
+    host::TheSession().sheets.clear();
     MarketWatchRecord record = Record({"NSE"});
     EXPECT_EQ(CorvaneSetHeaderString("NSE", 0), -1);
     EXPECT_EQ(CorvaneInsertUpdate("NSE", 0, &record), -1);
     EXPECT_EQ(CorvaneResetRecord("NSE", 0), -1);
-    Link().sheets = collection.get();
+    host::TheSession().sheets = collection.get();
     EXPECT_EQ(CorvaneSetHeaderString("", 0), -1);
     EXPECT_EQ(CorvaneInsertUpdate(CString(), 0, &record), -1);
     EXPECT_EQ(CorvaneResetRecord("", 0), -1);

@@ -29,12 +29,12 @@ enum corvane_status {
     CORVANE_E_NOT_CONNECTED = -2, /* no workbook is loaded: call corvane_init first */
     CORVANE_E_CONNECT = -3,       /* no office answered on the pipe */
     CORVANE_E_NO_SHEET = -4,      /* the workbook has no sheet of that name */
-    CORVANE_E_OFFICE = -5,        /* the office raised an error (row outside the sheet, office gone) */
-    CORVANE_E_SAVE = -6,          /* the copy could not be stored */
-    CORVANE_E_INTERNAL = -7,      /* anything else (out of memory, ...) */
-    CORVANE_E_LOAD = -8,          /* the office answered but the workbook did not load: not a
-                                     spreadsheet, locked by another office, unreadable */
-    CORVANE_E_TIMEOUT = -9        /* the office did not answer within the deadline */
+    CORVANE_E_OFFICE = -5,   /* the office raised an error (row outside the sheet, office gone) */
+    CORVANE_E_SAVE = -6,     /* the copy could not be stored */
+    CORVANE_E_INTERNAL = -7, /* anything else (out of memory, ...) */
+    CORVANE_E_LOAD = -8,     /* the office answered but the workbook did not load: not a
+                                spreadsheet, locked by another office, unreadable */
+    CORVANE_E_TIMEOUT = -9   /* the office did not answer within the deadline */
 };
 
 /* How a column stores its record field (see corvane_column_kind). */
@@ -47,21 +47,28 @@ enum corvane_column_kind {
 /* Stores the configuration, starts the office unless one still answers, connects over
  * the pipe "ooo_pipe" and loads the workbook. command_line may be NULL or "" for the
  * default (the quoted office path, -invisible, and the pipe acceptor). Returns the
- * workbook's sheet count (as recorded by the first successful connection) or
- * CORVANE_E_CONNECT; a newly started office usually needs a later call once it
- * accepts connections, so callers retry for a while. office_path NULL or
+ * workbook's sheet count (as recorded by the first successful connection),
+ * CORVANE_E_CONNECT when no office answered (a newly started office usually needs a
+ * later call once it accepts connections, so callers retry for a while on this code),
+ * CORVANE_E_LOAD when the office answered but the workbook did not load (missing, not a
+ * spreadsheet, unreadable, or locked by a running office), or CORVANE_E_TIMEOUT.
+ * A workbook this library loaded before and the office still holds is taken up again
+ * instead of loaded a second time; a lock file left beside the workbook by an office
+ * that no longer runs is removed (after a warning) and the load tried again. office_path NULL or
  * workbook_path NULL or "" is CORVANE_E_ARGUMENT; an empty office_path starts nothing
  * (after a warning) but still connects to an office that accepts on the pipe. */
 CORVANE_C_API int corvane_init(const char* office_path, const char* command_line,
                                const char* workbook_path);
 
 /* Connects to an office that already accepts on the pipe and loads the workbook,
- * without starting anything. Returns the sheet count or CORVANE_E_CONNECT. */
+ * without starting anything. Returns the sheet count, CORVANE_E_CONNECT,
+ * CORVANE_E_LOAD or CORVANE_E_TIMEOUT, as corvane_init. */
 CORVANE_C_API int corvane_connect(const char* workbook_path);
 
 /* Row functions: `row` is zero-based (row 0 is the sheet's row 1). A NULL or empty
  * sheet name is CORVANE_E_ARGUMENT; no sheet of that name CORVANE_E_NO_SHEET; a row
- * outside the sheet, or an office that no longer answers, CORVANE_E_OFFICE. */
+ * outside the sheet, or an office that no longer answers, CORVANE_E_OFFICE; an office
+ * that did not answer within the deadline (see corvane_set_timeout) CORVANE_E_TIMEOUT. */
 
 /* Writes the 42 coloured column titles into row `row` of the sheet. */
 CORVANE_C_API int corvane_write_titles(const char* sheet, int row);
@@ -90,8 +97,32 @@ CORVANE_C_API int corvane_write_records(const char* sheet, int first_row,
  * height. Zero turns back on what the library turned off. Reports nothing. */
 CORVANE_C_API void corvane_set_fast_writes(int enabled);
 
-/* 1 while the office still serves the loaded workbook, 0 otherwise. */
+/* 1 while the office still serves the loaded workbook, 0 otherwise. Waits for the
+ * office at most the deadline set with corvane_set_timeout, or 10 seconds when none is
+ * set; an office that does not answer by then counts as gone (0), and the next
+ * corvane_init connects anew. */
 CORVANE_C_API int corvane_is_running(void);
+
+/* The deadline for every call into the office, in milliseconds; 0 (the default) waits
+ * as long as the office takes. With a deadline, every function returns within it plus
+ * a small margin: a call that the office does not answer in time (a stopped or hanging
+ * office) ends with CORVANE_E_TIMEOUT, the connection is dropped, corvane_is_running
+ * answers 0, and the next corvane_init connects anew, taking up the workbook the office
+ * still holds. Negative values count as 0. */
+CORVANE_C_API void corvane_set_timeout(int milliseconds);
+
+/* The process id of the office this library started (the leader of the process group
+ * that holds the office's processes), or 0 when it started none or that office has
+ * ended. The office is not a child of the caller: it outlives it, and nothing needs to
+ * wait for it. */
+CORVANE_C_API int corvane_office_pid(void);
+
+/* Removes the lock file ".~lock.<name>#" beside the workbook when it provably belongs
+ * to an office that no longer runs (it names this host and user, and the office profile
+ * it names is gone or has no office running on it). A lock of a running office, of
+ * another host or another user is never touched. Returns 1 when a file was removed, 0
+ * when not, CORVANE_E_ARGUMENT for a NULL or empty path. */
+CORVANE_C_API int corvane_clear_stale_lock(const char* workbook_path);
 
 /* Stores a copy of the loaded workbook at `path`, in the format its extension names
  * (.ods, .xlsx, .xls, .csv, .pdf, .html, any letter case); the open document is not

@@ -149,6 +149,14 @@ CORVANE_API short CorvaneInsertUpdateRows(corvane::CString sheet, int firstRow,
 // throws.
 CORVANE_API void CorvaneSetFastWrites(int enabled);
 
+// The deadline for every call into the office, in milliseconds; 0 (the default) waits as
+// long as the office takes. With a deadline, an export whose office call is not answered
+// in time drops the connection: the row operations then raise the UNO exception
+// com::sun::star::lang::DisposedException, CorvaneInitFunc returns -1,
+// CorvaneIsRunning returns 0, and the next CorvaneInitFunc connects anew. The probe
+// waits 10 seconds at most when no deadline is set.
+CORVANE_API void CorvaneSetCallTimeout(int milliseconds);
+
 // Where configuration warnings go ("OpenOffice Configuration Missing!" and the missing
 // workbook). By default each is one line on standard error; a handler replaces that,
 // and a null handler restores it. The library waits for the handler to return.

@@ -30,7 +30,7 @@ import time
 __all__ = [
     "COLUMN_COUNT", "Error", "init", "connect", "write_titles", "write_record", "write_records",
     "reset", "is_running", "save_copy", "shutdown_office", "column_titles",
-    "column_kinds", "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
+    "column_kinds", "set_timeout", "office_pid", "clear_stale_lock", "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
     "set_warning_handler", "set_fast_writes",
     "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
     "E_INTERNAL", "E_LOAD", "E_TIMEOUT",
@@ -110,6 +110,9 @@ def _declare(lib):
         "corvane_shutdown_office": (c_int, []),
         "corvane_column_title": (c_char_p, [c_int]),
         "corvane_column_kind": (c_int, [c_int]),
+        "corvane_set_timeout": (None, [c_int]),
+        "corvane_office_pid": (c_int, []),
+        "corvane_clear_stale_lock": (c_int, [c_char_p]),
         "corvane_set_warning_handler": (None, [_WarningHandler, ctypes.c_void_p]),
         "corvane_last_error": (c_char_p, []),
     }
@@ -183,13 +186,12 @@ def _check(result):
     return result
 
 
-def _until_connected(attempt, workbook, timeout):
+def _until_connected(attempt, timeout):
     deadline = time.monotonic() + max(0.0, timeout)
     while True:
         result = attempt()
-        # A missing workbook does not appear by waiting for the office.
-        if (result != E_CONNECT or time.monotonic() >= deadline
-                or not os.path.exists(workbook)):
+        # Only an office that does not answer yet is worth waiting for.
+        if result != E_CONNECT or time.monotonic() >= deadline:
             return _check(result)
         time.sleep(_RETRY_PAUSE)
 
@@ -207,14 +209,38 @@ def init(office_path, command_line=None, workbook=None, timeout=0.0):
     office = _text(office_path, "office_path")
     line = _optional_text(command_line, "command_line")
     book = _text(workbook, "workbook")
-    return _until_connected(lambda: _lib().corvane_init(office, line, book), book, timeout)
+    return _until_connected(lambda: _lib().corvane_init(office, line, book), timeout)
 
 
 def connect(workbook, timeout=0.0):
     """Connects to an office already accepting on the pipe and loads the workbook,
     starting nothing. Returns the sheet count, as init does."""
     book = _text(workbook, "workbook")
-    return _until_connected(lambda: _lib().corvane_connect(book), book, timeout)
+    return _until_connected(lambda: _lib().corvane_connect(book), timeout)
+
+
+def set_timeout(seconds):
+    """The deadline for every call into the office, in seconds; 0 (the default) waits
+    as long as the office takes. A call the office does not answer in time (a stopped or
+    hanging office) raises Error with code E_TIMEOUT and drops the connection:
+    is_running() then answers False, and the next init() connects anew."""
+    if isinstance(seconds, bool) or not isinstance(seconds, numbers.Real):
+        raise TypeError("set_timeout() needs a number of seconds")
+    if not seconds >= 0:
+        raise ValueError("the deadline must be 0 or more seconds")
+    _lib().corvane_set_timeout(min(int(round(seconds * 1000)), _INT32_MAX))
+
+
+def office_pid():
+    """The process id of the office the library started (its process group leader), or
+    0 when it started none or that office has ended."""
+    return _lib().corvane_office_pid()
+
+
+def clear_stale_lock(workbook):
+    """Removes the workbook's lock file when it provably belongs to an office that no
+    longer runs; True when a file was removed."""
+    return _check(_lib().corvane_clear_stale_lock(_text(workbook, "workbook"))) == 1
 
 
 def write_titles(sheet, row):

@@ -8,16 +8,22 @@
 #include <vector>
 
 #include "host/c_errors.hpp"
-#include "host/office_link.hpp"
+#include "host/row_calls.hpp"
+#include "host/session_instance.hpp"
 #include "office/connection.hpp"
 #include "office/probe.hpp"
+#include "office/save_copy.hpp"
+#include "office/shutdown.hpp"
+#include "office/stale_lock.hpp"
 #include "platform/files.hpp"
+#include "platform/process.hpp"
 #include "sheet/column_layout.hpp"
 
 using corvane::CString;
-using corvane::Link;
 using corvane::c_api::Fail;
 using corvane::c_api::Guarded;
+using corvane::host::TheSession;
+using corvane::office::Status;
 
 static_assert(CORVANE_COLUMN_COUNT == corvane::kColumnCount, "one field per column");
 
@@ -32,9 +38,9 @@ std::string Quoted(const char* text) { return std::string("\"") + text + "\""; }
 class CaughtConnectionReport {
   public:
     CaughtConnectionReport() {
-        Link().connectionReport = [this](const std::string& line) { line_ = line; };
+        TheSession().connectionReport = [this](const std::string& line) { line_ = line; };
     }
-    ~CaughtConnectionReport() { Link().connectionReport = nullptr; }
+    ~CaughtConnectionReport() { TheSession().connectionReport = nullptr; }
     CaughtConnectionReport(const CaughtConnectionReport&) = delete;
     CaughtConnectionReport& operator=(const CaughtConnectionReport&) = delete;
     // ": <line>", or "" when the attempt printed nothing.
@@ -44,42 +50,60 @@ class CaughtConnectionReport {
     std::string line_;
 };
 
-// Why a connection attempt for `workbook` failed, judged from what it left behind.
-int ConnectFailure(const char* workbook, const CaughtConnectionReport& report) {
-    if (!corvane::platform::PathExists(workbook))
-        return Fail(CORVANE_E_CONNECT, "the workbook " + Quoted(workbook) + " does not exist");
-    const corvane::OfficeLink& link = Link();
-    // The link holds the office's own context only once the office was reached.
-    if (!link.context.is() || link.context.get() == link.runtime.get())
-        return Fail(CORVANE_E_CONNECT,
-                    "no office accepts connections on the pipe \"ooo_pipe\" (an office that "
-                    "was just started needs a moment: try again)" +
-                        report.Suffix());
-    return Fail(CORVANE_E_CONNECT, "the office could not load the workbook " + Quoted(workbook) +
-                                       " (not a spreadsheet, or locked by another office)" +
-                                       report.Suffix());
+std::string DeadlineText() {
+    return "the office did not answer within " + std::to_string(TheSession().callTimeout.count()) +
+           " ms; the connection was dropped (call corvane_init again once it answers)";
 }
 
-int Connected() { return static_cast<int>(Link().sheetCount); }
+// The result of a connection attempt for `workbook`.
+int ConnectResult(Status status, const char* workbook, const CaughtConnectionReport& report) {
+    // A missing workbook cannot load whichever office answers, and waiting will not
+    // change that: it is never reported as an office still starting.
+    if (status != Status::Ok && status != Status::TimedOut &&
+        !corvane::platform::PathExists(workbook))
+        return Fail(CORVANE_E_LOAD, "the workbook " + Quoted(workbook) + " does not exist");
+    switch (status) {
+        case Status::Ok:
+            return static_cast<int>(TheSession().sheetCount);
+        case Status::TimedOut:
+            return Fail(CORVANE_E_TIMEOUT, DeadlineText());
+        case Status::LoadFailed:
+            return Fail(CORVANE_E_LOAD, "the office could not load the workbook " +
+                                            Quoted(workbook) +
+                                            " (not a spreadsheet, unreadable, or locked by "
+                                            "another office)" +
+                                            report.Suffix());
+        default:
+            return Fail(CORVANE_E_CONNECT,
+                        "no office accepts connections on the pipe \"ooo_pipe\" (an office that "
+                        "was just started needs a moment: try again)" +
+                            report.Suffix());
+    }
+}
+
+// The result of a row operation on `sheet`.
+int RowResult(Status status, const char* sheet) {
+    switch (status) {
+        case Status::Ok:
+            return CORVANE_OK;
+        case Status::NotConnected:
+            return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
+        case Status::NoSheet:
+            return Fail(CORVANE_E_NO_SHEET, "the workbook has no sheet named " + Quoted(sheet));
+        case Status::TimedOut:
+            return Fail(CORVANE_E_TIMEOUT, DeadlineText());
+        case Status::Argument:
+            return Fail(CORVANE_E_ARGUMENT, "the sheet name is NULL or empty");
+        default:
+            return Fail(CORVANE_E_OFFICE, "the office no longer answers");
+    }
+}
 
 int CheckRowTarget(const char* function, const char* sheet) {
     if (IsEmpty(sheet))
         return Fail(CORVANE_E_ARGUMENT,
                     std::string(function) + ": the sheet name is NULL or empty");
-    if (!Link().sheets.is())
-        return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
     return CORVANE_OK;
-}
-
-// The result of a row export: 1 is success; -1 means no workbook, an office that no
-// longer answers, or no sheet of that name, told apart here.
-int RowResult(short result, const char* sheet) {
-    if (result == 1) return CORVANE_OK;
-    if (!Link().sheets.is())
-        return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
-    if (corvane::office::ProbeOffice() == 0)
-        return Fail(CORVANE_E_OFFICE, "the office no longer answers");
-    return Fail(CORVANE_E_NO_SHEET, "the workbook has no sheet named " + Quoted(sheet));
 }
 
 }  // namespace
@@ -93,11 +117,13 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
                 return Fail(CORVANE_E_ARGUMENT, "corvane_init: office_path is NULL");
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_init: workbook_path is NULL or empty");
-            std::vector<CString> config = {office_path, command_line, workbook_path};
+            corvane::office::Session& session = TheSession();
+            session.officePath.SetString(office_path);
+            session.commandLine.SetString(command_line);
+            session.workbookPath.SetString(workbook_path);
             const CaughtConnectionReport report;
-            if (CorvaneInitFunc(std::move(config)) == -1)
-                return ConnectFailure(workbook_path, report);
-            return Connected();
+            return ConnectResult(corvane::host::StartAndConnect(session, true), workbook_path,
+                                 report);
         },
         CORVANE_E_CONNECT);
 }
@@ -107,11 +133,10 @@ int corvane_connect(const char* workbook_path) {
         [&]() -> int {
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
-            Link().workbookPath.SetString(workbook_path);
+            TheSession().workbookPath.SetString(workbook_path);
             const CaughtConnectionReport report;
-            if (!corvane::office::ConnectOffice().is())
-                return ConnectFailure(workbook_path, report);
-            return Connected();
+            return ConnectResult(corvane::host::StartAndConnect(TheSession(), false), workbook_path,
+                                 report);
         },
         CORVANE_E_CONNECT);
 }
@@ -119,7 +144,7 @@ int corvane_connect(const char* workbook_path) {
 int corvane_write_titles(const char* sheet, int row) {
     return Guarded([&]() -> int {
         if (const int refused = CheckRowTarget("corvane_write_titles", sheet)) return refused;
-        return RowResult(CorvaneSetHeaderString(sheet, row), sheet);
+        return RowResult(corvane::host::WriteTitles(sheet, row), sheet);
     });
 }
 
@@ -131,7 +156,7 @@ int corvane_write_record(const char* sheet, int row,
         if (const int refused = CheckRowTarget("corvane_write_record", sheet)) return refused;
         corvane::MarketWatchRecord record{};
         for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) record.fields[k].SetString(fields[k]);
-        return RowResult(CorvaneInsertUpdate(sheet, row, &record), sheet);
+        return RowResult(corvane::host::WriteRecord(sheet, row, &record), sheet);
     });
 }
 
@@ -151,7 +176,8 @@ int corvane_write_records(const char* sheet, int first_row, const char* const* c
                 rows[i].fields[k].SetString(records[i][k]);
             pointers[i] = &rows[i];
         }
-        return RowResult(CorvaneInsertUpdateRows(sheet, first_row, pointers.data(), count), sheet);
+        return RowResult(corvane::host::WriteRecords(sheet, first_row, pointers.data(), count),
+                         sheet);
     });
 }
 
@@ -160,11 +186,64 @@ void corvane_set_fast_writes(int enabled) { CorvaneSetFastWrites(enabled); }
 int corvane_reset_row(const char* sheet, int row) {
     return Guarded([&]() -> int {
         if (const int refused = CheckRowTarget("corvane_reset_row", sheet)) return refused;
-        return RowResult(CorvaneResetRecord(sheet, row), sheet);
+        return RowResult(corvane::host::ResetRow(sheet, row), sheet);
     });
 }
 
 int corvane_is_running(void) { return CorvaneIsRunning(); }
+
+void corvane_set_timeout(int milliseconds) { CorvaneSetCallTimeout(milliseconds); }
+
+int corvane_office_pid(void) { return static_cast<int>(TheSession().OfficePid()); }
+
+int corvane_clear_stale_lock(const char* workbook_path) {
+    return Guarded([&]() -> int {
+        if (IsEmpty(workbook_path))
+            return Fail(CORVANE_E_ARGUMENT,
+                        "corvane_clear_stale_lock: workbook_path is NULL or empty");
+        const std::string url = corvane::office::MakeFileUrl(workbook_path);
+        return corvane::office::RemoveStaleLock(url).empty() ? 0 : 1;
+    });
+}
+
+int corvane_save_copy(const char* path) {
+    return Guarded([&]() -> int {
+        if (IsEmpty(path))
+            return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: the path is NULL or empty");
+        std::string why;
+        const Status status = corvane::host::WithinDeadline(
+            TheSession(), [&] { return corvane::office::SaveCopy(TheSession(), path, why); });
+        switch (status) {
+            case Status::Ok:
+                return CORVANE_OK;
+            case Status::Argument:
+                return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: " + why);
+            case Status::NotConnected:
+                return Fail(CORVANE_E_NOT_CONNECTED, why);
+            case Status::TimedOut:
+                return Fail(CORVANE_E_TIMEOUT, DeadlineText());
+            default:
+                return Fail(CORVANE_E_SAVE, why);
+        }
+    });
+}
+
+int corvane_shutdown_office(void) {
+    return Guarded([&]() -> int {
+        std::string why;
+        const Status status = corvane::office::ShutDownOffice(TheSession(), why);
+        switch (status) {
+            case Status::Ok:
+                return CORVANE_OK;
+            case Status::NotConnected:
+                return Fail(CORVANE_E_NOT_CONNECTED, why);
+            case Status::TimedOut:
+                return Fail(CORVANE_E_TIMEOUT, DeadlineText());
+            default:
+                return Fail(CORVANE_E_OFFICE, why);
+        }
+    });
+}
 
 const char* corvane_column_title(int index) {
     if (index < 0 || index >= CORVANE_COLUMN_COUNT) return nullptr;

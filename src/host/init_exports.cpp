@@ -1,11 +1,10 @@
 // The exports that configure the library and tell whether the office still answers.
 #include <corvane/corvane.hpp>
 
+#include <chrono>
 #include <utility>
 
-#include "host/office_link.hpp"
-#include "office/connection.hpp"
-#include "office/launch.hpp"
+#include "host/session_instance.hpp"
 #include "office/probe.hpp"
 #include "platform/sigpipe_guard.hpp"
 
@@ -19,23 +18,28 @@ extern "C" short CorvaneInitFunc(std::vector<CString> config) {
     // The bridge to the office starts here, and its threads keep SIGPIPE blocked.
     const corvane::platform::SigpipeGuard guard;
 
-    corvane::OfficeLink& link = corvane::Link();
-    link.officePath.SetString(held[0].GetString());
-    link.commandLine.SetString(held[1].GetString());
-    link.workbookPath.SetString(held[2].GetString());
+    corvane::office::Session& session = corvane::host::TheSession();
+    session.officePath.SetString(held[0].GetString());
+    session.commandLine.SetString(held[1].GetString());
+    session.workbookPath.SetString(held[2].GetString());
     held.clear();
 
-    corvane::office::LaunchOffice();
-    const bool connected = corvane::office::ConnectOffice().is();
-    return connected ? static_cast<short>(link.sheetCount) : static_cast<short>(-1);
+    const bool connected =
+        corvane::host::StartAndConnect(session, true) == corvane::office::Status::Ok;
+    return connected ? static_cast<short>(session.sheetCount) : static_cast<short>(-1);
 }
 
 extern "C" int CorvaneIsRunning() {
     const corvane::platform::SigpipeGuard guard;
-    return corvane::office::ProbeOffice();
+    return corvane::office::ProbeOffice(corvane::host::TheSession());
 }
 
 extern "C" void CorvaneSetWarningHandler(void (*handler)(const char* text, void* user),
                                          void* user) {
-    corvane::Link().warnings.SetHandler(handler, user);
+    corvane::host::TheSession().warnings.SetHandler(handler, user);
+}
+
+extern "C" void CorvaneSetCallTimeout(int milliseconds) {
+    corvane::host::TheSession().callTimeout =
+        std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
 }

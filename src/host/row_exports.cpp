@@ -3,44 +3,42 @@
 
 #include <utility>
 
+#include "host/row_calls.hpp"
+#include "host/session_instance.hpp"
 #include "platform/sigpipe_guard.hpp"
 #include "sheet/fast_writes.hpp"
-#include "sheet/record_row.hpp"
-#include "sheet/record_rows.hpp"
-#include "sheet/row_frame.hpp"
-#include "sheet/row_reset.hpp"
-#include "sheet/title_row.hpp"
 
 using corvane::CString;
 using corvane::MarketWatchRecord;
+using corvane::office::Status;
 
 // Each name is moved into the frame, which frees it inside the library. A connection
 // the office closed while a row is written fails the call; it never kills the host.
 
 namespace {
 
-// The titles span two lines: their row's height follows them even under fast writes.
-void WriteTitlesAtFullHeight(const corvane::sheet::SheetHandle& sheet, int row) {
-    const corvane::sheet::RowHeightsAdjusted adjusted;
-    corvane::sheet::WriteHeaderRow(sheet, row);
+// 1 once written, -1 for an empty name, an unknown sheet or no connection; a call cut
+// short by the deadline raises, as any office error does.
+short ExportResult(Status status) {
+    if (status == Status::TimedOut) corvane::host::ThrowTimedOut(corvane::host::TheSession());
+    return status == Status::Ok ? 1 : -1;
 }
 
 }  // namespace
 
 extern "C" short CorvaneSetHeaderString(CString sheet, int row) {
     const corvane::platform::SigpipeGuard guard;
-    return corvane::sheet::RowOperation(std::move(sheet), row, &WriteTitlesAtFullHeight);
+    return ExportResult(corvane::host::WriteTitles(std::move(sheet), row));
 }
 
 extern "C" short CorvaneInsertUpdate(CString sheet, int row, MarketWatchRecord* record) {
     const corvane::platform::SigpipeGuard guard;
-    return corvane::sheet::RowOperation(std::move(sheet), row, &corvane::sheet::WriteRecordRow,
-                                        static_cast<const MarketWatchRecord*>(record));
+    return ExportResult(corvane::host::WriteRecord(std::move(sheet), row, record));
 }
 
 extern "C" short CorvaneResetRecord(CString sheet, int row) {
     const corvane::platform::SigpipeGuard guard;
-    return corvane::sheet::RowOperation(std::move(sheet), row, &corvane::sheet::ClearRecordRow);
+    return ExportResult(corvane::host::ResetRow(std::move(sheet), row));
 }
 
 extern "C" short CorvaneInsertUpdateRows(CString sheet, int firstRow,
@@ -48,11 +46,15 @@ extern "C" short CorvaneInsertUpdateRows(CString sheet, int firstRow,
     // Refused before the sheet lookup: nothing sensible can be written.
     if (count < 0 || (records == nullptr && count > 0)) return -1;
     const corvane::platform::SigpipeGuard guard;
-    return corvane::sheet::RowOperation(std::move(sheet), firstRow,
-                                        &corvane::sheet::WriteRecordRows, records, count);
+    return ExportResult(corvane::host::WriteRecords(std::move(sheet), firstRow, records, count));
 }
 
 extern "C" void CorvaneSetFastWrites(int enabled) {
     const corvane::platform::SigpipeGuard guard;
-    corvane::sheet::SetFastWrites(enabled != 0);
+    corvane::office::Session& session = corvane::host::TheSession();
+    // Switching settings is office calls too: bounded like every other.
+    corvane::host::WithinDeadline(session, [&] {
+        corvane::sheet::SetFastWrites(session, enabled != 0);
+        return Status::Ok;
+    });
 }

@@ -8,21 +8,26 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDesktop.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/SystemDependent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <osl/file.hxx>
 
 #include <cstdio>
 
-#include "host/office_link.hpp"
 #include "office/host_text.hpp"
 #include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
+#include "office/stale_lock.hpp"
 #include "platform/files.hpp"
 
 namespace corvane::office {
@@ -34,11 +39,10 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::XInterface;
 
-// One diagnostic line of a failed connection, where the link sends it.
-void PrintLine(const std::string& line) {
-    const OfficeLink& link = Link();
-    if (link.connectionReport) {
-        link.connectionReport(line);
+// One diagnostic line of a failed connection, where the session sends it.
+void PrintLine(const Session& session, const std::string& line) {
+    if (session.connectionReport) {
+        session.connectionReport(line);
         return;
     }
     std::fputs(line.c_str(), stdout);
@@ -75,54 +79,101 @@ Sequence<css::beans::PropertyValue> HiddenLoad() {
     return Sequence<css::beans::PropertyValue>(&hidden, 1);
 }
 
+// A workbook this session loaded earlier at `url` that the office still holds, or
+// an empty reference.
+Reference<css::lang::XComponent> OpenWorkbook(const Session& session,
+                                              const Reference<css::frame::XComponentLoader>& loader,
+                                              const rtl::OUString& url) {
+    const std::string wanted = ToUtf8(url);
+    bool loadedHere = false;
+    for (const std::string& loaded : session.loadedUrls) loadedHere |= loaded == wanted;
+    if (!loadedHere) return {};
+    const Reference<css::frame::XDesktop> desktop(loader, UNO_QUERY);
+    if (!desktop.is()) return {};
+    const Reference<css::container::XEnumerationAccess> components = desktop->getComponents();
+    const Reference<css::container::XEnumeration> items =
+        components.is() ? components->createEnumeration() : nullptr;
+    while (items.is() && items->hasMoreElements()) {
+        const Reference<css::frame::XModel> model(items->nextElement(), UNO_QUERY);
+        if (model.is() && model->getURL() == url &&
+            Reference<css::sheet::XSpreadsheetDocument>(model, UNO_QUERY).is()) {
+            return Reference<css::lang::XComponent>(model, UNO_QUERY);
+        }
+    }
+    return {};
+}
+
+// Loads the workbook into a new frame, hidden. A locked workbook or a file that is no
+// document loads as nothing, not an error: when a lock file left by an office that no
+// longer runs is what stands in the way, it is removed and the load tried once more.
+Reference<css::lang::XComponent> LoadWorkbook(Session& session,
+                                              const Reference<css::frame::XComponentLoader>& loader,
+                                              const rtl::OUString& url) {
+    Reference<css::lang::XComponent> workbook =
+        loader->loadComponentFromURL(url, kNewFrame, 0, HiddenLoad());
+    if (workbook.is()) return workbook;
+    const std::string removed = RemoveStaleLock(ToUtf8(url));
+    if (removed.empty()) return {};
+    session.warnings.Show(
+        ("Removed the lock file \"" + removed + "\" left behind by an office that no longer runs")
+            .c_str());
+    return loader->loadComponentFromURL(url, kNewFrame, 0, HiddenLoad());
+}
+
 // The part of the connection in which office errors are expected: from resolving the
 // pipe to storing the loaded workbook. Office exceptions pass to the caller.
-Reference<css::lang::XMultiServiceFactory> ReachOffice(
-    OfficeLink& link, const Reference<css::bridge::XUnoUrlResolver>& resolver) {
+Status ReachOffice(Session& session, const Reference<css::bridge::XUnoUrlResolver>& resolver) {
     const Reference<XInterface> remote = resolver->resolve(kConnectionUrl);
     if (!remote.is()) {
-        PrintLine("StarOffice.ServiceManager is not exported from remote counterpart");
-        return {};
+        PrintLine(session, "StarOffice.ServiceManager is not exported from remote counterpart");
+        return Status::NoOffice;
     }
-    link.ReleaseAtExit(OfficeLink::ExitStage::BridgeUp);
+    if (session.onBridgeUp) session.onBridgeUp();
     Reference<css::lang::XMultiServiceFactory> factory(remote, UNO_QUERY);
     if (!factory.is()) {
-        PrintLine("XMultiServiceFactory interface is not exported for StarOffice.ServiceManager");
-        return {};
+        PrintLine(session,
+                  "XMultiServiceFactory interface is not exported for StarOffice.ServiceManager");
+        return Status::NoOffice;
     }
-    if (!platform::PathExists(link.workbookPath.GetString())) return {};
-    link.workbookPath.SetString(MakeFileUrl(link.workbookPath.GetString()).c_str());
+    if (!platform::PathExists(session.workbookPath.GetString())) return Status::LoadFailed;
+    session.workbookPath.SetString(MakeFileUrl(session.workbookPath.GetString()).c_str());
 
     const Reference<css::beans::XPropertySet> properties(remote, UNO_QUERY);
-    if (!properties.is()) return {};
+    if (!properties.is()) return Status::NoOffice;
     const Reference<css::uno::XComponentContext> officeContext(
         properties->getPropertyValue(kDefaultContextProperty), UNO_QUERY);
-    if (officeContext.is()) link.context = officeContext;
+    if (officeContext.is()) session.context = officeContext;
 
     const Reference<css::lang::XMultiComponentFactory> officeFactory =
-        link.context->getServiceManager();
-    if (!officeFactory.is()) return {};
+        session.context->getServiceManager();
+    if (!officeFactory.is()) return Status::NoOffice;
     const Reference<css::frame::XComponentLoader> loader(
-        officeFactory->createInstanceWithContext(kDesktopService, link.context), UNO_QUERY);
-    if (!loader.is()) return {};
+        officeFactory->createInstanceWithContext(kDesktopService, session.context), UNO_QUERY);
+    if (!loader.is()) return Status::NoOffice;
 
-    // A locked workbook or a file that is no document loads as nothing, not an error.
-    const Reference<css::lang::XComponent> workbook = loader->loadComponentFromURL(
-        rtl::OUString::createFromAscii(link.workbookPath.GetString()), kNewFrame, 0, HiddenLoad());
-    if (!workbook.is()) return {};
-    ShowOnDisplay(workbook);
+    const rtl::OUString url = rtl::OUString::createFromAscii(session.workbookPath.GetString());
+    Reference<css::lang::XComponent> workbook = OpenWorkbook(session, loader, url);
+    if (!workbook.is()) {
+        workbook = LoadWorkbook(session, loader, url);
+        if (!workbook.is()) return Status::LoadFailed;
+        ShowOnDisplay(workbook);
+    }
 
     const Reference<css::sheet::XSpreadsheetDocument> document(workbook, UNO_QUERY);
-    if (!document.is()) return {};
+    if (!document.is()) return Status::LoadFailed;
     const Reference<css::sheet::XSpreadsheets> sheets = document->getSheets();
-    if (!sheets.is()) return {};
-    link.workbook = workbook;
-    link.sheets = sheets;
-    if (link.sheetCount == 0) {
+    if (!sheets.is()) return Status::LoadFailed;
+    session.workbook = workbook;
+    session.sheets = sheets;
+    const std::string loadedUrl = session.workbookPath.GetString();
+    bool known = false;
+    for (const std::string& loaded : session.loadedUrls) known |= loaded == loadedUrl;
+    if (!known) session.loadedUrls.push_back(loadedUrl);
+    if (session.sheetCount == 0) {
         const sal_Int32 names = sheets->getElementNames().getLength();
-        if (names > 0) link.sheetCount = static_cast<std::uint16_t>(names);
+        if (names > 0) session.sheetCount = static_cast<std::uint16_t>(names);
     }
-    return factory;
+    return Status::Ok;
 }
 
 }  // namespace
@@ -142,30 +193,44 @@ std::string MakeFileUrl(const char* path) {
     return ToUtf8(url);
 }
 
-Reference<css::lang::XMultiServiceFactory> ConnectOffice() {
-    OfficeLink& link = Link();
-    if (!link.runtime.is()) link.runtime = BootstrapLocalRuntime(link.officePath.GetString());
-    link.context = link.runtime;
-    if (!link.context.is()) return {};
-    link.ReleaseAtExit(OfficeLink::ExitStage::RuntimeUp);
+bool EnsureRuntime(Session& session) {
+    if (!session.runtime.is())
+        session.runtime = BootstrapLocalRuntime(session.officePath.GetString());
+    if (!session.runtime.is()) return false;
+    if (session.onRuntimeUp) session.onRuntimeUp();
+    return true;
+}
+
+Status ConnectOffice(Session& session) {
+    if (!EnsureRuntime(session)) {
+        session.context.clear();
+        return Status::NoOffice;
+    }
+    session.context = session.runtime;
 
     const Reference<css::lang::XMultiComponentFactory> localFactory =
-        link.context->getServiceManager();
-    if (!localFactory.is()) return {};
+        session.context->getServiceManager();
+    if (!localFactory.is()) return Status::NoOffice;
     const Reference<XInterface> instance =
-        localFactory->createInstanceWithContext(kUrlResolverService, link.context);
-    if (!instance.is()) return {};
+        localFactory->createInstanceWithContext(kUrlResolverService, session.context);
+    if (!instance.is()) return Status::NoOffice;
     const Reference<css::bridge::XUnoUrlResolver> resolver(instance, UNO_QUERY);
     if (!resolver.is()) {
-        PrintLine("Error: Couldn't instantiate com.sun.star.bridge.UnoUrlResolver service");
-        return {};
+        PrintLine(session,
+                  "Error: Couldn't instantiate com.sun.star.bridge.UnoUrlResolver service");
+        return Status::NoOffice;
     }
 
+    // Whether the office was reached tells a failed load from a missing office.
     try {
-        return ReachOffice(link, resolver);
+        return ReachOffice(session, resolver);
+    } catch (const css::lang::DisposedException& e) {
+        PrintLine(session, "Error: " + ToUtf8(e.Message));
+        return Status::NoOffice;  // the office went away while it was being asked
     } catch (const css::uno::Exception& e) {
-        PrintLine("Error: " + ToUtf8(e.Message));
-        return {};
+        PrintLine(session, "Error: " + ToUtf8(e.Message));
+        const bool reached = session.context.is() && session.context.get() != session.runtime.get();
+        return reached ? Status::LoadFailed : Status::NoOffice;
     }
 }
 

@@ -1,20 +1,28 @@
 // Joining the office over the UNO remote protocol and loading the host's workbook.
 #pragma once
 
-#include <com/sun/star/lang/XMultiServiceFactory.hpp>
-#include <com/sun/star/uno/Reference.hxx>
-
 #include <string>
+
+#include "office/session.hpp"
+#include "office/status.hpp"
 
 namespace corvane::office {
 
-// Connects to the office listening on the pipe "ooo_pipe", loads the workbook named
-// by the link state into a new frame and stores the workbook and its sheets there
-// (the sheet count on the first load that has sheets). Returns the office's service
-// factory, or an empty reference when anything failed; connection errors are printed
-// as single lines on standard output. Exceptions of the local runtime, before the
-// office is asked anything, pass to the caller.
-css::uno::Reference<css::lang::XMultiServiceFactory> ConnectOffice();
+// Bootstraps the session's local runtime unless it stands already. False when there is
+// no office installation to bootstrap it from. Exceptions of the runtime pass.
+bool EnsureRuntime(Session& session);
+
+// Connects to the office listening on the pipe "ooo_pipe" and makes the session's
+// workbook the one its workbook path names: a workbook this session loaded before and
+// the office still holds is taken up again, any other is loaded into a new frame (a
+// load refused because of a provably stale lock file is retried once, without it).
+// Stores the workbook and its sheets (the sheet count on the first load that has
+// sheets). Ok, NoOffice when no office answered, LoadFailed when the office answered
+// but the workbook did not load (or does not exist). Connection errors are printed as
+// single lines on standard output, or handed to the session's connectionReport.
+// Exceptions of the local runtime, before the office is asked anything, pass to the
+// caller.
+Status ConnectOffice(Session& session);
 
 // The file URL of a host path: absolute (a relative path is taken against the current
 // directory) and escaped, so that blanks, '#', '%' and non-ASCII names load.

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "host/office_link.hpp"
 #include "office/office_api.hpp"
 #include "office/probe.hpp"
 #include "platform/files.hpp"
@@ -10,8 +9,7 @@
 
 namespace corvane::office {
 
-void LaunchOffice() {
-    OfficeLink& link = Link();
+void LaunchOffice(Session& link) {
     if (!link.officePath.IsEmpty() && link.commandLine.IsEmpty()) {
         const std::string defaultLine =
             std::string("\"") + link.officePath.GetString() + "\"" + kDefaultOptions;
@@ -26,12 +24,17 @@ void LaunchOffice() {
         return;
     }
     if (link.context.is()) {
-        if (ProbeOffice() != 0) return;
+        if (ProbeOffice(link) != 0) return;
         link.context.clear();
     }
+    // An office this library started that still runs is only not accepting yet (or is
+    // stopped): another one on the same profile would race it for the pipe.
+    if (link.OfficePid() != 0) return;
     // A program that cannot be started shows nothing: the connection that follows
     // fails and reports it.
-    platform::StartDetachedProcess(link.officePath.GetString(), link.commandLine.GetString());
+    const pid_t started =
+        platform::StartDetachedProcess(link.officePath.GetString(), link.commandLine.GetString());
+    if (started > 0) link.launched.push_back(started);
 }
 
 }  // namespace corvane::office

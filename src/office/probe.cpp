@@ -2,15 +2,15 @@
 
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 
-#include "host/office_link.hpp"
-
 namespace corvane::office {
 
-int ProbeOffice() noexcept {
-    const OfficeLink& link = Link();
-    if (!link.context.is()) return 0;
+int ProbeOffice(Session& session) noexcept {
+    if (!session.context.is()) return 0;
+    // A stopped or busy office would hold the probe forever: it is bounded even when
+    // the host set no deadline for its calls.
+    const CallDeadline deadline(session, kProbeTimeout);
     try {
-        const css::uno::Reference<css::sheet::XSpreadsheetDocument> document(link.workbook,
+        const css::uno::Reference<css::sheet::XSpreadsheetDocument> document(session.workbook,
                                                                              css::uno::UNO_QUERY);
         if (!document.is()) return 0;
         return document->getSheets().is() ? 1 : 0;

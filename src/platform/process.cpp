@@ -1,11 +1,14 @@
 #include "platform/process.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,8 +43,8 @@ bool IsExecutableFile(const char* path) {
 
 }  // namespace
 
-bool StartDetachedProcess(const char* executable, const char* commandLine) {
-    if (!IsExecutableFile(executable)) return false;
+pid_t StartDetachedProcess(const char* executable, const char* commandLine) {
+    if (!IsExecutableFile(executable)) return 0;
 
     // Everything the children need is built here: after fork only async-signal-safe
     // calls are allowed, as the host may run other threads.
@@ -53,19 +56,64 @@ bool StartDetachedProcess(const char* executable, const char* commandLine) {
     argv.push_back(nullptr);
     const int openMax = static_cast<int>(::sysconf(_SC_OPEN_MAX));
 
+    // The intermediate child reports the program's id through this pipe.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return 0;
     const pid_t middle = ::fork();
-    if (middle < 0) return false;
+    if (middle < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return 0;
+    }
     if (middle == 0) {
         // The intermediate child forks the program and exits at once, so the program
         // is adopted by init (or the host's subreaper) instead of the host.
+        ::close(report[0]);
         const pid_t program = ::fork();
         if (program == 0) ExecProgram(executable, argv.data(), openMax);
+        if (program > 0) {
+            ssize_t written;
+            do {
+                written = ::write(report[1], &program, sizeof(program));
+            } while (written < 0 && errno == EINTR);
+        }
         ::_exit(program < 0 ? 1 : 0);
     }
+    ::close(report[1]);
+    pid_t program = 0;
+    ssize_t got;
+    do {
+        got = ::read(report[0], &program, sizeof(program));
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const bool started = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return started && got == static_cast<ssize_t>(sizeof(program)) ? program : 0;
+}
+
+bool ProcessRunning(pid_t pid) {
+    if (pid <= 0) return false;
+    // The state follows the command name, which is in parentheses and may hold any
+    // character: it is the first field after the last ')'.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string line((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    const std::string::size_type end = line.rfind(')');
+    if (end == std::string::npos || end + 2 >= line.size()) return false;
+    const char state = line[end + 2];
+    return state != 'Z' && state != 'X';
+}
+
+bool KillProcessGroup(pid_t leader, int waitMs) {
+    if (leader <= 0) return true;
+    ::kill(-leader, SIGKILL);
+    for (int waited = 0; ProcessRunning(leader); waited += 10) {
+        if (waited >= waitMs) return false;
+        ::usleep(10000);
+    }
+    return true;
 }
 
 }  // namespace corvane::platform

@@ -2,8 +2,6 @@
 
 #include <com/sun/star/uno/Exception.hpp>
 
-#include "host/office_link.hpp"
-
 namespace corvane::sheet {
 namespace {
 
@@ -56,15 +54,7 @@ void Apply(FastWriteState& state, const css::uno::Reference<css::lang::XComponen
 
 }  // namespace
 
-void FastWriteState::Forget() noexcept {
-    settings.clear();
-    workbook.clear();
-    undoTurnedOff = false;
-    heightTurnedOff = false;
-}
-
-void SetFastWrites(bool enabled) noexcept {
-    OfficeLink& link = Link();
+void SetFastWrites(office::Session& link, bool enabled) noexcept {
     link.fastWrites.enabled = enabled;
     if (!enabled) {
         Restore(link.fastWrites);
@@ -77,8 +67,7 @@ void SetFastWrites(bool enabled) noexcept {
     }
 }
 
-void PrepareFastWrites() noexcept {
-    OfficeLink& link = Link();
+void PrepareFastWrites(office::Session& link) noexcept {
     if (!link.fastWrites.enabled || !link.workbook.is()) return;
     try {
         Apply(link.fastWrites, link.workbook);
@@ -87,8 +76,8 @@ void PrepareFastWrites() noexcept {
     }
 }
 
-RowHeightsAdjusted::RowHeightsAdjusted() noexcept {
-    const FastWriteState& state = Link().fastWrites;
+RowHeightsAdjusted::RowHeightsAdjusted(const office::Session& session) noexcept {
+    const FastWriteState& state = session.fastWrites;
     if (!state.heightTurnedOff || !state.settings.is()) return;
     try {
         state.settings->setPropertyValue(kAdjustHeightSetting, css::uno::Any(true));

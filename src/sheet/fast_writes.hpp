@@ -8,22 +8,11 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 
+#include "office/session.hpp"
+
 namespace corvane::sheet {
 
-// What the link keeps between calls for fast writes.
-struct FastWriteState {
-    bool enabled = false;
-    // The workbook the settings were last changed on (empty: none yet), and its
-    // settings; a newly loaded workbook gets them on the library's next write to it.
-    css::uno::Reference<css::lang::XComponent> workbook;
-    css::uno::Reference<css::beans::XPropertySet> settings;
-    // Which settings this library turned off, so that only those are turned back on.
-    bool undoTurnedOff = false;
-    bool heightTurnedOff = false;
-
-    // Forgets the workbook without any office call (the connection is being dropped).
-    void Forget() noexcept;
-};
+using office::FastWriteState;
 
 // The document settings involved.
 inline constexpr char kUndoSetting[] = "IsUndoEnabled";
@@ -34,11 +23,11 @@ inline constexpr char kAdjustHeightSetting[] = "IsAdjustHeightEnabled";
 // settings that this library turned off are turned back on, and row heights adjust
 // again. Office errors are not reported: a setting the office refuses stays as it is,
 // and the library writes as before. Never throws.
-void SetFastWrites(bool enabled) noexcept;
+void SetFastWrites(office::Session& session, bool enabled) noexcept;
 
 // Called before each row write: makes sure the loaded workbook has fast writes when
 // they are on. Costs no office call except once per workbook. Never throws.
-void PrepareFastWrites() noexcept;
+void PrepareFastWrites(office::Session& session) noexcept;
 
 // While it lives, row heights adjust to what is written even under fast writes: the
 // office does not adjust rows written without it later, not even once fast writes are
@@ -47,7 +36,7 @@ void PrepareFastWrites() noexcept;
 // throws.
 class RowHeightsAdjusted {
   public:
-    RowHeightsAdjusted() noexcept;
+    explicit RowHeightsAdjusted(const office::Session& session) noexcept;
     ~RowHeightsAdjusted();
     RowHeightsAdjusted(const RowHeightsAdjusted&) = delete;
     RowHeightsAdjusted& operator=(const RowHeightsAdjusted&) = delete;

@@ -2,7 +2,7 @@
 
 #include <com/sun/star/uno/RuntimeException.hpp>
 
-#include "host/office_link.hpp"
+#include "host/session_instance.hpp"
 #include "support/office_client.hpp"
 
 namespace corvane::test {
@@ -142,7 +142,7 @@ std::map<std::string, oslInterlockedCount> FakeOffice::RefCounts() const {
 }
 
 void ResetLink() {
-    OfficeLink& link = Link();
+    office::Session& link = host::TheSession();
     link.sheets.clear();
     link.workbook.clear();
     link.context.clear();
@@ -153,6 +153,9 @@ void ResetLink() {
     link.sheetCount = 0;
     link.warnings.SetHandler(nullptr, nullptr);
     link.connectionReport = nullptr;
+    link.launched.clear();
+    link.loadedUrls.clear();
+    link.callTimeout = std::chrono::milliseconds(0);
 }
 
 }  // namespace corvane::test

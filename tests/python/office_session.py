@@ -13,7 +13,7 @@ import zipfile
 from xml.etree import ElementTree
 
 LOCK_FILE = "/tmp/corvane-office-tests.lock"
-PROFILE_PREFIX = "corvane-office-"
+PROFILE_PREFIX = "corvane-profile-"
 OFFICE = os.environ.get("CORVANE_TEST_OFFICE", "/usr/lib/libreoffice/program/soffice")
 ACCEPT = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"
 
@@ -34,31 +34,14 @@ def file_url(path):
     return "file://" + urllib.parse.quote(os.path.abspath(path))
 
 
-def _processes_mentioning(needle):
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit() or int(entry) == os.getpid():
-            continue
-        try:
-            with open("/proc/%s/cmdline" % entry, "rb") as f:
-                if needle.encode() in f.read():
-                    found.append(int(entry))
-        except OSError:
-            pass
-    return found
-
-
-def _kill_and_wait(needle):
-    for _ in range(200):
-        pids = _processes_mentioning(needle)
-        if not pids:
-            return
-        for pid in pids:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        time.sleep(0.05)
+def _runs(pid):
+    """Whether the process still runs (an ended one not yet reaped does not)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            stat = f.read()
+    except OSError:
+        return False
+    return stat[stat.rindex(")") + 2] not in "ZX"
 
 
 def _office_pipe_files():
@@ -67,29 +50,46 @@ def _office_pipe_files():
 
 
 class OfficeSession:
-    """Takes the pipe's lock and makes a profile; close() kills and cleans up."""
+    """Takes the pipe's lock and makes a profile; close() kills the offices it adopted
+    (by their process group) and cleans up."""
 
     def __init__(self):
         self._lock = open(LOCK_FILE, "a+")
         fcntl.flock(self._lock, fcntl.LOCK_EX)
-        # Offices left by an earlier run that crashed would answer on the pipe.
-        _kill_and_wait("/" + PROFILE_PREFIX)
         self.profile = tempfile.mkdtemp(prefix=PROFILE_PREFIX)
         os.makedirs(os.path.join(self.profile, "user"))
         with open(os.path.join(self.profile, "user", "registrymodifications.xcu"), "w") as f:
             f.write(_SEED)
         self._pipe_files_before = set(_office_pipe_files())
+        self._groups = set()
 
     def command_line(self):
         """A headless office on this profile, accepting on the pipe (Windows quoting)."""
         return '"%s" --headless --norestore "-env:UserInstallation=%s" %s' % (
             OFFICE, file_url(self.profile), ACCEPT)
 
-    def processes(self):
-        return _processes_mentioning(self.profile)
+    def adopt(self, pid):
+        """Takes over the office the library started: its process group leader."""
+        if pid > 0:
+            self._groups.add(pid)
+
+    def running(self):
+        return any(_runs(pid) for pid in self._groups)
+
+    def signal(self, sig):
+        for pid in self._groups:
+            try:
+                os.killpg(pid, sig)
+            except ProcessLookupError:
+                pass
 
     def kill(self):
-        _kill_and_wait(self.profile)
+        self.signal(signal.SIGCONT)
+        self.signal(signal.SIGKILL)
+        deadline = time.monotonic() + 10
+        while self.running() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self._groups.clear()
 
     def close(self):
         self.kill()

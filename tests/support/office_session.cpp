@@ -22,7 +22,7 @@ extern char** environ;
 namespace corvane::test {
 namespace {
 
-constexpr char kProfilePrefix[] = "corvane-office-";
+constexpr char kProfilePrefix[] = "corvane-profile-";
 constexpr char kAccept[] = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
 
 // Processes whose command line contains `needle`.
@@ -66,6 +66,16 @@ std::vector<std::string> OfficePipeFiles() {
     return files;
 }
 
+// Whether the process group's leader still runs (an ended one that nobody reaped yet
+// does not).
+bool LeaderRuns(pid_t leader) {
+    std::ifstream in("/proc/" + std::to_string(leader) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const std::string::size_type end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() && line[end + 2] != 'Z';
+}
+
 }  // namespace
 
 std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
@@ -90,8 +100,6 @@ OfficeSession::OfficeSession() {
     lockFd_ = ::open("/tmp/corvane-office-tests.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
     if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0)
         throw std::runtime_error("cannot lock the office pipe");
-    // Offices left over by an earlier run that crashed would answer on the pipe.
-    KillAndWait(std::string("/") + kProfilePrefix);
     std::string pattern = (std::filesystem::temp_directory_path() / kProfilePrefix).string();
     pattern += "XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -137,8 +145,16 @@ OfficeClient& OfficeSession::Start() {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (::posix_spawn(&started_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-        throw std::runtime_error("cannot start " + program);
+    // In a process group of its own, which the office's processes share: the session
+    // stops, continues and kills them all by the id it holds.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int spawned =
+        ::posix_spawn(&started_, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) throw std::runtime_error("cannot start " + program);
     return Client();
 }
 
@@ -150,8 +166,20 @@ OfficeClient& OfficeSession::Client(std::chrono::milliseconds timeout) {
 
 std::vector<pid_t> OfficeSession::Processes() const { return ProcessesMentioning(profileDir_); }
 
+void OfficeSession::Signal(int signal) const {
+    if (started_ > 0) ::kill(-started_, signal);
+}
+
 void OfficeSession::Kill() {
     client_.reset();
+    if (started_ > 0) {
+        ::kill(-started_, SIGCONT);  // a stopped office must not hold its client's calls
+        ::kill(-started_, SIGKILL);
+        ::waitpid(started_, nullptr, 0);
+        for (int i = 0; i < 500 && LeaderRuns(started_); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        started_ = -1;
+    }
     KillAndWait(profileDir_);
 }
 

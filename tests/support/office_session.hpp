@@ -45,6 +45,11 @@ class OfficeSession {
     OfficeClient& Client(std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // Office processes running on this profile.
     std::vector<pid_t> Processes() const;
+    // Takes over the office that the library started (the process group `leader`): the
+    // session signals, kills and ends it as one it started itself.
+    void Adopt(pid_t leader) { started_ = leader; }
+    // Sends `signal` to the processes of the office that Start started.
+    void Signal(int signal) const;
     // SIGKILLs every office process of the profile and waits until they are gone.
     void Kill();
 

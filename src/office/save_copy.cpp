@@ -1,6 +1,5 @@
-#include "host/save_copy.hpp"
+#include "office/save_copy.hpp"
 
-#include <corvane/corvane.h>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
@@ -9,13 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "host/c_errors.hpp"
-#include "host/office_link.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
 #include "platform/files.hpp"
 
-namespace corvane::c_api {
+namespace corvane::office {
 namespace {
 
 using css::beans::PropertyValue;
@@ -79,35 +76,37 @@ const char* ExportFilterFor(std::string_view path) {
     return nullptr;
 }
 
-}  // namespace corvane::c_api
-
-extern "C" int corvane_save_copy(const char* path) {
-    using namespace corvane::c_api;
-    return Guarded([&]() -> int {
-        if (path == nullptr || path[0] == '\0')
-            return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: the path is NULL or empty");
-        const char* filter = ExportFilterFor(path);
-        if (filter == nullptr)
-            return Fail(CORVANE_E_ARGUMENT,
-                        std::string("corvane_save_copy: cannot tell the format of \"") + path +
-                            "\": name it .ods, .xlsx, .xls, .csv, .pdf or .html");
-        const corvane::OfficeLink& link = corvane::Link();
-        if (!link.workbook.is())
-            return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
-        const std::string folder = FolderOf(path);
-        if (!corvane::platform::PathExists(folder.c_str()))
-            return Fail(CORVANE_E_SAVE, "cannot store a copy at \"" + std::string(path) +
-                                            "\": the folder \"" + folder + "\" does not exist");
-        const Reference<css::frame::XStorable> storable(link.workbook, UNO_QUERY);
-        if (!storable.is()) return Fail(CORVANE_E_SAVE, "the loaded workbook cannot be stored");
-        const rtl::OUString url =
-            corvane::office::FromHostText(corvane::office::MakeFileUrl(path).c_str());
-        try {
-            // storeToURL writes a copy: the open document keeps its own location and state.
-            storable->storeToURL(url, StoreProperties(filter));
-        } catch (const css::io::IOException&) {
-            return FailFromCurrentException(CORVANE_E_SAVE);
-        }
-        return CORVANE_OK;
-    });
+Status SaveCopy(Session& link, const char* path, std::string& why) {
+    const char* filter = ExportFilterFor(path);
+    if (filter == nullptr) {
+        why = std::string("cannot tell the format of \"") + path +
+              "\": name it .ods, .xlsx, .xls, .csv, .pdf or .html";
+        return Status::Argument;
+    }
+    if (!link.workbook.is()) {
+        why = "no workbook is loaded: call corvane_init first";
+        return Status::NotConnected;
+    }
+    const std::string folder = FolderOf(path);
+    if (!platform::PathExists(folder.c_str())) {
+        why = "cannot store a copy at \"" + std::string(path) + "\": the folder \"" + folder +
+              "\" does not exist";
+        return Status::SaveFailed;
+    }
+    const Reference<css::frame::XStorable> storable(link.workbook, UNO_QUERY);
+    if (!storable.is()) {
+        why = "the loaded workbook cannot be stored";
+        return Status::SaveFailed;
+    }
+    const rtl::OUString url = FromHostText(MakeFileUrl(path).c_str());
+    try {
+        // storeToURL writes a copy: the open document keeps its own location and state.
+        storable->storeToURL(url, StoreProperties(filter));
+    } catch (const css::io::IOException& e) {
+        why = "cannot store a copy at \"" + std::string(path) + "\": " + ToUtf8(e.Message);
+        return Status::SaveFailed;
+    }
+    return Status::Ok;
 }
+
+}  // namespace corvane::office

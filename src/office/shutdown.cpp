@@ -1,5 +1,5 @@
-// Ending the connected office: its open documents are closed unsaved, then it exits.
-#include <corvane/corvane.h>
+#include "office/shutdown.hpp"
+
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/c_errors.hpp"
-#include "host/office_link.hpp"
 #include "office/office_api.hpp"
+#include "platform/process.hpp"
 
+namespace corvane::office {
 namespace {
 
 using css::uno::Reference;
@@ -31,14 +31,14 @@ using css::uno::XInterface;
 // The office's desktop: created in the office's own context, or, when a later failed
 // connection attempt left only the local context in the link, reached through the
 // loaded workbook's frame, whose creator it is.
-Reference<css::frame::XDesktop> OfficeDesktop(const corvane::OfficeLink& link) {
+Reference<css::frame::XDesktop> OfficeDesktop(const Session& link) {
     if (link.context.is() && link.context.get() != link.runtime.get()) {
         const Reference<css::lang::XMultiComponentFactory> factory =
             link.context->getServiceManager();
         if (!factory.is()) return {};
         return Reference<css::frame::XDesktop>(
-            factory->createInstanceWithContext(
-                rtl::OUString::createFromAscii(corvane::office::kDesktopService), link.context),
+            factory->createInstanceWithContext(rtl::OUString::createFromAscii(kDesktopService),
+                                               link.context),
             UNO_QUERY);
     }
     const Reference<css::frame::XModel> model(link.workbook, UNO_QUERY);
@@ -94,33 +94,50 @@ void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime
 
 }  // namespace
 
-extern "C" int corvane_shutdown_office(void) {
-    using namespace corvane::c_api;
-    return Guarded([]() -> int {
-        corvane::OfficeLink& link = corvane::Link();
-        if (!link.sheets.is() || !link.workbook.is())
-            return Fail(CORVANE_E_NOT_CONNECTED, "not connected to an office");
+Status ShutDownOffice(Session& link, std::string& why) {
+    if (!link.sheets.is() || !link.workbook.is()) {
+        why = "not connected to an office";
+        return Status::NotConnected;
+    }
+    // The office's part is bounded by the call deadline; waiting for it to exit is not.
+    CallDeadline deadline(link);
+    bool ended = true;
+    try {
         const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
-        if (!desktop.is()) return Fail(CORVANE_E_OFFICE, "the office offers no desktop");
+        if (!desktop.is()) {
+            why = "the office offers no desktop";
+            return Status::OfficeError;
+        }
         for (const Reference<XInterface>& component : OpenComponents(desktop)) {
             CloseUnsaved(component);
         }
-        bool ended = true;
         try {
             ended = desktop->terminate();
         } catch (const css::lang::DisposedException&) {
             // The office went away before it could answer: it ended.
         }
-        // Nothing may call into the ended office any more.
-        link.fastWrites.Forget();
-        link.sheets.clear();
-        link.workbook.clear();
-        link.context.clear();
-        if (ended) WaitUntilDisconnected(link.runtime);
-        if (!ended)
-            return Fail(CORVANE_E_OFFICE,
-                        "the office closed its documents but refused to end (another client "
-                        "may be holding it)");
-        return CORVANE_OK;
-    });
+    } catch (const css::lang::DisposedException&) {
+        if (deadline.TimedOut()) return Status::TimedOut;
+        link.ForgetOffice();
+        why = "the office no longer answers";
+        return Status::OfficeGone;
+    }
+    if (deadline.TimedOut()) return Status::TimedOut;
+    // Nothing may call into the ended office any more.
+    link.ForgetOffice();
+    if (!ended) {
+        why =
+            "the office closed its documents but refused to end (another client may be "
+            "holding it)";
+        return Status::OfficeError;
+    }
+    WaitUntilDisconnected(link.runtime);
+    // The office this library started has exited, or is about to: its id is no longer
+    // the library's to use.
+    for (int waited = 0; waited < 10000 && link.OfficePid() > 0; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    link.launched.clear();
+    return Status::Ok;
 }
+
+}  // namespace corvane::office

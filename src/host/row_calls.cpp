@@ -1,0 +1,49 @@
+#include "host/row_calls.hpp"
+
+#include <utility>
+
+#include "host/session_instance.hpp"
+#include "sheet/fast_writes.hpp"
+#include "sheet/record_row.hpp"
+#include "sheet/record_rows.hpp"
+#include "sheet/row_frame.hpp"
+#include "sheet/row_reset.hpp"
+#include "sheet/title_row.hpp"
+
+namespace corvane::host {
+
+office::Status WriteTitles(CString sheet, int row) {
+    office::Session& session = TheSession();
+    // The titles span two lines: their row's height follows them even under fast writes.
+    const auto atFullHeight = [&session](const sheet::SheetHandle& target, int at) {
+        const sheet::RowHeightsAdjusted adjusted(session);
+        sheet::WriteHeaderRow(target, at);
+    };
+    return WithinDeadline(
+        session, [&] { return sheet::RowOperation(session, std::move(sheet), row, atFullHeight); });
+}
+
+office::Status WriteRecord(CString sheet, int row, const MarketWatchRecord* record) {
+    office::Session& session = TheSession();
+    return WithinDeadline(session, [&] {
+        return sheet::RowOperation(session, std::move(sheet), row, &sheet::WriteRecordRow, record);
+    });
+}
+
+office::Status ResetRow(CString sheet, int row) {
+    office::Session& session = TheSession();
+    return WithinDeadline(session, [&] {
+        return sheet::RowOperation(session, std::move(sheet), row, &sheet::ClearRecordRow);
+    });
+}
+
+office::Status WriteRecords(CString sheet, int firstRow, const MarketWatchRecord* const* records,
+                            int count) {
+    office::Session& session = TheSession();
+    return WithinDeadline(session, [&] {
+        return sheet::RowOperation(session, std::move(sheet), firstRow, &sheet::WriteRecordRows,
+                                   records, count);
+    });
+}
+
+}  // namespace corvane::host

@@ -1,0 +1,67 @@
+#include "host/session_instance.hpp"
+
+#include <cstdlib>
+#include <string>
+
+#include "office/connection.hpp"
+#include "office/launch.hpp"
+
+namespace corvane::host {
+namespace {
+
+// The stages at which the release at exit was registered: when the runtime comes up,
+// and again when the bridge does.
+enum : unsigned { kRuntimeUp = 1, kBridgeUp = 2 };
+
+void ReleaseTheSession();
+
+// Built when the library is loaded, destroyed when it is unloaded.
+struct Instance {
+    office::Session session;
+    unsigned releaseAtExitStages = 0;
+
+    Instance() {
+        session.onRuntimeUp = [this] { ReleaseAtExit(kRuntimeUp); };
+        session.onBridgeUp = [this] { ReleaseAtExit(kBridgeUp); };
+    }
+
+    // The runtime's and the bridge's libraries and static objects come after this
+    // library's, so they are destroyed before it: disposing the runtime or releasing a
+    // remote reference from the session's destructor at exit would call into torn-down
+    // code. A handler registered now runs before them, and at unload of this library
+    // (atexit is bound to the calling module). Running it twice does no harm.
+    void ReleaseAtExit(unsigned stage) noexcept {
+        if ((releaseAtExitStages & stage) != 0) return;
+        if (std::atexit(&ReleaseTheSession) == 0) releaseAtExitStages |= stage;
+    }
+};
+
+Instance theInstance;
+
+void ReleaseTheSession() { theInstance.session.Release(); }
+
+}  // namespace
+
+office::Session& TheSession() { return theInstance.session; }
+
+office::Status StartAndConnect(office::Session& session, bool launch) {
+    if (launch) office::LaunchOffice(session);
+    // The local runtime comes up before the deadline starts: only the office's part of
+    // the connection can hang.
+    if (!office::EnsureRuntime(session)) {
+        session.context.clear();
+        return office::Status::NoOffice;
+    }
+    return WithinDeadline(session, [&] { return office::ConnectOffice(session); });
+}
+
+void ThrowTimedOut(const office::Session& session) {
+    throw css::lang::DisposedException(
+        rtl::OUString::createFromAscii(("the office did not answer within " +
+                                        std::to_string(session.callTimeout.count()) +
+                                        " ms; the connection was dropped")
+                                           .c_str()),
+        nullptr);
+}
+
+}  // namespace corvane::host

@@ -1,0 +1,83 @@
+#include "office/session.hpp"
+
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+
+#include <algorithm>
+
+#include "office/local_runtime.hpp"
+#include "platform/process.hpp"
+#include "platform/sigpipe_guard.hpp"
+
+namespace corvane::office {
+
+void FastWriteState::Forget() noexcept {
+    settings.clear();
+    workbook.clear();
+    undoTurnedOff = false;
+    heightTurnedOff = false;
+}
+
+Session::~Session() { Release(); }
+
+pid_t Session::OfficePid() {
+    launched.erase(std::remove_if(launched.begin(), launched.end(),
+                                  [](pid_t pid) { return !platform::ProcessRunning(pid); }),
+                   launched.end());
+    return launched.empty() ? 0 : launched.front();
+}
+
+void Session::ForgetOffice() noexcept {
+    const platform::SigpipeGuard guard;
+    fastWrites.Forget();
+    sheets.clear();
+    workbook.clear();
+    context.clear();
+}
+
+void Session::Release() noexcept {
+    // Releasing remote objects and ending the bridge write to the office's connection.
+    ForgetOffice();
+    ShutDownLocalRuntime(runtime);
+}
+
+void Session::CutOff(const css::uno::Reference<css::uno::XComponentContext>& runtime) noexcept {
+    if (!runtime.is()) return;
+    const platform::SigpipeGuard guard;
+    try {
+        const css::uno::Reference<css::bridge::XBridgeFactory2> bridges =
+            css::bridge::BridgeFactory::create(runtime);
+        for (const css::uno::Reference<css::bridge::XBridge>& bridge :
+             bridges->getExistingBridges()) {
+            const css::uno::Reference<css::lang::XComponent> component(bridge, css::uno::UNO_QUERY);
+            if (component.is()) component->dispose();
+        }
+    } catch (...) {
+        // A bridge that cannot be disposed is one that is already gone.
+    }
+}
+
+CallDeadline::CallDeadline(Session& session, std::chrono::milliseconds fallback)
+    : session_(session) {
+    const std::chrono::milliseconds limit =
+        session.callTimeout.count() > 0 ? session.callTimeout : fallback;
+    if (limit.count() <= 0) return;
+    // The runtime is taken now: the session may replace or release it meanwhile.
+    css::uno::Reference<css::uno::XComponentContext> runtime = session.runtime;
+    ticket_ = session.watchdog.Arm(Watchdog::Clock::now() + limit,
+                                   [runtime] { Session::CutOff(runtime); });
+}
+
+CallDeadline::~CallDeadline() { TimedOut(); }
+
+bool CallDeadline::TimedOut() {
+    if (done_) return timedOut_;
+    done_ = true;
+    if (ticket_ != 0 && session_.watchdog.Disarm(ticket_)) {
+        timedOut_ = true;
+        session_.ForgetOffice();
+    }
+    return timedOut_;
+}
+
+}  // namespace corvane::office
