@@ -5,6 +5,7 @@
 #include "host/office_link.hpp"
 #include "office/office_api.hpp"
 #include "office/probe.hpp"
+#include "platform/command_line.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 
@@ -14,7 +15,7 @@ void LaunchOffice() {
     OfficeLink& link = Link();
     if (!link.officePath.IsEmpty() && link.commandLine.IsEmpty()) {
         const std::string defaultLine =
-            std::string("\"") + link.officePath.GetString() + "\"" + kDefaultOptions;
+            platform::QuoteProgramName(link.officePath.GetString()) + kDefaultOptions;
         link.commandLine.SetString(defaultLine.c_str());
     }
     if (link.officePath.IsEmpty() || link.commandLine.IsEmpty()) {
