@@ -208,8 +208,7 @@ TEST(FeedLoop, SheetNamesDifferingInCaseAreOneSheetWithOneSetOfRows) {
         EXPECT_EQ(result.instruments, follow ? 2 : 3);
         // A NUL would cut the name to "NSE": the line is refused instead.
         ASSERT_EQ(events.failures.count(4), 1u);
-        EXPECT_EQ(events.failures.at(4),
-                  "column A (Exchange): \"NSE\\x00junk\" holds a NUL byte");
+        EXPECT_EQ(events.failures.at(4), "column A (Exchange): \"NSE\\x00junk\" holds a NUL byte");
     }
 }
 

@@ -79,8 +79,8 @@ TEST(FeedOptions, RefusesWhatCannotWorkAndSaysWhy) {
         EXPECT_NE(why.find(reason), std::string::npos) << "\"" << why << "\" for " << extra[0];
     }
     FeedOptions options;
-    EXPECT_EQ(Parse({"--workbook", "w.ods", "--sheet", "A", "--no-titles", "--first-row",
-                     "1048575", "--wait", "86400"},
+    EXPECT_EQ(Parse({"--workbook", "w.ods", "--sheet", "A", "--no-titles", "--first-row", "1048575",
+                     "--wait", "86400"},
                     options),
               "");
     EXPECT_EQ(options.feed.firstRow, 1048575);

@@ -66,7 +66,7 @@ class LoggingWriter : public SheetWriter {
 };
 
 PendingLine Line(const std::string& description, long line, bool isNew = false) {
-    std::vector<std::string> fields(42);
+    std::vector<std::string> fields(kColumns);
     fields[1] = description;
     return PendingLine{std::move(fields), line, {}, isNew};
 }

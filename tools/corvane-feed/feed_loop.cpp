@@ -18,7 +18,6 @@ bool IsBlankLine(const CsvRecord& record) {
     return record.blank || (record.fields.size() == 1 && Trimmed(record.fields[0]).empty());
 }
 
-
 }  // namespace
 
 FeedLoop::FeedLoop(FeedSettings settings, RecordCheck check, std::function<Clock::time_point()> now)
@@ -134,8 +133,7 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
     if (settings_.sheetPerExchange) {
         const std::string exchange(Trimmed(fields[0]));
         if (exchange.empty())
-            return Fail(record.line, "column A (Exchange) is empty: no sheet to write to",
-                        events);
+            return Fail(record.line, "column A (Exchange) is empty: no sheet to write to", events);
         // The office finds a sheet whatever the case of its name: "nse" is sheet NSE and
         // shares its rows. The first spelling read names the sheet from then on.
         sheet = sheetNames_.try_emplace(SheetKey(exchange), exchange).first->second;

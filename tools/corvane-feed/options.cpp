@@ -77,7 +77,8 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
                     "and at most 86400 (default: 60)")
         ->type_name("SECONDS")
         ->group(office);
-    flag("--keep-office", options.keepOffice, "leave the office this run started running at the end")
+    flag("--keep-office", options.keepOffice,
+         "leave the office this run started running at the end")
         ->group(office);
     app->add_option("--save-as", options.saveAs,
                     "at the end, store a copy of the workbook at PATH in the\n"
@@ -105,7 +106,8 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
     flag("--titles", options.feed.titles, "write the column titles in the row above it (default)")
         ->group(rows);
     bool& titles = options.feed.titles;
-    app->add_flag_callback("--no-titles", [&titles] { titles = false; }, "leave that row alone")
+    app->add_flag_callback(
+           "--no-titles", [&titles] { titles = false; }, "leave that row alone")
         ->disable_flag_override()
         ->group(rows);
     flag("--follow", options.feed.follow,
@@ -184,8 +186,7 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     if (!raw.firstRow.empty()) {
         int row = 0;
         if (!ParseInt(raw.firstRow, row) || row < 0 || row > kLastSheetRow)
-            return "--first-row takes a row number from 0 to 1048575, not \"" + raw.firstRow +
-                   "\"";
+            return "--first-row takes a row number from 0 to 1048575, not \"" + raw.firstRow + "\"";
         firstRow = row;
     }
     int interval = kDefaultIntervalMs;

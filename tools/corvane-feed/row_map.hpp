@@ -10,8 +10,8 @@
 
 namespace corvane::feed {
 
-// Exchange (without surrounding blanks, its letters in upper case) and scrip code (as a number: "0500325" and
-// "500325" are the same instrument).
+// Exchange (without surrounding blanks, its letters in upper case) and scrip code (as a number:
+// "0500325" and "500325" are the same instrument).
 using InstrumentKey = std::pair<std::string, std::string>;
 
 // Fills `key` from a completed 42-field line; returns false and says why when column A
