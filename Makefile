@@ -55,7 +55,7 @@ fuzz: deps
 			-print_final_stats=1 -print_coverage=1 \
 			$(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t fuzz/regressions/$$t \
 			> $(FUZZ_BUILD)/fuzz_$$t.log 2>&1 || { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
-		grep -E '^(stat::|Done|#[0-9]+.*DONE)' $(FUZZ_BUILD)/fuzz_$$t.log | tail -3; \
+		grep -E '^#[0-9]+.*DONE' $(FUZZ_BUILD)/fuzz_$$t.log | tail -1; \
 		scripts/fuzz-coverage.py < $(FUZZ_BUILD)/fuzz_$$t.log; \
 	done
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Sums libFuzzer's -print_coverage report per source file of the project: covered
-edges of the instrumented functions of each file. Reads the fuzzer's log on stdin."""
+"""Sums libFuzzer's -print_coverage report per source file of the project that the
+target reaches: covered edges of the instrumented functions of each file (edges that
+only exceptions take count too). Reads the fuzzer's log on stdin."""
 
 import os
 import re
@@ -22,5 +23,5 @@ for text in sys.stdin:
     counts[1] += int(match.group(2))
 for name in sorted(covered):
     hit, total = covered[name]
-    if total:
+    if hit:
         print(f"  {name}: {hit}/{total} edges ({100 * hit / total:.0f}%)")
