@@ -21,7 +21,8 @@ std::string Plural(long count, const char* one, const char* many) {
 // escape sequences) shown as \xNN, and cut to a readable length.
 std::string Printable(const std::string& text) {
     std::string out;
-    for (std::size_t at = 0; at < text.size() && out.size() < kMaxMessageBytes; ++at) {
+    std::size_t at = 0;
+    for (; at < text.size() && out.size() < kMaxMessageBytes; ++at) {
         const unsigned char c = static_cast<unsigned char>(text[at]);
         const bool c1 = c == 0xC2 && at + 1 < text.size() &&
                         static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
@@ -34,7 +35,15 @@ std::string Printable(const std::string& text) {
             out += static_cast<char>(c);
         }
     }
-    if (out.size() >= kMaxMessageBytes) out += "...";
+    if (at < text.size()) {
+        // Cut at a character's start, not inside its UTF-8 bytes.
+        while (!out.empty() && static_cast<unsigned char>(out.back()) >= 0x80 &&
+               (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+            out.pop_back();
+            --at;
+        }
+        out += "...";
+    }
     return out;
 }
 
