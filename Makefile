@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-asan bench demo clean
+.PHONY: all deps configure build test test-asan fuzz bench demo clean
 
 all: build
 
@@ -35,6 +35,32 @@ test-asan: deps
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test)$$'
+
+# Every fuzz target under libFuzzer with AddressSanitizer and UBSan for FUZZ_SECONDS
+# each (default 60), built with clang in a build folder of its own; clang and its
+# runtime are installed here, as nothing else needs them. New inputs land in
+# $(FUZZ_BUILD)/corpus/<target>, failing ones in $(FUZZ_BUILD)/artifacts/<target>: copy
+# those into fuzz/regressions/<target> once mended, so that `make test` replays them.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = csv_reader numbers command_line host_text options feed_loop record_fields cstring
+fuzz: deps
+	scripts/install-deps.sh clang-14 libclang-rt-14-dev
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCORVANE_BUILD_FUZZERS=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	set -e; for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts/$$t; \
+		echo "== fuzz_$$t"; \
+		ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		$(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+			-dict=fuzz/dict/$$t.dict -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ \
+			-print_final_stats=1 -print_coverage=1 \
+			$(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t fuzz/regressions/$$t \
+			> $(FUZZ_BUILD)/fuzz_$$t.log 2>&1 || { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
+		grep -E '^#[0-9]+.*DONE' $(FUZZ_BUILD)/fuzz_$$t.log | tail -1; \
+		scripts/fuzz-coverage.py < $(FUZZ_BUILD)/fuzz_$$t.log; \
+	done
 
 # Throughput and memory of the library against a headless office, side by side with
 # the bare UNO floor and a Python UNO client. Pass BENCH_ARGS=--quick for a short run.

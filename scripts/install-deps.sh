@@ -3,11 +3,13 @@
 # this machine lacks. Safe to run again: it does nothing when all is there.
 set -euo pipefail
 
+# Extra packages may be named as arguments (`make fuzz` asks for clang this way).
 packages=(
-    build-essential cmake make pkg-config
+    build-essential cmake make pkg-config libcli11-dev
     googletest libgtest-dev libgmock-dev
     libreoffice-calc libreoffice-dev libreoffice-dev-common python3-uno python3
     xvfb x11-utils locales poppler-utils
+    "$@"
 )
 
 missing=()

@@ -5,7 +5,7 @@ Equities, index futures and options on NSE; equities, SENSEX options and a few
 government bonds (with yields) on BSE. Each instrument ticks several times, the ticks
 interleaved as a live feed would send them. The output is the same on every run.
 
-Usage: scripts/make-sample-data.py [OUTPUT]
+Usage: CORVANE_LIBRARY=build/libcorvane.so scripts/make-sample-data.py [OUTPUT]
 """
 
 import csv
@@ -13,17 +13,16 @@ import random
 import sys
 from pathlib import Path
 
-TITLES = [
-    "Exchange", "Description", "Scrip Code", "Best Buy Qty", "Best Buy Price",
-    "Best Sell Qty", "Best Sell Price", "Day 4om Expiry", "Strike Price", "Option Type",
-    "Last Traded Qty", "Last Traded Price", "Volume", "Value", "High", "Low", "Open",
-    "Close", "Total Buy Qty", "Total Sell Qty", "Average Trade Price", "Open Interest",
-    "Fair Value", "Open Interest Previous Close", "%Change", "52Week High", "52Week Low",
-    "Lifetime High", "Lifetime Low", "Market Cap", "Opening Open Interest",
-    "Base Price FAO", "Buy Yield", "Sell Yield", "LTP Yield", "Avg Trade Yield",
-    "Open Yield", "High Yield", "Low Yield", "Close Yield", "52Week High Yield",
-    "52Week Low Yield",
-]
+
+def column_titles():
+    """The library's column titles, each on one line, as a CSV title line shows them.
+
+    The column table lives in the library only: the module loads it from where the
+    environment variable CORVANE_LIBRARY says (or from where it is installed)."""
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
+    import corvane
+    return [title.replace("\n", " ") for title in corvane.column_titles()]
+
 
 # (name, NSE token, BSE code, price, market cap in crores)
 EQUITIES = [
@@ -134,7 +133,7 @@ class Instrument:
         self.week52 = (round(price * rng.uniform(1.05, 1.45), 2),
                        round(price * rng.uniform(0.55, 0.95), 2))
 
-    def tick(self):
+    def tick(self, columns):
         rng = self.rng
         self.price = max(0.05, round(self.price * (1 + rng.gauss(0, 0.004)), 2))
         self.high = max(self.high, self.price)
@@ -145,7 +144,7 @@ class Instrument:
         if self.derivative:
             self.oi = max(self.lot, self.oi + rng.randrange(-20, 30) * self.lot)
         spread = max(0.05, round(self.price * 0.0004, 2))
-        fields = [""] * 42
+        fields = [""] * columns
         fields[0] = self.exchange
         fields[1] = self.description
         fields[2] = str(self.code)
@@ -239,9 +238,10 @@ def main():
     output.parent.mkdir(parents=True, exist_ok=True)
     with output.open("w", newline="") as out:
         writer = csv.writer(out, lineterminator="\n")
-        writer.writerow(TITLES)
+        titles = column_titles()
+        writer.writerow(titles)
         for instrument in order:
-            writer.writerow(instrument.tick())
+            writer.writerow(instrument.tick(len(titles)))
     exchanges = {instrument.exchange for instrument in watch}
     print(f"{output}: {len(order)} ticks of {len(watch)} instruments on "
           f"{len(exchanges)} exchanges")

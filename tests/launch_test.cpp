@@ -106,6 +106,16 @@ TEST_F(Launch, DefaultCommandLineReachesTheProgramAsThreeArguments) {
     EXPECT_EQ(printed, "");
 }
 
+TEST_F(Launch, DefaultCommandLineKeepsAQuoteInTheOfficePath) {
+    const std::string quoted = dir / "my \"office\" \"";
+    ASSERT_EQ(::symlink(program.c_str(), quoted.c_str()), 0);
+    EXPECT_EQ(Init(quoted, "", book), -1);
+    const auto started = WaitForStart();
+    ASSERT_TRUE(started);
+    EXPECT_EQ(started->args, (Args{quoted, "-invisible",
+                                   "-accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"}));
+}
+
 TEST_F(Launch, HostCommandLineIsSplitByWindowsRulesWithoutAShell) {
     Init(program,
          R"("C:\Program Files\Office\soffice.exe" "b c;d" $HOME `id` a\\\"q 'e f' *.ods )"
@@ -207,6 +217,7 @@ TEST(SplitCommandLine, FollowsTheMicrosoftRuntimeRules) {
         {R"(p "open ended)", {"p", "open ended"}},
         {R"("a\"b c)", {R"(a\b)", "c"}},  // the program name knows no backslash rules
         {R"(pro"gram na"me x)", {"program name", "x"}},
+        {R"("a""b""" c)", {R"(a"b")", "c"}},  // doubled quotes in a quoted program name
     };
     for (const auto& [line, expected] : cases) EXPECT_EQ(SplitCommandLine(line), expected) << line;
 }

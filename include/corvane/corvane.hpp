@@ -6,10 +6,12 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #if defined(CORVANE_BUILDING_LIBRARY)
@@ -21,10 +23,13 @@
 namespace corvane {
 
 // The counted narrow string of the host boundary. One pointer wide; copies share one
-// buffer and the last holder frees it. An empty string holds no buffer at all.
+// buffer and the last holder frees it. An empty string holds no buffer at all. Its
+// length is an int: a text of more than INT_MAX bytes is refused when the string is
+// made (std::length_error), so GetLength always tells the whole length.
 class CString {
   public:
     CString() noexcept = default;
+    // Throws std::length_error for a text longer than INT_MAX bytes.
     CString(const char* text) : data_(Make(text)) {}  // NOLINT: implicit on purpose
     CString(const CString& other) noexcept : data_(other.data_) {
         if (data_ != nullptr) data_->refs.fetch_add(1, std::memory_order_relaxed);
@@ -42,14 +47,15 @@ class CString {
     }
     ~CString() { Drop(data_); }
 
-    // Character count; 0 means empty.
+    // Byte count; 0 means empty. Never more than INT_MAX (see the constructor).
     int GetLength() const noexcept {
         return data_ == nullptr ? 0 : static_cast<int>(data_->length);
     }
     // NUL-terminated text; never null.
     const char* GetString() const noexcept { return data_ == nullptr ? "" : data_->text; }
     bool IsEmpty() const noexcept { return data_ == nullptr; }
-    // Replaces the text by a copy of `text` (null counts as empty).
+    // Replaces the text by a copy of `text` (null counts as empty). Throws
+    // std::length_error, and keeps the text it had, for one longer than INT_MAX bytes.
     void SetString(const char* text) {
         CString fresh(text);
         Swap(fresh);
@@ -65,6 +71,8 @@ class CString {
     static Data* Make(const char* text) {
         const std::size_t length = text == nullptr ? 0 : std::strlen(text);
         if (length == 0) return nullptr;
+        if (length > static_cast<std::size_t>(INT_MAX))
+            throw std::length_error("corvane::CString: a text longer than INT_MAX bytes");
         void* raw = ::operator new(offsetof(Data, text) + length + 1);
         Data* data = static_cast<Data*>(raw);
         new (&data->refs) std::atomic<long>(1);

@@ -3,6 +3,8 @@
 #include <com/sun/star/uno/Exception.hpp>
 #include <cppuhelper/exc_hlp.hxx>
 
+#include <stdexcept>
+
 #include "office/host_text.hpp"
 
 namespace corvane::c_api {
@@ -48,6 +50,9 @@ int FailFromCurrentException(int officeCode) noexcept {
             throw;
         } catch (const css::uno::Exception& e) {
             return Fail(officeCode, DescribeUnoException(e));
+        } catch (const std::length_error& e) {
+            // A text too long for the library's strings.
+            return Fail(CORVANE_E_ARGUMENT, e.what());
         } catch (const std::bad_alloc&) {
             return Fail(CORVANE_E_INTERNAL, kOutOfMemory);
         } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 
 #include "office/office_api.hpp"
 #include "office/probe.hpp"
+#include "platform/command_line.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 
@@ -12,7 +13,7 @@ namespace corvane::office {
 void LaunchOffice(Session& link) {
     if (!link.officePath.IsEmpty() && link.commandLine.IsEmpty()) {
         const std::string defaultLine =
-            std::string("\"") + link.officePath.GetString() + "\"" + kDefaultOptions;
+            platform::QuoteProgramName(link.officePath.GetString()) + kDefaultOptions;
         link.commandLine.SetString(defaultLine.c_str());
     }
     if (link.officePath.IsEmpty() || link.commandLine.IsEmpty()) {

@@ -5,11 +5,15 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Reads the program name: a quoted stretch taken literally, or text up to a blank.
+// Reads the program name: a quoted stretch taken literally (a doubled quote in it is
+// one literal quote), or text up to a blank.
 const char* ReadProgramName(const char* p, std::string& out) {
     bool quoted = false;
     for (; *p != '\0'; ++p) {
-        if (*p == '"') {
+        if (*p == '"' && quoted && p[1] == '"') {
+            out += '"';
+            ++p;
+        } else if (*p == '"') {
             quoted = !quoted;
         } else if (IsBlank(*p) && !quoted) {
             break;
@@ -58,6 +62,12 @@ const char* ReadArgument(const char* p, std::string& out) {
 }
 
 }  // namespace
+
+std::string QuoteProgramName(const std::string& program) {
+    std::string quoted = "\"";
+    for (char c : program) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
 
 std::vector<std::string> SplitCommandLine(const char* commandLine) {
     std::vector<std::string> args;

@@ -10,8 +10,9 @@
 namespace corvane::feed {
 namespace {
 
-std::vector<CsvRecord> ReadAll(const std::string& text, std::size_t chunk = std::string::npos) {
-    CsvReader reader;
+std::vector<CsvRecord> ReadAll(const std::string& text, std::size_t chunk = std::string::npos,
+                               std::size_t maxQuotedLineBreaks = 0) {
+    CsvReader reader(maxQuotedLineBreaks);
     for (std::size_t at = 0; at < text.size(); at += chunk)
         reader.Push(std::string_view(text).substr(at, chunk));
     reader.Finish();
@@ -99,6 +100,68 @@ TEST(CsvReader, AnEndlessQuotedFieldIsCutOffAndReadingRecovers) {
     ASSERT_TRUE(reader.Next(record));
     EXPECT_EQ(record.fields, (Fields{"BSE", "2"}));
     EXPECT_EQ(record.line, 2);
+}
+
+TEST(CsvReader, AByteOrderMarkIsDroppedBeforeTheFirstFieldIsRead) {
+    const std::string bom = "\xEF\xBB\xBF";
+    for (std::size_t chunk : {std::string::npos, std::size_t{1}, std::size_t{2}}) {
+        SCOPED_TRACE(chunk);
+        const std::vector<CsvRecord> quoted = ReadAll(bom + "\"NSE\",\"RELIANCE\",2885\n", chunk);
+        ASSERT_EQ(quoted.size(), 1u);
+        EXPECT_EQ(quoted[0].fields, (Fields{"NSE", "RELIANCE", "2885"}));
+        EXPECT_EQ(quoted[0].error, "");
+        // A line holding only the mark is a blank line.
+        const std::vector<CsvRecord> alone = ReadAll(bom + "\nNSE,1\n", chunk);
+        ASSERT_EQ(alone.size(), 2u);
+        EXPECT_TRUE(alone[0].blank);
+        EXPECT_EQ(alone[1].fields, (Fields{"NSE", "1"}));
+        // Only at the start, and only the whole mark.
+        EXPECT_EQ(ReadAll("\xEF\xBB,x" + bom, chunk)[0].fields, (Fields{"\xEF\xBB", "x" + bom}));
+        EXPECT_EQ(ReadAll(bom + bom, chunk)[0].fields, (Fields{bom}));
+    }
+    EXPECT_TRUE(ReadAll(bom).empty());
+}
+
+TEST(CsvReader, AStrayQuoteCostsOneLineAndTheLinesAfterItAreReadAgain) {
+    std::string good;
+    for (int k = 2; k <= 21; ++k) good += "NSE,tick," + std::to_string(k) + "\n";
+    // A live stream: past the limit of line breaks the lines come out before more input.
+    CsvReader live(8);
+    live.Push("NSE,\"oops,1\n" + good);
+    std::vector<CsvRecord> records;
+    for (CsvRecord record; live.Next(record);) records.push_back(record);
+    ASSERT_EQ(records.size(), 21u);
+    EXPECT_EQ(records[0].line, 1);
+    EXPECT_NE(records[0].error, "");
+    for (int k = 2; k <= 21; ++k) {
+        EXPECT_EQ(records[k - 1].fields, (Fields{"NSE", "tick", std::to_string(k)}));
+        EXPECT_EQ(records[k - 1].line, k);
+    }
+    // A file: the quote that never closes, or closes before text, is found out later.
+    for (const std::string& tail : {std::string(), std::string("NSE,\"x\"y,22\r\n")}) {
+        const std::vector<CsvRecord> file = ReadAll("NSE,\"oops,1\r\n" + good + tail, 5);
+        ASSERT_EQ(file.size(), tail.empty() ? 21u : 22u);
+        EXPECT_NE(file[0].error, "");
+        EXPECT_EQ(file[20].fields, (Fields{"NSE", "tick", "21"}));
+        EXPECT_EQ(file[20].line, 21);
+        if (!tail.empty()) {
+            EXPECT_EQ(file[21].line, 22);
+        }
+    }
+    // A quoted line break within the limit is still text.
+    EXPECT_EQ(ReadAll("a,\"1\n2\n3\",b\n", std::string::npos, 2)[0].fields,
+              (Fields{"a", "1\n2\n3", "b"}));
+}
+
+TEST(CsvReader, TheSizeLimitLeavesOutTheLineEnd) {
+    const std::string fits(CsvReader::kMaxRecordBytes, 'x');
+    std::vector<CsvRecord> records = ReadAll(fits + "\n" + fits + "y\nz\n", 4096);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].error, "");
+    EXPECT_EQ(records[0].fields[0].size(), CsvReader::kMaxRecordBytes);
+    EXPECT_NE(records[1].error, "");
+    EXPECT_EQ(records[2].fields, (Fields{"z"}));
+    EXPECT_EQ(records[2].line, 3);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "feed_loop.hpp"
-#include "feed_test_titles.hpp"
+#include "market_record.hpp"
 
 namespace corvane::feed {
 namespace {
@@ -104,7 +104,7 @@ class Events : public FeedEvents {
 FeedResult Feed(const FeedSettings& settings, std::vector<std::string> chunks,
                 RecordingWriter& writer, Events& events) {
     ChunkSource source(std::move(chunks));
-    FeedLoop loop(settings, RecordCheck(TestTitles()));
+    FeedLoop loop(settings, RecordCheck(LibraryColumns()));
     return loop.Run(source, writer, events);
 }
 
@@ -187,6 +187,31 @@ TEST(FeedLoop, SheetPerExchangeKeepsRowsAndTitlesPerSheetAndSkipsExchangesWithou
     EXPECT_EQ(result.failed, 2);
 }
 
+TEST(FeedLoop, SheetNamesDifferingInCaseAreOneSheetWithOneSetOfRows) {
+    for (const bool follow : {false, true}) {
+        SCOPED_TRACE(follow);
+        RecordingWriter writer;
+        Events events;
+        FeedSettings settings;
+        settings.sheetPerExchange = true;
+        settings.follow = follow;
+        const FeedResult result =
+            Feed(settings,
+                 {std::string("NSE,first,1\nnse,second,2\nNse,third,1\nNSE\0junk,fourth,3\n", 55)},
+                 writer, events);
+        // With --follow "Nse",1 is the instrument of the first line and takes its row.
+        EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"},
+                                                     {"NSE", 1, "first"},
+                                                     {"NSE", 2, "second"},
+                                                     {"NSE", follow ? 1 : 3, "third"}}));
+        EXPECT_EQ(result.sheets, 1);
+        EXPECT_EQ(result.instruments, follow ? 2 : 3);
+        // A NUL would cut the name to "NSE": the line is refused instead.
+        ASSERT_EQ(events.failures.count(4), 1u);
+        EXPECT_EQ(events.failures.at(4), "column A (Exchange): \"NSE\\x00junk\" holds a NUL byte");
+    }
+}
+
 TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
     {
         RecordingWriter writer;
@@ -219,7 +244,7 @@ TEST(FeedLoop, AStopRequestFinishesTheCurrentLineThenEndsTheFeed) {
     // The request arrives while the first line is being written.
     ChunkSource source({"NSE,a,1\nNSE,b,2\n", "NSE,c,3\n"},
                        [&writer] { return writer.writes.size() > 1; });
-    FeedLoop loop(OneSheet(false), RecordCheck(TestTitles()));
+    FeedLoop loop(OneSheet(false), RecordCheck(LibraryColumns()));
     const FeedResult result = loop.Run(source, writer, events);
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"}, {"NSE", 1, "a"}}));

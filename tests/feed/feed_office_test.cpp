@@ -225,6 +225,46 @@ TEST(FeedOffice, WritesAFileWithItsHeaderQuotedFieldsAndSkipsMalformedLines) {
         << missing.err;
 }
 
+TEST(FeedOffice, HostileLinesAreReportedByNumberAndTheSheetHoldsWhatTheRestMeant) {
+    OfficeSession session;
+    session.Start();
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE", "BSE"});
+    std::string input =
+        "\xEF\xBB\xBF\"NSE\",\"RELIANCE\",2885,10\n"      // 1: a mark before a quoted field
+        "nse,INFOSYS,1594\n"                              // 2: sheet NSE, whatever the case
+        "Nse,RELIANCE 2,02885,11\n";                      // 3: the instrument of line 1
+    input += std::string("NSE\0junk,BAD,777\n", 17);      // 4: a NUL would cut the name
+    input += "NSE,HUGE," + std::string(310, '9') + "\n";  // 5: beyond a cell's number
+    input += "NSE,\"oops,1\n";                            // 6: a stray quote
+    for (int k = 1; k <= 20; ++k)                         // 7-26: read again after it
+        input += "NSE,tick " + std::to_string(k) + "," + std::to_string(1000 + k) + "\n";
+    input += "NSE,E,\x1B[2J\n";  // 27: a terminal escape in a message
+
+    const Finished run = RunFeed(
+        dir, {"--workbook", book, "--sheet-per-exchange", "--follow", "--interval", "0"}, input);
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (const char* report :
+         {"line 4: column A (Exchange): \"NSE\\x00junk\" holds a NUL byte",
+          "line 5: column C (Scrip Code): \"99999", "is too large for a cell's number",
+          "line 6: a quoted field runs on", "line 27: column C (Scrip Code): \"\\x1B[2J\""})
+        EXPECT_NE(run.err.find(report), std::string::npos) << report << "\n" << run.err;
+    EXPECT_EQ(run.err.find('\x1B'), std::string::npos);
+    EXPECT_NE(run.err.find("(22 instruments on 1 sheet), 4 lines failed"), std::string::npos)
+        << run.err;
+
+    const Reference<css::sheet::XSpreadsheet> nse = session.Client().Sheet(FileUrl(book), "NSE");
+    EXPECT_EQ(Text(nse, 0, 1), "Nse");
+    EXPECT_EQ(Text(nse, 1, 1), "RELIANCE 2");
+    EXPECT_EQ(Number(nse, 2, 1), 2885);
+    EXPECT_EQ(Number(nse, 3, 1), 11);
+    EXPECT_EQ(Text(nse, 1, 2), "INFOSYS");
+    for (int k = 1; k <= 20; ++k) EXPECT_EQ(Text(nse, 1, 2 + k), "tick " + std::to_string(k));
+    EXPECT_TRUE(IsEmpty(nse, 0, 23));
+    EXPECT_TRUE(IsEmpty(session.Client().Sheet(FileUrl(book), "BSE"), 0, 0));
+}
+
 TEST(FeedOffice, FollowUpdatesEachInstrumentsRowAsTicksArriveAndStopsCleanlyOnCtrlC) {
     OfficeSession session;
     session.Start();
@@ -351,6 +391,23 @@ TEST(FeedOffice, StartsItsOwnOfficeSavesACopyAndLeavesNothingRunning) {
     EXPECT_EQ(Number(bse, 4, 1), 2467.1);
     EXPECT_EQ(Number(bse, 3, 1), 7);
     if (AnyProcessMentions(tmp)) session.Kill();
+}
+
+TEST(FeedOffice, StartsAnOfficeWhosePathHoldsAQuote) {
+    OfficeSession session;  // nothing else may answer on the pipe meanwhile
+    TempDir dir;
+    const std::string folder = dir / "my \"office\"";
+    std::filesystem::create_directory(folder);
+    const std::string office = folder + "/soffice";
+    std::filesystem::create_symlink(CORVANE_OFFICE_PROGRAM_DIR "/soffice", office);
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    const std::string copy = dir / "copy.ods";
+    const Finished run = RunFeed(
+        dir, {"--workbook", book, "--sheet", "NSE", "--office", office, "--save-as", copy, "-q"},
+        "NSE,Reliance,2885\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::is_regular_file(copy)) << run.err;
 }
 
 TEST(FeedOffice, KeepsTheOfficeItStartedWhenToldWithoutHoldingTheFeedsInput) {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "options.hpp"
@@ -41,31 +42,55 @@ TEST(FeedOptions, DefaultsAndBothSpellingsOfValues) {
     EXPECT_EQ(options.feed.interval, std::chrono::milliseconds(0));
 }
 
-TEST(FeedOptions, RefusesWhatCannotWork) {
+TEST(FeedOptions, RefusesWhatCannotWorkAndSaysWhy) {
+    using Args = std::vector<std::string>;
+    const Args base = {"--workbook", "w.ods", "--sheet", "A"};
+    const std::pair<Args, std::string> refused[] = {
+        {{"--sheet", "NSE"}, "--workbook is required"},
+        {{"--workbook", "w.ods"}, "give either --sheet NAME or --sheet-per-exchange"},
+        {{"--sheet-per-exchange"}, "give either --sheet NAME or --sheet-per-exchange"},
+        {{"--first-row", "0"}, "--first-row 0 leaves no row above for the titles"},
+        {{"--first-row", "-2"}, "--first-row takes a row number from 0 to 1048575, not \"-2\""},
+        // A sheet has 1,048,576 rows; a row past them cannot be written.
+        {{"--no-titles", "--first-row", "1048576"}, "from 0 to 1048575, not \"1048576\""},
+        {{"--no-titles", "--first-row", "2147483648"}, "not \"2147483648\""},
+        {{"--wait", "0"}, "--wait takes a number of seconds above 0 and at most 86400"},
+        {{"--wait", "1e10"}, "at most 86400, not \"1e10\""},
+        {{"--wait", "inf"}, "not \"inf\""},
+        {{"--sheet"}, "--sheet: 1 required NAME missing"},
+        {{"--workbook="}, "--workbook: 1 required PATH missing"},
+        {{"--office", ""}, "--office needs a value"},
+        {{"--follow=yes"}, "follow was given a disallowed flag override"},
+        {{"--interval", "100"}, "--interval paces the updates of --follow"},
+        {{"--follow", "--interval", "-1"}, "from 0 to 86400000, not \"-1\""},
+        {{"--follow", "--interval", "1.5"}, "not \"1.5\""},
+        {{"--follow", "--interval", "86400001"}, "not \"86400001\""},
+        {{"--colour"}, "argument was not expected: --colour"},
+        {{"one.csv", "two.csv"}, "argument was not expected: two.csv"},
+    };
+    for (const auto& [extra, reason] : refused) {
+        Args args = base;
+        // The cases about --workbook and --sheet bring their own.
+        if (extra[0] == "--workbook" || extra[0] == "--sheet") args = {};
+        if (extra[0] == "--workbook=") args = {"--sheet", "A"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        FeedOptions options;
+        const std::string why = Parse(args, options);
+        EXPECT_NE(why.find(reason), std::string::npos) << "\"" << why << "\" for " << extra[0];
+    }
     FeedOptions options;
-    EXPECT_NE(Parse({"--sheet", "NSE"}, options), "");       // no workbook
-    EXPECT_NE(Parse({"--workbook", "w.ods"}, options), "");  // no sheet
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--sheet-per-exchange"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--first-row", "0"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--first-row", "-2"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--wait", "0"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--follow=yes"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--interval", "100"}, options), "");
-    EXPECT_NE(
-        Parse({"--workbook", "w.ods", "--sheet", "A", "--follow", "--interval", "-1"}, options),
-        "");
-    EXPECT_NE(
-        Parse({"--workbook", "w.ods", "--sheet", "A", "--follow", "--interval", "1.5"}, options),
-        "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--colour"}, options), "");
-    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "one.csv", "two.csv"}, options), "");
-    EXPECT_EQ(
-        Parse({"--workbook", "w.ods", "--sheet", "A", "--no-titles", "--first-row", "0"}, options),
-        "");
-    // --help needs nothing else.
+    EXPECT_EQ(Parse({"--workbook", "w.ods", "--sheet", "A", "--no-titles", "--first-row", "1048575",
+                     "--wait", "86400"},
+                    options),
+              "");
+    EXPECT_EQ(options.feed.firstRow, 1048575);
+    // --help needs nothing else, and its text comes from the same declarations.
     EXPECT_EQ(Parse({"--help"}, options), "");
     EXPECT_TRUE(options.help);
+    const std::string help = HelpText("/opt/office/soffice");
+    for (const char* part : {"--workbook PATH", "--sheet-per-exchange", "--interval MS",
+                             "--first-row N", "default: /opt/office/soffice", "Exit status"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
 }  // namespace

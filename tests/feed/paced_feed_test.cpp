@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "feed_loop.hpp"
-#include "feed_test_titles.hpp"
+#include "market_record.hpp"
 #include "pending_rows.hpp"
 
 namespace corvane::feed {
@@ -66,7 +66,7 @@ class LoggingWriter : public SheetWriter {
 };
 
 PendingLine Line(const std::string& description, long line, bool isNew = false) {
-    std::vector<std::string> fields(42);
+    std::vector<std::string> fields(kColumns);
     fields[1] = description;
     return PendingLine{std::move(fields), line, {}, isNew};
 }
@@ -185,7 +185,7 @@ TEST(PacedFeed, TicksWaitingForTheIntervalCoalesceAndAPauseInTheInputDoesNotHold
                            {"NSE,b2,2\nNSE,b3,2\n"}},
                           clock, log);
     Silent events;
-    FeedLoop loop(Paced(), RecordCheck(TestTitles()), [&clock] { return clock; });
+    FeedLoop loop(Paced(), RecordCheck(LibraryColumns()), [&clock] { return clock; });
     const FeedResult result = loop.Run(source, writer, events);
 
     EXPECT_EQ(log, (Log{"read -1", "titles NSE 0",
@@ -212,7 +212,7 @@ TEST(PacedFeed, ABurstOfTicksWaitsAsOneLinePerInstrument) {
     }
     steps.push_back({chunk});
     ScriptedSource source(steps, clock, log);
-    FeedLoop loop(Paced(), RecordCheck(TestTitles()), [&clock] { return clock; });
+    FeedLoop loop(Paced(), RecordCheck(LibraryColumns()), [&clock] { return clock; });
     std::size_t mostWaiting = 0;
     source.onRead = [&] { mostWaiting = std::max(mostWaiting, loop.Waiting()); };
     Silent events;
@@ -233,7 +233,7 @@ TEST(PacedFeed, WhatWaitsIsWrittenWhenAStopOrAReadFailureEndsTheFeed) {
         ScriptedSource source({{"NSE,a1,1\nNSE,a2,1\nNSE,b1,2\n"}, {""}}, clock, log);
         source.end = stop ? ByteSource::Status::Stopped : ByteSource::Status::Failed;
         Silent events;
-        FeedLoop loop(Paced(), RecordCheck(TestTitles()), [&clock] { return clock; });
+        FeedLoop loop(Paced(), RecordCheck(LibraryColumns()), [&clock] { return clock; });
         const FeedResult result = loop.Run(source, writer, events);
         EXPECT_EQ(log.back(), "block NSE 1: a2 b1");
         EXPECT_EQ(result.stopped, stop);
@@ -247,7 +247,7 @@ TEST(PacedFeed, WhatWaitsIsWrittenWhenAStopOrAReadFailureEndsTheFeed) {
     ScriptedSource source({{"NSE,a1,1\nNSE,a2,1\n"}, {"NSE,late,1\n"}}, clock, log);
     source.onRead = [&source, &log] { source.stop = log.size() > 3; };
     Silent events;
-    FeedLoop loop(Paced(), RecordCheck(TestTitles()), [&clock] { return clock; });
+    FeedLoop loop(Paced(), RecordCheck(LibraryColumns()), [&clock] { return clock; });
     const FeedResult result = loop.Run(source, writer, events);
     EXPECT_EQ(log,
               (Log{"read -1", "titles NSE 0", "block NSE 1: a1", "read 250", "block NSE 1: a2"}));

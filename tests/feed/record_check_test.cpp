@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "feed_test_titles.hpp"
 #include "market_record.hpp"
 
 namespace corvane::feed {
@@ -20,10 +19,19 @@ TEST(RecordCheck, NumericColumnsTakeNumbersWithAPointOrNothing) {
         EXPECT_TRUE(IsDecimalNumber(number)) << number;
     for (const char* bad : {"", "N/A", "1,250.50", "inf", "nan", "--1", "1e999", "12,5", "1.2.3"})
         EXPECT_FALSE(IsDecimalNumber(bad)) << bad;
+    // Past a double's range the library would store an infinity; closer to zero than a
+    // double reaches, it stores 0, the nearest double, as it does for 0e999999.
+    EXPECT_EQ(CheckWholeNumber(std::string(310, '9')), NumberCheck::TooLarge);
+    EXPECT_TRUE(IsWholeNumber(std::string(300, '9')));
+    EXPECT_TRUE(IsWholeNumber(std::string(400, '0') + "1"));
+    EXPECT_EQ(CheckDecimalNumber("1e309"), NumberCheck::TooLarge);
+    EXPECT_EQ(CheckDecimalNumber("-0.001e400"), NumberCheck::TooLarge);
+    for (const char* tiny : {"1e-400", "-0.0001e-320", "0e999999", "0.000e99999999999999999"})
+        EXPECT_TRUE(IsDecimalNumber(tiny)) << tiny;
 }
 
 TEST(RecordCheck, CompletesShortLinesAndRejectsWhatTheSheetWouldStoreWrongly) {
-    const RecordCheck check(TestTitles());
+    const RecordCheck check(LibraryColumns());
     std::vector<std::string> fields = {"NSE", "RELIANCE", " ", "10"};
     EXPECT_EQ(check.Complete(fields), "");
     ASSERT_EQ(fields.size(), 42u);
@@ -38,19 +46,31 @@ TEST(RecordCheck, CompletesShortLinesAndRejectsWhatTheSheetWouldStoreWrongly) {
               "column D (Best Buy Qty): \"12.5\" is not a whole number");
     std::vector<std::string> wrongPrice = {"NSE", "X", "1", "", "N/A"};
     EXPECT_EQ(check.Complete(wrongPrice), "column E (Best Buy Price): \"N/A\" is not a number");
+    // A NUL would cut the field short in the library; nothing takes one.
+    std::vector<std::string> withNul = {"NSE", std::string("A\0B", 3)};
+    EXPECT_EQ(check.Complete(withNul), "column B (Description): \"A\\x00B\" holds a NUL byte");
+    std::vector<std::string> huge = {"NSE", "X", std::string(310, '9')};
+    EXPECT_NE(check.Complete(huge).find("column C (Scrip Code): \"9999"), std::string::npos);
+    EXPECT_NE(check.Complete(huge).find("is too large for a cell's number"), std::string::npos);
     // Text columns take anything, digits included.
     std::vector<std::string> texts = {"500", "1,2", "", "", "", "", "", "28-Dec-2026", "", "CE"};
     EXPECT_EQ(check.Complete(texts), "");
 }
 
 TEST(RecordCheck, RecognisesAHeaderLineHoweverItsTitlesAreSpaced) {
-    const RecordCheck check(TestTitles());
+    const RecordCheck check(LibraryColumns());
     EXPECT_TRUE(check.IsHeader({"Exchange", "Description", "Scrip Code", "Best\nBuy Qty"}));
     EXPECT_TRUE(check.IsHeader({" EXCHANGE", "description ", "Scrip  Code"}));
     EXPECT_TRUE(check.IsHeader({"exchange", "description"}));
     EXPECT_FALSE(check.IsHeader({"Exchange"}));
     EXPECT_FALSE(check.IsHeader({"NSE", "Description", "Scrip Code"}));
     EXPECT_FALSE(check.IsHeader({"Exchange", "Description", "2885"}));
+}
+
+TEST(RecordCheck, MessagesShowFieldsEscapedAndCut) {
+    EXPECT_EQ(Shown("caf\xC3\xA9 \"5\\\""), "\"caf\xC3\xA9 \\\"5\\\\\\\"\"");
+    EXPECT_EQ(Shown("\x1B[31m\x9B\n"), "\"\\x1B[31m\\x9B\\n\"");
+    EXPECT_EQ(Shown(std::string(100, 'x'), 4), "\"xxxx\"... (100 bytes)");
 }
 
 TEST(RecordCheck, ColumnLetters) {

@@ -39,8 +39,13 @@ class WithoutOffice(unittest.TestCase):
             corvane.write_record("NSE", 1, "NSE,Alpha")
         with self.assertRaises(TypeError):
             corvane.write_record("NSE", 1, [{"not": "a field"}])
+        # A NUL would cut the text short: refused wherever it comes, never truncated.
         with self.assertRaises(ValueError):
             corvane.write_record("NSE", 1, ["Al\0pha"])
+        with self.assertRaises(ValueError):
+            corvane.write_record("NSE\0junk", 1, ["NSE"])
+        with self.assertRaises(ValueError):
+            corvane.write_records("NSE", 1, [["NSE"], [b"A\0B"]])
         with self.assertRaises(TypeError):
             corvane.write_titles("NSE", "1")
         with self.assertRaises(ValueError):

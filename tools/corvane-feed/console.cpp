@@ -9,10 +9,42 @@ namespace corvane::feed {
 namespace {
 
 constexpr char kPrefix[] = "corvane-feed: ";
+// A message longer than this is cut: one line of the terminal's worth, give or take.
+constexpr std::size_t kMaxMessageBytes = 1000;
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 
 std::string Plural(long count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// `text` safe for a terminal: control characters (C0, DEL and C1, which can start
+// escape sequences) shown as \xNN, and cut to a readable length.
+std::string Printable(const std::string& text) {
+    std::string out;
+    std::size_t at = 0;
+    for (; at < text.size() && out.size() < kMaxMessageBytes; ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        const bool c1 = c == 0xC2 && at + 1 < text.size() &&
+                        static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c1 ? text[++at] & 0xFF : c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (at < text.size()) {
+        // Cut at a character's start, not inside its UTF-8 bytes.
+        while (!out.empty() && static_cast<unsigned char>(out.back()) >= 0x80 &&
+               (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+            out.pop_back();
+            --at;
+        }
+        out += "...";
+    }
+    return out;
 }
 
 }  // namespace
@@ -23,13 +55,13 @@ Console::Console(bool quiet) : quiet_(quiet), terminal_(!quiet && ::isatty(STDER
 
 void Console::Error(const std::string& text) {
     EndProgress();
-    std::fprintf(stderr, "%s%s\n", kPrefix, text.c_str());
+    std::fprintf(stderr, "%s%s\n", kPrefix, Printable(text).c_str());
 }
 
 void Console::Note(const std::string& text) {
     if (quiet_) return;
     EndProgress();
-    std::fprintf(stderr, "%s%s\n", kPrefix, text.c_str());
+    std::fprintf(stderr, "%s%s\n", kPrefix, Printable(text).c_str());
 }
 
 void Console::LineFailed(long line, const std::string& why) {

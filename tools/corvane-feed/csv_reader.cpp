@@ -3,23 +3,77 @@
 #include <utility>
 
 namespace corvane::feed {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
 
 void CsvReader::Push(std::string_view bytes) {
-    for (char c : bytes) Take(c);
+    if (!atStart_) return Feed(bytes);
+    start_.append(bytes);
+    // Too few bytes yet to tell a mark from text that starts like one.
+    if (start_.size() < kByteOrderMark.size() && kByteOrderMark.substr(0, start_.size()) == start_)
+        return;
+    atStart_ = false;
+    const std::string first = std::move(start_);
+    start_.clear();
+    std::string_view text(first);
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        text.remove_prefix(kByteOrderMark.size());
+    Feed(text);
 }
 
 void CsvReader::Finish() {
-    afterCarriageReturn_ = false;
-    if (!recordStarted_) return;
-    if (state_ == State::Quoted) Malformed("a quoted field is not closed");
-    if (state_ != State::Discard) EndField();
-    EndRecord();
+    if (atStart_) {
+        atStart_ = false;
+        const std::string first = std::move(start_);
+        start_.clear();
+        if (first != kByteOrderMark) Feed(first);
+    }
+    while (true) {
+        afterCarriageReturn_ = false;
+        if (!recordStarted_) return;
+        if (state_ == State::Quoted) Malformed("a quoted field is not closed");
+        if (Reread()) continue;
+        if (state_ != State::Discard) EndField();
+        EndRecord();
+        return;
+    }
 }
 
 bool CsvReader::Next(CsvRecord& record) {
     if (ready_.empty()) return false;
     record = std::move(ready_.front());
     ready_.pop_front();
+    return true;
+}
+
+void CsvReader::Feed(std::string_view bytes) {
+    std::string again;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        Take(bytes[at++]);
+        if (!rereadPending_) continue;
+        // The lines after a malformed record's first one, then the rest of `bytes`.
+        std::string next = std::move(reread_);
+        reread_.clear();
+        rereadPending_ = false;
+        afterCarriageReturn_ = rereadAfterCarriageReturn_;
+        next.append(bytes.substr(at));
+        again = std::move(next);
+        bytes = again;
+        at = 0;
+    }
+}
+
+bool CsvReader::Reread() {
+    if (!rereadPending_) return false;
+    const std::string bytes = std::move(reread_);
+    reread_.clear();
+    rereadPending_ = false;
+    afterCarriageReturn_ = rereadAfterCarriageReturn_;
+    Feed(bytes);
     return true;
 }
 
@@ -35,10 +89,7 @@ void CsvReader::Take(char c) {
         current_.line = line_;
     }
     if (lineBreak && !lineFeedOfPair) ++line_;
-
-    if (++recordBytes_ > kMaxRecordBytes && state_ != State::Discard) {
-        Malformed("the record is longer than 1 MiB");
-    }
+    if (state_ != State::Discard) raw_ += c;
 
     switch (state_) {
         case State::FieldStart:
@@ -73,9 +124,12 @@ void CsvReader::Take(char c) {
         case State::Quoted:
             if (c == '"') {
                 state_ = State::QuoteInQuoted;
-            } else {
-                field_ += c;
+                break;
             }
+            field_ += c;
+            if (lineBreak && !lineFeedOfPair && maxQuotedLineBreaks_ > 0 &&
+                ++quotedLineBreaks_ > maxQuotedLineBreaks_)
+                Malformed("a quoted field runs on over too many lines (a stray quote?)");
             break;
         case State::QuoteInQuoted:
             if (c == '"') {
@@ -95,6 +149,9 @@ void CsvReader::Take(char c) {
             if (lineBreak) EndRecord();
             break;
     }
+    // The bytes of a record still open, its line break not counted.
+    if (recordStarted_ && state_ != State::Discard && raw_.size() > kMaxRecordBytes)
+        Malformed("the record is longer than 1 MiB");
 }
 
 void CsvReader::EndField() {
@@ -106,7 +163,8 @@ void CsvReader::EndRecord() {
     ready_.push_back(std::move(current_));
     current_ = CsvRecord{};
     field_.clear();
-    recordBytes_ = 0;
+    raw_.clear();
+    quotedLineBreaks_ = 0;
     recordStarted_ = false;
     state_ = State::FieldStart;
 }
@@ -117,7 +175,21 @@ void CsvReader::Malformed(const char* why) {
     current_.fields.shrink_to_fit();
     field_.clear();
     field_.shrink_to_fit();
-    state_ = State::Discard;
+    const std::size_t lineEnd = raw_.find_first_of("\r\n");
+    if (lineEnd == std::string::npos) {
+        // Within one line: the rest of the line goes with it.
+        raw_.clear();
+        raw_.shrink_to_fit();
+        state_ = State::Discard;
+        return;
+    }
+    // Only the first line is taken for malformed; the others are read again.
+    reread_ = raw_.substr(lineEnd + 1);
+    rereadAfterCarriageReturn_ = raw_[lineEnd] == '\r';
+    rereadPending_ = true;
+    line_ = current_.line + 1;
+    EndRecord();
+    raw_.shrink_to_fit();
 }
 
 }  // namespace corvane::feed

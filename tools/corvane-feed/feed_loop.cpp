@@ -5,16 +5,18 @@
 #include <algorithm>
 #include <utility>
 
+#include "sheet_key.hpp"
+
 namespace corvane::feed {
 namespace {
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+// With --follow, how many line breaks a quoted field may hold: a stray opening quote in
+// a live stream must not hold back the lines after it for long.
+constexpr std::size_t kLiveQuotedLineBreaks = 8;
 
 bool IsBlankLine(const CsvRecord& record) {
     return record.blank || (record.fields.size() == 1 && Trimmed(record.fields[0]).empty());
 }
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 }  // namespace
 
@@ -27,7 +29,7 @@ FeedLoop::FeedLoop(FeedSettings settings, RecordCheck check, std::function<Clock
 }
 
 FeedResult FeedLoop::Run(ByteSource& source, SheetWriter& writer, FeedEvents& events) {
-    CsvReader reader;
+    CsvReader reader(settings_.follow ? kLiveQuotedLineBreaks : 0);
     bool ended = false;
     std::string chunk;
     // However the feed ends, the lines read are written first, unless no row can be.
@@ -119,8 +121,6 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
     if (IsBlankLine(record)) return;
     if (firstLine_) {
         firstLine_ = false;
-        if (!record.fields.empty() && record.fields[0].rfind(kByteOrderMark, 0) == 0)
-            record.fields[0].erase(0, sizeof kByteOrderMark - 1);
         if (record.error.empty() && check_.IsHeader(record.fields)) return;
     }
     ++result_.lines;
@@ -129,10 +129,15 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
     if (const std::string why = check_.Complete(fields); !why.empty())
         return Fail(record.line, why, events);
 
-    const std::string sheet =
-        settings_.sheetPerExchange ? std::string(Trimmed(fields[0])) : settings_.sheet;
-    if (sheet.empty())
-        return Fail(record.line, "column A (Exchange) is empty: no sheet to write to", events);
+    std::string sheet = settings_.sheet;
+    if (settings_.sheetPerExchange) {
+        const std::string exchange(Trimmed(fields[0]));
+        if (exchange.empty())
+            return Fail(record.line, "column A (Exchange) is empty: no sheet to write to", events);
+        // The office finds a sheet whatever the case of its name: "nse" is sheet NSE and
+        // shares its rows. The first spelling read names the sheet from then on.
+        sheet = sheetNames_.try_emplace(SheetKey(exchange), exchange).first->second;
+    }
     InstrumentKey key;
     std::string why;
     if (settings_.follow && !KeyOf(fields, key, why)) return Fail(record.line, why, events);
@@ -158,7 +163,7 @@ void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetW
     const std::string error = writer.LastError();
     std::string fatal;
     if (code == CORVANE_E_NO_SHEET) {
-        const std::string why = "the workbook has no sheet named " + Quoted(sheet);
+        const std::string why = "the workbook has no sheet named " + Shown(sheet);
         // Lines of other exchanges may still have their sheet.
         if (settings_.sheetPerExchange) return Fail(line, why, events);
         fatal = why;

@@ -115,6 +115,8 @@ class FeedLoop {
     RecordCheck check_;
     std::function<Clock::time_point()> now_;
     std::map<std::string, SheetState> sheets_;
+    // Sheet keys (see SheetKey) and the name each sheet is written under.
+    std::map<std::string, std::string> sheetNames_;
     PendingRows pending_;
     Clock::time_point nextFlush_ = Clock::time_point::min();
     // New instruments whose rows could not be written, to forget after a flush.

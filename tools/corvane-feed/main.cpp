@@ -10,6 +10,7 @@
 #include "feed_loop.hpp"
 #include "feed_office.hpp"
 #include "input_source.hpp"
+#include "market_record.hpp"
 #include "options.hpp"
 #include "stop_signals.hpp"
 
@@ -20,15 +21,6 @@ using namespace corvane::feed;
 constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
-
-std::vector<std::string> ColumnTitles() {
-    std::vector<std::string> titles;
-    for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) {
-        const char* title = corvane_column_title(k);
-        titles.emplace_back(title == nullptr ? "" : title);
-    }
-    return titles;
-}
 
 int Run(const std::vector<std::string>& args, StopSignals& signals) {
     FeedOptions options;
@@ -64,7 +56,7 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     }
 
     CApiWriter writer;
-    FeedLoop loop(options.feed, RecordCheck(ColumnTitles()));
+    FeedLoop loop(options.feed, RecordCheck(LibraryColumns()));
     console.StartFeed();
     const FeedResult result = loop.Run(input, writer, console);
     console.EndProgress();

@@ -100,9 +100,11 @@ std::string OfficeProfile::Create() {
 }
 
 std::string OfficeProfile::HeadlessCommandLine(const std::string& office) const {
-    return "\"" + office +
-           "\" --headless --norestore --nologo \"-env:UserInstallation=" + FileUrl(dir_) + "\" " +
-           kAccept;
+    // Inside the quoted program name a quote is doubled, as the command line is split.
+    std::string quoted = "\"";
+    for (char c : office) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\" --headless --norestore --nologo \"-env:UserInstallation=" + FileUrl(dir_) +
+           "\" " + kAccept;
 }
 
 std::vector<pid_t> OfficeProfile::Processes() const {

@@ -1,13 +1,136 @@
 #include "options.hpp"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <optional>
 
 namespace corvane::feed {
 namespace {
 
 constexpr int kDefaultIntervalMs = 250;
+// A sheet's rows: 0 to 1,048,575.
+constexpr int kLastSheetRow = 1048575;
+// The longest wait for an office, and the longest interval between writes: a day.
+constexpr double kMaxWaitSeconds = 86400;
+constexpr int kMaxIntervalMs = 86400 * 1000;
+
+constexpr char kDescription[] =
+    "Mirrors a market watch from CSV into a workbook open in an office (LibreOffice\n"
+    "Calc). Each input line is one instrument in the 42-column market-watch order, with\n"
+    "RFC 4180 quoting; missing trailing fields are empty, and numeric columns take a\n"
+    "number (decimal point) or nothing. A first line holding the column titles is\n"
+    "skipped. INPUT is a file, or standard input when it is missing or \"-\".\n";
+
+constexpr char kFooter[] =
+    "An office that already accepts on the pipe \"ooo_pipe\" is used and left running.\n"
+    "Otherwise one is started and shut down at the end, unless --keep-office: as what\n"
+    "it holds is then lost, such a run needs --save-as or --keep-office.\n"
+    "Input is read until it ends or Ctrl-C (or SIGTERM), which finishes the current\n"
+    "row, writes the rows still waiting and ends the run cleanly; a second Ctrl-C\n"
+    "quits at once. A line that cannot be written is reported with its line number\n"
+    "and skipped; with --follow, a line that a newer line of its instrument replaces\n"
+    "before it is written is not written. Progress goes to standard error when it\n"
+    "is a terminal; a summary at the end.\n"
+    "\n"
+    "Exit status: 0 no line failed; 1 some lines failed; 2 wrong command line or\n"
+    "unreadable input; 3 the office, the workbook, its sheet or a copy failed.";
+
+// What the command line gives as text, checked after parsing.
+struct RawValues {
+    std::string firstRow;
+    std::string interval;
+    std::string wait;
+};
+
+// The one declaration of every option: parsing and --help both come from it.
+std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions& options,
+                                  RawValues& raw) {
+    auto app = std::make_unique<CLI::App>(kDescription, "corvane-feed");
+    app->footer(kFooter);
+    app->get_formatter()->column_width(24);
+    const char* output = "Output";
+    app->set_help_flag("-h,--help", "show this text")->group(output);
+    const auto flag = [&](const char* names, bool& target, const char* text) {
+        return app->add_flag(names, target, text)->disable_flag_override();
+    };
+
+    const char* office = "Office and workbook";
+    app->add_option("--workbook", options.workbook, "spreadsheet to load and write to (required)")
+        ->type_name("PATH")
+        ->group(office);
+    app->add_option("--office", options.office, "office program (default: " + defaultOffice + ")")
+        ->type_name("PATH")
+        ->group(office);
+    app->add_option("--command-line", options.commandLine,
+                    "how to start the office when none accepts on the pipe\n"
+                    "\"ooo_pipe\": the office path in double quotes, then its\n"
+                    "options (default: headless, accepting on the pipe, with a\n"
+                    "throw-away profile that is deleted at the end)")
+        ->type_name("TEXT")
+        ->group(office);
+    app->add_option("--wait", raw.wait,
+                    "how long to wait for that office to accept, above 0\n"
+                    "and at most 86400 (default: 60)")
+        ->type_name("SECONDS")
+        ->group(office);
+    flag("--keep-office", options.keepOffice,
+         "leave the office this run started running at the end")
+        ->group(office);
+    app->add_option("--save-as", options.saveAs,
+                    "at the end, store a copy of the workbook at PATH in the\n"
+                    "format its extension names (.ods, .xlsx, .csv, .pdf, ...);\n"
+                    "may be given several times")
+        ->type_name("PATH")
+        ->allow_extra_args(false)
+        ->group(office);
+
+    const char* rows = "Where rows go";
+    app->add_option("--sheet", options.feed.sheet, "the sheet to write to")
+        ->type_name("NAME")
+        ->group(rows);
+    flag("--sheet-per-exchange", options.feed.sheetPerExchange,
+         "write each line to the sheet named by its exchange\n"
+         "(column A) instead; names that differ only in letter\n"
+         "case are one sheet, as in the office")
+        ->group(rows);
+    app->add_option("--first-row", raw.firstRow,
+                    "zero-based row of the first instrument, 0 being the\n"
+                    "sheet's row 1, at most 1048575 (default: 1 with titles,\n"
+                    "else 0)")
+        ->type_name("N")
+        ->group(rows);
+    flag("--titles", options.feed.titles, "write the column titles in the row above it (default)")
+        ->group(rows);
+    bool& titles = options.feed.titles;
+    app->add_flag_callback(
+           "--no-titles", [&titles] { titles = false; }, "leave that row alone")
+        ->disable_flag_override()
+        ->group(rows);
+    flag("--follow", options.feed.follow,
+         "update rows in place: each line rewrites the row of its\n"
+         "instrument (exchange and scrip code), and a new\n"
+         "instrument takes the next free row; without it, lines\n"
+         "fill one row after another")
+        ->group(rows);
+    app->add_option("--interval", raw.interval,
+                    "with --follow: write the rows that changed at most once\n"
+                    "every MS milliseconds, each row with the newest line of\n"
+                    "its instrument, adjacent rows in one block (default: " +
+                        std::to_string(kDefaultIntervalMs) +
+                        ");\n0 writes every line as soon as it is read")
+        ->type_name("MS")
+        ->group(rows);
+
+    flag("-q,--quiet", options.quiet, "no progress and no summary, only errors")->group(output);
+
+    app->add_option("INPUT", options.input, "the CSV input (default: standard input)")
+        ->type_name("");
+    return app;
+}
 
 bool ParseInt(const std::string& text, int& value) {
     const char* end = text.data() + text.size();
@@ -19,7 +142,18 @@ bool ParseSeconds(const std::string& text, double& value) {
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
     return !text.empty() && error == std::errc() && stop == end && std::isfinite(value) &&
-           value > 0;
+           value > 0 && value <= kMaxWaitSeconds;
+}
+
+// The options given with an empty value, which none of them takes.
+std::string EmptyValue(const CLI::App& app) {
+    for (const char* name : {"--workbook", "--office", "--sheet", "--save-as", "--first-row",
+                             "--interval", "--wait"}) {
+        const CLI::Option* option = app.get_option(name);
+        for (const std::string& value : option->results())
+            if (value.empty()) return std::string(name) + " needs a value";
+    }
+    return {};
 }
 
 }  // namespace
@@ -28,99 +162,42 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
                          FeedOptions& options) {
     options = FeedOptions{};
     options.office = defaultOffice;
-    std::optional<int> firstRow;
-    std::optional<int> interval;
-    bool haveInput = false;
-    bool haveSheet = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            if (const std::size_t eq = name.find('='); eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name.erase(eq);
-            }
-        }
-        // The value of an option that takes one: "--name=value" or "--name value".
-        std::string value;
-        const auto takeValue = [&]() -> bool {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) return false;
-            value = args[++i];
-            return true;
-        };
-        const auto flag = [&](bool& target, bool setting) -> std::string {
-            if (inlineValue) return name + " takes no value";
-            target = setting;
-            return {};
-        };
-
-        std::string error;
-        if (name == "--help" || name == "-h") {
-            error = flag(options.help, true);
-        } else if (name == "--quiet" || name == "-q") {
-            error = flag(options.quiet, true);
-        } else if (name == "--keep-office") {
-            error = flag(options.keepOffice, true);
-        } else if (name == "--follow") {
-            error = flag(options.feed.follow, true);
-        } else if (name == "--titles") {
-            error = flag(options.feed.titles, true);
-        } else if (name == "--no-titles") {
-            error = flag(options.feed.titles, false);
-        } else if (name == "--sheet-per-exchange") {
-            error = flag(options.feed.sheetPerExchange, true);
-        } else if (name == "--office" || name == "--command-line" || name == "--workbook" ||
-                   name == "--sheet" || name == "--first-row" || name == "--save-as" ||
-                   name == "--wait" || name == "--interval") {
-            if (!takeValue()) return name + " needs a value";
-            if (value.empty() && name != "--command-line") return name + " needs a value";
-            if (name == "--office") {
-                options.office = value;
-            } else if (name == "--command-line") {
-                options.commandLine = value;
-            } else if (name == "--workbook") {
-                options.workbook = value;
-            } else if (name == "--sheet") {
-                options.feed.sheet = value;
-                haveSheet = true;
-            } else if (name == "--save-as") {
-                options.saveAs.push_back(value);
-            } else if (name == "--first-row") {
-                int row = 0;
-                if (!ParseInt(value, row) || row < 0)
-                    return "--first-row takes a row number from 0, not \"" + value + "\"";
-                firstRow = row;
-            } else if (name == "--interval") {
-                int milliseconds = 0;
-                if (!ParseInt(value, milliseconds) || milliseconds < 0)
-                    return "--interval takes a number of milliseconds from 0, not \"" + value +
-                           "\"";
-                interval = milliseconds;
-            } else if (!ParseSeconds(value, options.waitSeconds)) {
-                return "--wait takes a number of seconds above 0, not \"" + value + "\"";
-            }
-        } else if (name.size() > 1 && name[0] == '-') {
-            return "unknown option " + name;
-        } else {
-            if (haveInput) return "only one input file may be given";
-            options.input = name;
-            haveInput = true;
-        }
-        if (!error.empty()) return error;
+    RawValues raw;
+    const std::unique_ptr<CLI::App> app = Declare(defaultOffice, options, raw);
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app->parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+        return {};
+    } catch (const CLI::ParseError& error) {
+        return error.what();
     }
 
-    if (options.help) return {};
+    if (std::string why = EmptyValue(*app); !why.empty()) return why;
     if (options.workbook.empty()) return "--workbook is required";
+    const bool haveSheet = app->count("--sheet") > 0;
     if (haveSheet == options.feed.sheetPerExchange)
         return "give either --sheet NAME or --sheet-per-exchange";
-    if (interval && !options.feed.follow)
-        return "--interval paces the updates of --follow: give it with --follow";
-    options.feed.interval = std::chrono::milliseconds(interval.value_or(kDefaultIntervalMs));
+    if (!raw.wait.empty() && !ParseSeconds(raw.wait, options.waitSeconds))
+        return "--wait takes a number of seconds above 0 and at most 86400, not \"" + raw.wait +
+               "\"";
+    std::optional<int> firstRow;
+    if (!raw.firstRow.empty()) {
+        int row = 0;
+        if (!ParseInt(raw.firstRow, row) || row < 0 || row > kLastSheetRow)
+            return "--first-row takes a row number from 0 to 1048575, not \"" + raw.firstRow + "\"";
+        firstRow = row;
+    }
+    int interval = kDefaultIntervalMs;
+    if (!raw.interval.empty()) {
+        if (!options.feed.follow)
+            return "--interval paces the updates of --follow: give it with --follow";
+        if (!ParseInt(raw.interval, interval) || interval < 0 || interval > kMaxIntervalMs)
+            return "--interval takes a number of milliseconds from 0 to 86400000, not \"" +
+                   raw.interval + "\"";
+    }
+    options.feed.interval = std::chrono::milliseconds(interval);
     options.feed.firstRow = firstRow.value_or(options.feed.titles ? 1 : 0);
     if (options.feed.titles && options.feed.firstRow == 0)
         return "--first-row 0 leaves no row above for the titles: use --no-titles or a "
@@ -129,65 +206,9 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
 }
 
 std::string HelpText(const std::string& defaultOffice) {
-    return "Usage: corvane-feed [OPTIONS] --workbook PATH (--sheet NAME | --sheet-per-exchange)\n"
-           "                    [INPUT.csv]\n"
-           "\n"
-           "Mirrors a market watch from CSV into a workbook open in an office (LibreOffice\n"
-           "Calc). Each input line is one instrument in the 42-column market-watch order, with\n"
-           "RFC 4180 quoting; missing trailing fields are empty, and numeric columns take a\n"
-           "number (decimal point) or nothing. A first line holding the column titles is\n"
-           "skipped. INPUT is a file, or standard input when it is missing or \"-\".\n"
-           "\n"
-           "Office and workbook:\n"
-           "  --workbook PATH       spreadsheet to load and write to (required)\n"
-           "  --office PATH         office program (default: " +
-           defaultOffice +
-           ")\n"
-           "  --command-line TEXT   how to start the office when none accepts on the pipe\n"
-           "                        \"ooo_pipe\": the office path in double quotes, then its\n"
-           "                        options (default: headless, accepting on the pipe, with a\n"
-           "                        throw-away profile that is deleted at the end)\n"
-           "  --wait SECONDS        how long to wait for that office to accept (default: 60)\n"
-           "  --keep-office         leave the office this run started running at the end\n"
-           "  --save-as PATH        at the end, store a copy of the workbook at PATH in the\n"
-           "                        format its extension names (.ods, .xlsx, .csv, .pdf, ...);\n"
-           "                        may be given several times\n"
-           "\n"
-           "Where rows go:\n"
-           "  --sheet NAME          the sheet to write to\n"
-           "  --sheet-per-exchange  write each line to the sheet named by its exchange\n"
-           "                        (column A) instead\n"
-           "  --first-row N         zero-based row of the first instrument, 0 being the\n"
-           "                        sheet's row 1 (default: 1 with titles, else 0)\n"
-           "  --titles              write the column titles in the row above it (default)\n"
-           "  --no-titles           leave that row alone\n"
-           "  --follow              update rows in place: each line rewrites the row of its\n"
-           "                        instrument (exchange and scrip code), and a new\n"
-           "                        instrument takes the next free row; without it, lines\n"
-           "                        fill one row after another\n"
-           "  --interval MS         with --follow: write the rows that changed at most once\n"
-           "                        every MS milliseconds, each row with the newest line of\n"
-           "                        its instrument, adjacent rows in one block (default: " +
-           std::to_string(kDefaultIntervalMs) +
-           ");\n"
-           "                        0 writes every line as soon as it is read\n"
-           "\n"
-           "Output:\n"
-           "  --quiet               no progress and no summary, only errors\n"
-           "  --help                show this text\n"
-           "\n"
-           "An office that already accepts on the pipe \"ooo_pipe\" is used and left running.\n"
-           "Otherwise one is started and shut down at the end, unless --keep-office: as what\n"
-           "it holds is then lost, such a run needs --save-as or --keep-office.\n"
-           "Input is read until it ends or Ctrl-C (or SIGTERM), which finishes the current\n"
-           "row, writes the rows still waiting and ends the run cleanly; a second Ctrl-C\n"
-           "quits at once. A line that cannot be written is reported with its line number\n"
-           "and skipped; with --follow, a line that a newer line of its instrument replaces\n"
-           "before it is written is not written. Progress goes to standard error when it\n"
-           "is a terminal; a summary at the end.\n"
-           "\n"
-           "Exit status: 0 no line failed; 1 some lines failed; 2 wrong command line or\n"
-           "unreadable input; 3 the office, the workbook, its sheet or a copy failed.\n";
+    FeedOptions options;
+    RawValues raw;
+    return Declare(defaultOffice, options, raw)->help();
 }
 
 }  // namespace corvane::feed

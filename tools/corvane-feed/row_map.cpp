@@ -1,8 +1,16 @@
 #include "row_map.hpp"
 
+#include <limits>
+
 #include "market_record.hpp"
+#include "sheet_key.hpp"
 
 namespace corvane::feed {
+
+void RowMap::Advance() {
+    if (next_ < std::numeric_limits<int>::max()) ++next_;
+}
+
 namespace {
 
 // The decimal digits of a whole number without sign and leading zeros, the sign in
@@ -32,7 +40,8 @@ bool KeyOf(const std::vector<std::string>& fields, InstrumentKey& key, std::stri
         why = "column C (Scrip Code) is empty: the instrument cannot be told apart";
         return false;
     }
-    key = {std::string(exchange), CanonicalNumber(scrip)};
+    // "nse" names the same exchange, and the same sheet, as "NSE".
+    key = {SheetKey(exchange), CanonicalNumber(scrip)};
     return true;
 }
 
@@ -43,7 +52,8 @@ RowMap::Placement RowMap::Place(const InstrumentKey& key) const {
 }
 
 void RowMap::Commit(const InstrumentKey& key, int row) {
-    if (rows_.emplace(key, row).second && row >= next_) next_ = row + 1;
+    if (rows_.emplace(key, row).second && row >= next_)
+        next_ = row < std::numeric_limits<int>::max() ? row + 1 : row;
 }
 
 void RowMap::Release(const InstrumentKey& key, int row) {

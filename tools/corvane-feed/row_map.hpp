@@ -10,8 +10,8 @@
 
 namespace corvane::feed {
 
-// Exchange (without surrounding blanks) and scrip code (as a number: "0500325" and
-// "500325" are the same instrument).
+// Exchange (without surrounding blanks, its letters in upper case) and scrip code (as a number:
+// "0500325" and "500325" are the same instrument).
 using InstrumentKey = std::pair<std::string, std::string>;
 
 // Fills `key` from a completed 42-field line; returns false and says why when column A
@@ -37,7 +37,8 @@ class RowMap {
 
     // The next free row, for lines written one after another without keys.
     int NextFree() const { return next_; }
-    void Advance() { ++next_; }
+    // Moves on to the next row (no further than the last int).
+    void Advance();
 
     std::size_t Instruments() const { return rows_.size(); }
 

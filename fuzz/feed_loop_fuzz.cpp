@@ -1,0 +1,130 @@
+// The feed loop with a writer that records every row: 42 fields without a NUL in each
+// record, no row beyond the sheet, and with --follow never two instruments in one row
+// of a sheet (sheets told apart as the office does, whatever the letter case).
+#include <corvane/corvane.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "feed_loop.hpp"
+#include "fuzz_check.hpp"
+#include "sheet_key.hpp"
+
+using namespace corvane::feed;
+
+namespace {
+
+constexpr int kSheetRows = 1048576;
+
+class Chunks : public ByteSource {
+  public:
+    explicit Chunks(std::vector<std::string> chunks) : chunks_(std::move(chunks)) {}
+    Status Read(std::string& chunk, std::chrono::milliseconds) override {
+        if (next_ == chunks_.size()) return Status::End;
+        chunk += chunks_[next_++];
+        return Status::Data;
+    }
+    std::string Error() const override { return {}; }
+    bool StopRequested() const override { return false; }
+
+  private:
+    std::vector<std::string> chunks_;
+    std::size_t next_ = 0;
+};
+
+class Recorder : public SheetWriter {
+  public:
+    explicit Recorder(bool follow) : follow_(follow) {}
+    int WriteTitles(const std::string& sheet, int row) override {
+        FUZZ_CHECK(sheet.find('\0') == std::string::npos && !sheet.empty());
+        if (Missing(sheet)) return CORVANE_E_NO_SHEET;
+        return row >= 0 && row < kSheetRows ? CORVANE_OK : CORVANE_E_OFFICE;
+    }
+    int WriteRecords(const std::string& sheet, int firstRow,
+                     const std::vector<const std::vector<std::string>*>& rows) override {
+        FUZZ_CHECK(!rows.empty());
+        if (Missing(sheet)) return CORVANE_E_NO_SHEET;
+        if (firstRow < 0 ||
+            static_cast<long long>(firstRow) + static_cast<long long>(rows.size()) > kSheetRows)
+            return CORVANE_E_OFFICE;  // the office writes none of them
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            Record(sheet, firstRow + static_cast<int>(k), *rows[k]);
+        return CORVANE_OK;
+    }
+    int WriteRecord(const std::string& sheet, int row,
+                    const std::vector<std::string>& fields) override {
+        return WriteRecords(sheet, row, {&fields});
+    }
+    bool OfficeAnswers() override { return true; }
+    std::string LastError() override { return "refused"; }
+
+  private:
+    // Sheets whose name starts with X do not exist.
+    static bool Missing(const std::string& sheet) { return SheetKey(sheet).rfind("X", 0) == 0; }
+
+    void Record(const std::string& sheet, int row, const std::vector<std::string>& fields) {
+        FUZZ_CHECK(fields.size() == 42);
+        for (const std::string& field : fields) FUZZ_CHECK(field.find('\0') == std::string::npos);
+        const std::pair<std::string, int> place{SheetKey(sheet), row};
+        if (!follow_) {
+            // One line after another: every row is written once.
+            FUZZ_CHECK(written_.emplace(place, InstrumentKey{}).second);
+            return;
+        }
+        InstrumentKey key;
+        std::string why;
+        FUZZ_CHECK(KeyOf(fields, key, why));
+        const auto [at, added] = written_.emplace(place, key);
+        FUZZ_CHECK(added || at->second == key);
+    }
+
+    bool follow_;
+    std::map<std::pair<std::string, int>, InstrumentKey> written_;
+};
+
+class NoEvents : public FeedEvents {
+  public:
+    void LineFailed(long line, const std::string&) override { FUZZ_CHECK(line >= 1); }
+    void RowWritten(long) override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2 || size > 8192) return 0;
+    static const Columns columns = LibraryColumns();
+    const std::uint8_t mode = data[0];
+    FeedSettings settings;
+    settings.follow = mode & 1;
+    settings.sheetPerExchange = mode & 2;
+    settings.sheet = "NSE";
+    settings.titles = mode & 4;
+    const int firstRows[] = {0, 1, 5, kSheetRows - 3, kSheetRows - 1};
+    settings.firstRow = firstRows[(mode >> 3) % 5];
+    if (settings.titles && settings.firstRow == 0) settings.firstRow = 1;
+    settings.interval = std::chrono::milliseconds((mode & 0x80) ? 50 : 0);
+
+    // The input in chunks cut where the second byte says.
+    const std::string text(reinterpret_cast<const char*>(data) + 2, size - 2);
+    const std::size_t step = 1 + data[1] % 64;
+    std::vector<std::string> chunks;
+    for (std::size_t at = 0; at < text.size(); at += step) chunks.push_back(text.substr(at, step));
+
+    auto clock = FeedLoop::Clock::time_point();
+    FeedLoop loop(settings, RecordCheck(columns), [&clock] {
+        clock += std::chrono::milliseconds(7);
+        return clock;
+    });
+    Chunks source(std::move(chunks));
+    Recorder writer(settings.follow);
+    NoEvents events;
+    const FeedResult result = loop.Run(source, writer, events);
+    FUZZ_CHECK(result.written + result.failed <= result.lines + 1);
+    FUZZ_CHECK(loop.Waiting() == 0 || !result.fatal.empty());
+    return 0;
+}
