@@ -37,6 +37,7 @@ test-asan: deps
 # the bare UNO floor and a Python UNO client. Pass BENCH_ARGS=--quick for a short run.
 bench: build
 	$(BUILD)/bench/corvane-bench $(BENCH_ARGS)
+	$(BUILD)/bench/corvane-live-bench $(BENCH_ARGS)
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office
 # and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.

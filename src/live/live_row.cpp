@@ -3,14 +3,16 @@
 namespace corvane::live {
 
 void LiveRow::Assign(const std::string_view* fields) {
-    std::size_t size = 0;
+    std::size_t size = kHeader;
     for (int k = 0; k < kColumnCount; ++k) size += fields[k].size() + 1;
-    text_.clear();
-    text_.reserve(size);
+    data_.clear();
+    data_.reserve(size);
+    data_.resize(kHeader);
     for (int k = 0; k < kColumnCount; ++k) {
-        text_.append(fields[k]);
-        text_.push_back('\0');
-        ends_[k] = static_cast<std::uint32_t>(text_.size());
+        data_.append(fields[k]);
+        data_.push_back('\0');
+        const auto end = static_cast<std::uint32_t>(data_.size());
+        std::memcpy(&data_[sizeof(end) * k], &end, sizeof(end));
     }
 }
 

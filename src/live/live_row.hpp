@@ -1,12 +1,13 @@
-// The 42 fields of one instrument's tick as the live table keeps them: one buffer of
-// NUL-terminated texts, so that a tick is copied with one allocation at most (none when
-// the buffer already has room) and each field can be handed on as a C string.
+// The 42 fields of one instrument's tick as the live table keeps them: one buffer that
+// holds where each field ends, then every field as a NUL-terminated text. A tick is
+// copied with one allocation, moved between the host's side and the writer's by
+// swapping one pointer, and each field can be handed on as a C string.
 #pragma once
 
 #include <corvane/corvane.hpp>
 
-#include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -19,23 +20,26 @@ class LiveRow {
 
     // Field k (0 to kColumnCount - 1), NUL-terminated; "" for an empty field and for a
     // row that was never assigned.
-    const char* Field(int k) const {
-        return text_.empty() ? "" : text_.data() + (k == 0 ? 0 : ends_[k - 1]);
-    }
+    const char* Field(int k) const { return data_.empty() ? "" : data_.data() + Start(k); }
     std::string_view View(int k) const {
-        if (text_.empty()) return {};
-        const std::uint32_t start = k == 0 ? 0 : ends_[k - 1];
-        return {text_.data() + start, ends_[k] - start - 1};
+        if (data_.empty()) return {};
+        return {data_.data() + Start(k), End(k) - Start(k) - 1};
     }
 
-    friend void swap(LiveRow& a, LiveRow& b) noexcept {
-        a.text_.swap(b.text_);
-        a.ends_.swap(b.ends_);
-    }
+    friend void swap(LiveRow& a, LiveRow& b) noexcept { a.data_.swap(b.data_); }
 
   private:
-    std::string text_;                                // every field followed by a NUL
-    std::array<std::uint32_t, kColumnCount> ends_{};  // one past each field's NUL
+    static constexpr std::size_t kHeader = sizeof(std::uint32_t) * kColumnCount;
+
+    // One past field k's NUL, from the start of the buffer.
+    std::uint32_t End(int k) const {
+        std::uint32_t end;
+        std::memcpy(&end, data_.data() + sizeof(end) * k, sizeof(end));
+        return end;
+    }
+    std::uint32_t Start(int k) const { return k == 0 ? kHeader : End(k - 1); }
+
+    std::string data_;  // empty, or kHeader bytes of field ends and then the fields
 };
 
 }  // namespace corvane::live

@@ -138,10 +138,12 @@ PutResult LiveTable::Put(const std::string_view* fields) {
     std::string_view exchange;
     std::string key = KeyOf(fields, exchange);
     if (key.empty()) return PutResult::NoKey;
-    // Copied before the lock; the slot's buffer comes back as the next tick's.
-    thread_local LiveRow staging;
-    staging.Assign(fields);
-    const Clock::time_point now = Clock::now();
+    // Copied before the lock into a buffer of its own, which the lock only swaps in:
+    // a fresh allocation comes from memory this thread just used, where refilling the
+    // slot's old buffer would touch memory that has long gone cold. The buffer swapped
+    // out is freed after the lock.
+    LiveRow tick;
+    tick.Assign(fields);
 
     std::lock_guard<std::mutex> lock(mu_);
     if (closed_) return PutResult::Closed;
@@ -172,11 +174,11 @@ PutResult LiveTable::Put(const std::string_view* fields) {
         ++ticksReplaced_;
     } else {
         slot.dirty = true;
-        slot.firstPut = now;
+        slot.firstPut = Clock::now();
         dirty_.push_back(found->second);
         if (options_.interval.count() == 0 && dirty_.size() == 1) wake_.notify_one();
     }
-    swap(slot.pending, staging);
+    swap(slot.pending, tick);
     return PutResult::Ok;
 }
 
@@ -298,12 +300,12 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
         }
         Record(result);
         if (!Lost(result.status)) {
+            SetState(TableState::Failed);  // before flushes learn of it, so Stats agrees
             {
                 std::lock_guard<std::mutex> lock(mu_);
                 failed_ = true;
             }
             written_.notify_all();
-            SetState(TableState::Failed);
             return false;
         }
         if (!first) cause = result.status;
@@ -346,7 +348,7 @@ std::uint64_t LiveTable::Collect() {
             }
             if (!shadow.known) newcomers.push_back({id, slot.sheet, slot.row});
             shadow.known = true;
-            swap(shadow.fields, slot.pending);
+            shadow.fields = std::move(slot.pending);  // the old one is freed here, not by a put
             slot.dirty = false;
         }
     }
