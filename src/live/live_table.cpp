@@ -56,6 +56,16 @@ double Milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
 
+// The time `timeout` from now; a negative one is now, one beyond the clock's range never.
+Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
+    const Clock::time_point now = Clock::now();
+    if (timeout.count() <= 0) return now;
+    if (timeout >=
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now))
+        return Clock::time_point::max();
+    return now + timeout;
+}
+
 void Check(bool holds, const char* what) {
     if (!holds) throw std::invalid_argument(what);
 }
@@ -186,7 +196,7 @@ FlushResult LiveTable::Flush(std::chrono::milliseconds timeout) {
     if (tWriterOf == this) return FlushResult::WrongThread;
     std::unique_lock<std::mutex> lock(mu_);
     if (closed_) return FlushResult::Closed;
-    return WaitWritten(Clock::now() + timeout, lock);
+    return WaitWritten(DeadlineAfter(timeout), lock);
 }
 
 FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
@@ -194,7 +204,7 @@ FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(mu_);
     if (closed_) return FlushResult::Closed;
     closed_ = true;
-    const FlushResult result = WaitWritten(Clock::now() + timeout, lock);
+    const FlushResult result = WaitWritten(DeadlineAfter(timeout), lock);
     stop_ = true;
     lock.unlock();
     wake_.notify_all();
@@ -212,10 +222,14 @@ FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
 FlushResult LiveTable::WaitWritten(Clock::time_point deadline, std::unique_lock<std::mutex>& lock) {
     const std::uint64_t generation = ++flushAsked_;
     wake_.notify_one();
-    written_.wait_until(lock, deadline, [&] {
+    const auto settled = [&] {
         return flushWritten_ >= generation || flushRefused_ >= generation || failed_ ||
                writerEnded_;
-    });
+    };
+    if (deadline == Clock::time_point::max())
+        written_.wait(lock, settled);
+    else
+        written_.wait_until(lock, deadline, settled);
     if (flushWritten_ >= generation) return FlushResult::Written;
     if (flushRefused_ >= generation) return FlushResult::NotWritten;
     if (failed_) return FlushResult::Failed;
