@@ -236,6 +236,23 @@ TEST_F(LiveTableTest, PutsReturnWhileTheOfficeIsStuckAndFlushAndCloseSayWhatIsMi
     EXPECT_EQ(table->Stats().ticksPut, 20002u);
 }
 
+TEST_F(LiveTableTest, RefusedRowsAreReportedAndHoldBackNoOtherRow) {
+    auto table = Open(Manual("NSE"));
+    for (int scrip = 1; scrip <= 40; ++scrip)
+        ASSERT_EQ(Put(*table, Tick("NSE", scrip, "1")), PutResult::Ok);
+    std::vector<std::string> refused = Tick("NSE", 17, "2");
+    refused[1] = office->refusedName;
+    ASSERT_EQ(Put(*table, refused), PutResult::Ok);
+    EXPECT_EQ(table->Flush(kAmple), FlushResult::NotWritten);
+    EXPECT_EQ(table->Stats().lastFailure.status, SinkStatus::Other);
+    for (int row = 1; row <= 40; ++row)
+        EXPECT_EQ(office->Cell("NSE", row, kLtp), row == 17 ? "<none>" : "1") << row;
+
+    ASSERT_EQ(Put(*table, Tick("NSE", 17, "3")), PutResult::Ok);  // a value it takes
+    EXPECT_EQ(table->Close(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 17, kLtp), "3");
+}
+
 TEST_F(LiveTableTest, AWorkbookThatDoesNotLoadFailsTheTableAndAMissingSheetIsReported) {
     office->openResult = {SinkStatus::Other, "the workbook did not load"};
     auto table = Open(Manual("NSE"));

@@ -440,7 +440,18 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             Record({SinkStatus::Other, "rows past the end of sheet " + sheet.name});
             continue;
         }
-        for (const Block& block : blocks) {
+        // Blocks still to write, the next one last. A block the office refuses for a
+        // reason of its own rows (a protected cell, a value it will not take) is halved
+        // until the refusal is confined to the rows that cause it, so that one bad row
+        // does not hold back the up to 999 others of its block.
+        std::vector<Block> work(blocks.rbegin(), blocks.rend());
+        while (!work.empty()) {
+            const Block block = work.back();
+            work.pop_back();
+            bool changes = false;
+            for (int row = block.firstRow; !changes && row < block.firstRow + block.rows; ++row)
+                changes = shadows_[idOf(row)].needsWrite;
+            if (!changes) continue;
             rows.clear();
             for (int row = block.firstRow; row < block.firstRow + block.rows; ++row)
                 rows.push_back(&shadows_[idOf(row)].fields);
@@ -455,6 +466,11 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             if (!result.ok()) {
                 Record(result);
                 if (result.status == SinkStatus::NoSheet) break;
+                if (block.rows > 1) {
+                    const int half = block.rows / 2;
+                    work.push_back({block.firstRow + half, block.rows - half});
+                    work.push_back({block.firstRow, half});
+                }
                 continue;
             }
             wrote = true;

@@ -30,7 +30,8 @@ struct FakeOffice {
         int firstRow, rows;
     };
     std::vector<Write> blocks;
-    std::vector<std::string> sheets;  // the workbook's sheets; empty: any name exists
+    std::vector<std::string> sheets;        // the workbook's sheets; empty: any name exists
+    std::string refusedName = "<refused>";  // a block with this description is refused
     Result openResult;
     Status lose = Status::Ok;  // the next write fails with this and the office forgets its rows
     int failedRecoveries = 0;  // recoveries still to fail before one works
@@ -90,6 +91,9 @@ class FakeLiveSink : public live::LiveSink {
             if (office_->cancelled) return {live::SinkStatus::TimedOut, "cancelled"};
         }
         if (const auto failed = Refused(sheet); !failed.ok()) return failed;
+        for (const live::LiveRow* row : rows)
+            if (row->View(1) == office_->refusedName)
+                return {live::SinkStatus::Other, "the office refused a value"};
         office_->blocks.push_back({sheet, firstRow, static_cast<int>(rows.size())});
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::vector<std::string>& cells =
