@@ -77,7 +77,6 @@ struct TableStats {
     std::uint64_t blockCalls = 0;
     std::uint64_t titleRowsWritten = 0;
     std::size_t instruments = 0;
-    std::size_t waitingRows = 0;  // rows holding a tick not written yet
     // Milliseconds over the recent flushes that wrote something (flushTime) and the
     // recent rows written with a new tick (staleness: from the earliest put of the row
     // that was not in the sheet yet until the block that carried it returned).
@@ -108,8 +107,8 @@ class LiveTable {
 
     // Takes the newest tick of an instrument (kColumnCount fields), keyed by exchange
     // and scrip code; a new instrument takes the next free row of its sheet. Copies the
-    // fields and returns: it never waits for the writer thread or the office. A null
-    // field is empty.
+    // fields and returns: it never waits for the writer thread or the office. Any
+    // thread may put, several at once. A null field is empty.
     PutResult Put(const std::string_view* fields);
     PutResult Put(const char* const* fields);
     PutResult Put(const MarketWatchRecord& record);
@@ -131,7 +130,7 @@ class LiveTable {
     struct Slot {
         std::uint32_t sheet = 0;
         int row = 0;
-        LiveRow pending;  // the newest tick while `dirty`; scratch space otherwise
+        LiveRow pending;  // the newest tick while `dirty`; empty once collected
         bool dirty = false;
         Clock::time_point firstPut;  // the earliest put since the last collection
     };
