@@ -1,0 +1,61 @@
+// Where a live table's rows go: the office work behind an interface of five calls, so
+// that the table (pacing, planning, recovery) knows nothing of UNO and can be run
+// against a stand-in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "live/live_row.hpp"
+
+namespace corvane::live {
+
+// How a call of the sink ended.
+enum class SinkStatus {
+    Ok,
+    OfficeGone,  // the office or its workbook went away (killed, crashed, closed by the user)
+    TimedOut,    // the office did not answer within the call deadline
+    NoSheet,     // the workbook has no sheet of that name
+    Other,       // anything else: the workbook did not load, the office refused a value
+};
+
+const char* StatusName(SinkStatus status);
+
+struct SinkResult {
+    SinkStatus status = SinkStatus::Ok;
+    std::string message;     // for the host: what happened, in words
+    bool restarted = false;  // Recover only: a new office was started (not reconnected)
+
+    bool ok() const { return status == SinkStatus::Ok; }
+};
+
+// Every call but Cancel comes from the table's writer thread, one at a time.
+class LiveSink {
+  public:
+    virtual ~LiveSink() = default;
+
+    // Connects and makes the workbook ready for writing. OfficeGone or TimedOut: tried
+    // again with backoff; any other failure ends the table (state failed).
+    virtual SinkResult Open() = 0;
+
+    // After a write ended in OfficeGone or TimedOut (`cause`): gets a working office
+    // again (an owned office is restarted, a stuck one killed first; an attached one is
+    // reconnected) and the workbook loaded, or its open copy reused. Results as for Open;
+    // `restarted` tells a new office from a reconnection.
+    virtual SinkResult Recover(SinkStatus cause) = 0;
+
+    // The 42 column titles into zero-based `row` of `sheet`.
+    virtual SinkResult WriteTitles(const std::string& sheet, int row) = 0;
+
+    // rows[i] into zero-based row firstRow + i of `sheet`, in one block write. The rows
+    // are only borrowed for the call.
+    virtual SinkResult WriteBlock(const std::string& sheet, int firstRow,
+                                  const std::vector<const LiveRow*>& rows) = 0;
+
+    // Called from another thread while the table is closing and a call of the writer
+    // thread is still running past the close deadline: the running call must return soon
+    // (for the office: dispose the bridge). Never called otherwise.
+    virtual void Cancel() {}
+};
+
+}  // namespace corvane::live

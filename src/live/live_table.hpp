@@ -1,0 +1,215 @@
+// A live table: the host puts ticks and returns at once; a writer thread of the table
+// keeps the sheet current every interval, writing each changed row with its newest tick
+// in blocks planned by cost, and heals the table when the office goes away or stops
+// answering. The table keeps the newest fields of every instrument it was given, so a
+// recovered office gets every row back.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "live/block_plan.hpp"
+#include "live/live_row.hpp"
+#include "live/live_sink.hpp"
+#include "live/sample_window.hpp"
+
+namespace corvane::live {
+
+struct TableOptions {
+    std::string sheet;              // the one sheet, unless sheetPerExchange
+    bool sheetPerExchange = false;  // each instrument goes to the sheet named by its exchange
+    int firstRow = 1;               // zero-based row of a sheet's first instrument
+    bool titles = true;             // the column titles in the row above firstRow
+    // The least time from the start of one write of the changed rows to the next; zero
+    // writes as soon as anything changed.
+    std::chrono::milliseconds interval{100};
+    // Waiting for an office that went away: first pause, doubled up to the last one.
+    std::chrono::milliseconds backoffFirst{250};
+    std::chrono::milliseconds backoffLast{5000};
+    // Where the cost of a block call starts before any call was measured, and whether
+    // measured calls refine it.
+    CallCost startCost{0.001, 0.00003};
+    bool learnCost = true;
+    int sheetRows = kSheetRows;  // rows of a sheet; an instrument past the last is refused
+};
+
+enum class TableState { Connecting, Live, Recovering, Failed };
+
+const char* StateName(TableState state);
+
+enum class PutResult {
+    Ok,
+    NoKey,      // field 0 (exchange) or 2 (scrip code) is empty: the instrument is unknown
+    SheetFull,  // a new instrument whose row would lie past the sheet's last row
+    Closed,     // the table is closed
+};
+
+enum class FlushResult {
+    Written,      // everything put before the call is in the sheet
+    TimedOut,     // the time ran out first (a slow, stuck or lost office; see Stats)
+    NotWritten,   // a full attempt after the call left rows or titles the office refused
+                  // (a missing sheet, a value it would not take; see Stats().lastFailure);
+                  // they are tried again every interval
+    Failed,       // the table failed for good (see Stats().lastFailure)
+    Closed,       // Flush after Close
+    WrongThread,  // called on the writer thread (from the state callback): it cannot wait there
+};
+
+struct Failure {
+    SinkStatus status = SinkStatus::Ok;
+    std::string message;
+};
+
+struct TableStats {
+    std::uint64_t ticksPut = 0;
+    std::uint64_t ticksReplaced = 0;  // replaced by a newer tick before being written
+    std::uint64_t rowsWritten = 0;    // rows sent in blocks, bridged gaps and rewrites included
+    std::uint64_t blockCalls = 0;
+    std::uint64_t titleRowsWritten = 0;
+    std::size_t instruments = 0;
+    // Milliseconds over the recent flushes that wrote something (flushTime) and the
+    // recent rows written with a new tick (staleness: from the earliest put of the row
+    // that was not in the sheet yet until the block that carried it returned).
+    Percentiles flushTime;
+    Percentiles staleness;
+    std::uint64_t restarts = 0;    // offices started anew after a loss
+    std::uint64_t reconnects = 0;  // connections made again to a running office
+    TableState state = TableState::Connecting;
+    Failure lastFailure;  // status Ok when nothing failed yet
+    CallCost cost;        // the current estimate of a block call's cost
+};
+
+class LiveTable {
+  public:
+    // Called on the writer thread, after the state changed, with the last failure.
+    // It must return soon and must not call Flush or Close (they give WrongThread there).
+    using StateCallback = std::function<void(TableState state, const Failure& lastFailure)>;
+
+    // Starts the writer thread, which opens the sink; does not wait for the office.
+    // Throws std::invalid_argument for options that cannot work (no sheet name, titles
+    // without a row above the first instrument, a first row past the sheet).
+    LiveTable(TableOptions options, std::unique_ptr<LiveSink> sink,
+              StateCallback onStateChange = {});
+    // Closes with a deadline of 10 s unless closed already.
+    ~LiveTable();
+    LiveTable(const LiveTable&) = delete;
+    LiveTable& operator=(const LiveTable&) = delete;
+
+    // Takes the newest tick of an instrument (kColumnCount fields), keyed by exchange
+    // and scrip code; a new instrument takes the next free row of its sheet. Copies the
+    // fields and returns: it never waits for the writer thread or the office. Any
+    // thread may put, several at once. A null field is empty.
+    PutResult Put(const std::string_view* fields);
+    PutResult Put(const char* const* fields);
+    PutResult Put(const MarketWatchRecord& record);
+
+    // Waits until everything put before the call is in the sheet, at most `timeout`.
+    FlushResult Flush(std::chrono::milliseconds timeout);
+
+    // Refuses further ticks, waits up to `timeout` for everything put to be written,
+    // then ends the writer thread (a call still running then is cancelled through the
+    // sink). The result says whether everything was written. Later calls give Closed.
+    FlushResult Close(std::chrono::milliseconds timeout);
+
+    TableStats Stats() const;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    // The host's side, guarded by mu_.
+    struct Slot {
+        std::uint32_t sheet = 0;
+        int row = 0;
+        LiveRow pending;  // the newest tick while `dirty`; empty once collected
+        bool dirty = false;
+        Clock::time_point firstPut;  // the earliest put since the last collection
+    };
+    struct SheetPlace {
+        std::string name;
+        int nextRow = 0;
+    };
+
+    // The writer thread's side.
+    struct Shadow {
+        LiveRow fields;  // the instrument's newest tick collected from the host's side
+        bool known = false;
+        bool needsWrite = false;
+        Clock::time_point firstPut;  // of the earliest tick not in the sheet
+    };
+    struct SheetRows {
+        std::string name;
+        std::vector<std::int32_t> ids;  // instrument of row firstRow + i, or -1
+        bool titlesNeeded = false;
+    };
+    enum class CycleEnd { Done, Lost, Stopped };
+
+    void Run();
+    // Opens (first) or recovers the sink, with backoff while the office is away; false
+    // when the table failed or is stopping.
+    bool Connect(bool first, SinkStatus cause);
+    // Takes the ticks put since the last collection into the shadows; returns the flush
+    // generation it serves.
+    std::uint64_t Collect();
+    CycleEnd Cycle(Failure& lost);
+    // One sink call, unless the table is stopping (nullopt-like: false).
+    bool Call(const std::function<SinkResult()>& call, SinkResult& result);
+    void MarkAllForRewrite();
+    void SetState(TableState state);
+    void Record(const SinkResult& result);
+    FlushResult WaitWritten(Clock::time_point deadline, std::unique_lock<std::mutex>& lock);
+
+    const TableOptions options_;
+    const std::unique_ptr<LiveSink> sink_;
+    const StateCallback onStateChange_;
+
+    mutable std::mutex mu_;
+    std::condition_variable wake_;     // the writer: a flush request, a tick, a stop
+    std::condition_variable written_;  // flushes: a clean cycle, failure, the writer's end
+    std::unordered_map<std::string, std::uint32_t> index_;
+    std::unordered_map<std::string, std::uint32_t> sheetIndex_;
+    std::vector<SheetPlace> sheets_;
+    std::deque<Slot> slots_;
+    std::vector<std::uint32_t> dirty_;
+    std::uint64_t ticksPut_ = 0, ticksReplaced_ = 0;
+    std::uint64_t flushAsked_ = 0;    // generation of the newest flush request
+    std::uint64_t flushServed_ = 0;   // generation the last collection served
+    std::uint64_t flushWritten_ = 0;  // generation known to be in the sheet
+    std::uint64_t flushRefused_ = 0;  // generation whose attempt ended with rows refused
+    bool closed_ = false;
+    bool stop_ = false;
+    bool failed_ = false;
+    bool writerEnded_ = false;
+    FlushResult closeResult_ = FlushResult::Closed;
+
+    // Whether a sink call is running, and stop_'s copy for it, guarded by callMu_.
+    std::mutex callMu_;
+    bool inCall_ = false;
+    bool callsStopped_ = false;
+
+    // Writer thread only.
+    std::vector<Shadow> shadows_;
+    std::vector<SheetRows> sheetRows_;
+    std::vector<std::uint32_t> collecting_;
+    std::size_t unwritten_ = 0;
+    CallCostEstimate estimate_;
+
+    mutable std::mutex statsMu_;
+    TableStats stats_;  // the writer's counters; the host's side is added in Stats()
+    SampleWindow flushTimes_{256};
+    SampleWindow staleness_{4096};
+
+    std::thread::id writerId_;
+    std::thread writer_;
+};
+
+}  // namespace corvane::live

@@ -1,0 +1,277 @@
+// Live tables in-process against a fake office: the block plan, nothing lost across
+// flush and close while ticks keep coming, recovery after the office is lost, and puts
+// that go on while the office is stuck.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fakes/fake_live_sink.hpp"
+#include "live/live_table.hpp"
+
+namespace corvane::test {
+namespace {
+
+using live::Block;
+using live::FlushResult;
+using live::LiveTable;
+using live::PutResult;
+using live::SinkStatus;
+using live::TableOptions;
+using live::TableState;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kAmple{60000};
+constexpr int kLtp = 11;  // the field that carries each tick's value in these tests
+
+std::vector<std::string> Tick(const std::string& exchange, int scrip, const std::string& ltp) {
+    std::vector<std::string> fields(kColumnCount);
+    fields[0] = exchange;
+    fields[1] = "Instrument " + std::to_string(scrip);
+    fields[2] = std::to_string(scrip);
+    fields[kLtp] = ltp;
+    return fields;
+}
+
+PutResult Put(LiveTable& table, const std::vector<std::string>& fields) {
+    std::vector<std::string_view> views(fields.begin(), fields.end());
+    return table.Put(views.data());
+}
+
+// Flushes only when asked: the writer's own pace is an hour.
+TableOptions Manual(const std::string& sheet) {
+    TableOptions options;
+    options.sheet = sheet;
+    options.interval = std::chrono::hours(1);
+    options.backoffFirst = milliseconds(5);
+    options.backoffLast = milliseconds(20);
+    return options;
+}
+
+TEST(BlockPlan, BridgesCheapGapsOfKnownRowsOnlyAndStaysWithinBlocksAndTheSheet) {
+    const live::CallCost cost{1.0, 0.1};  // a gap of fewer than 10 rows is worth bridging
+    const auto all = [](int) { return true; };
+    std::vector<Block> blocks;
+
+    ASSERT_TRUE(live::PlanBlocks({1, 2, 12, 23, 24}, all, cost, 100, blocks));
+    EXPECT_EQ(blocks, (std::vector<Block>{{1, 12}, {23, 2}}));  // gap 9 bridged, gap 10 not
+
+    ASSERT_TRUE(live::PlanBlocks(
+        {1, 5}, [](int row) { return row != 3; }, cost, 100, blocks));
+    EXPECT_EQ(blocks, (std::vector<Block>{{1, 1}, {5, 1}}));  // row 3 was never seen
+
+    std::vector<int> many;
+    for (int row = 0; row < 2500; ++row) many.push_back(row * 2);  // every other row
+    ASSERT_TRUE(live::PlanBlocks(many, all, cost, live::kSheetRows, blocks));
+    ASSERT_EQ(blocks.size(), 5u);
+    for (const Block& block : blocks) EXPECT_LE(block.rows, live::kMaxBlockRows);
+    EXPECT_EQ(blocks.back().firstRow + blocks.back().rows, 4999);
+
+    EXPECT_FALSE(live::PlanBlocks({3, 7, live::kSheetRows}, all, cost, live::kSheetRows, blocks));
+    EXPECT_TRUE(blocks.empty());
+}
+
+TEST(BlockPlan, LearnsTheCostOfACallFromMeasuredCalls) {
+    live::CallCostEstimate estimate({0.010, 0.001});  // a poor first guess
+    for (int round = 0; round < 20; ++round)
+        for (const int rows : {1, 7, 40, 160, 600}) estimate.Add(rows, 0.0009 + 0.000033 * rows);
+    EXPECT_NEAR(estimate.Current().perCall, 0.0009, 0.0001);
+    EXPECT_NEAR(estimate.Current().perRow, 0.000033, 0.000003);
+}
+
+class LiveTableTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<LiveTable> Open(TableOptions options) {
+        return std::make_unique<LiveTable>(
+            std::move(options), std::make_unique<FakeLiveSink>(office),
+            [this](TableState state, const live::Failure&) { states.push_back(state); });
+    }
+    std::shared_ptr<FakeOffice> office = std::make_shared<FakeOffice>();
+    std::vector<TableState> states;  // written on the writer thread, read after Close
+};
+
+TEST_F(LiveTableTest, MergedGapsCarryTheTablesNewestValuesAndNothingPastTheSheetIsWritten) {
+    TableOptions options = Manual("NSE");
+    options.learnCost = false;
+    options.startCost = {1.0, 0.01};
+    options.sheetRows = 9;  // rows 1 to 8 hold instruments
+    auto table = Open(options);
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);  // the titles
+    for (int scrip = 1; scrip <= 8; ++scrip)
+        ASSERT_EQ(Put(*table, Tick("NSE", scrip, "1")), PutResult::Ok);
+    EXPECT_EQ(Put(*table, Tick("NSE", 9, "1")), PutResult::SheetFull);
+    EXPECT_EQ(Put(*table, Tick(" NSE ", 3, "3.5")), PutResult::Ok);  // scrip 3 again
+    EXPECT_EQ(Put(*table, Tick("NSE", 0, "")), PutResult::SheetFull);
+    EXPECT_EQ(Put(*table, Tick("", 4, "1")), PutResult::NoKey);
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 0, 0), "<titles>");
+    EXPECT_EQ(office->Cell("NSE", 3, kLtp), "3.5");
+    EXPECT_EQ(office->Cell("NSE", 9, 0), "<none>");
+
+    ASSERT_EQ(Put(*table, Tick("NSE", 2, "2.25")), PutResult::Ok);
+    ASSERT_EQ(Put(*table, Tick("NSE", 5, "5.25")), PutResult::Ok);
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+    ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+
+    ASSERT_EQ(office->blocks.size(), 2u);
+    EXPECT_EQ(office->blocks[1].firstRow, 2);  // rows 2 to 5 in one block
+    EXPECT_EQ(office->blocks[1].rows, 4);
+    EXPECT_EQ(office->Cell("NSE", 2, kLtp), "2.25");
+    EXPECT_EQ(office->Cell("NSE", 3, kLtp), "3.5");  // the gap: the newest tick, not the first
+    EXPECT_EQ(office->Cell("NSE", 3, 1), "Instrument 3");
+    EXPECT_EQ(office->Cell("NSE", 5, kLtp), "5.25");
+    const auto stats = table->Stats();
+    EXPECT_EQ(stats.ticksPut, 11u);
+    EXPECT_EQ(stats.ticksReplaced, 1u);
+    EXPECT_EQ(stats.rowsWritten, 12u);
+    EXPECT_EQ(stats.blockCalls, 2u);
+    EXPECT_EQ(Put(*table, Tick("NSE", 1, "9")), PutResult::Closed);
+}
+
+TEST_F(LiveTableTest, NothingPutBeforeAFlushOrTheCloseIsLostWhileOthersPut) {
+    TableOptions options = Manual("");
+    options.sheetPerExchange = true;
+    options.interval = milliseconds(2);
+    auto table = Open(options);
+
+    constexpr int kThreads = 4, kInstruments = 250, kTicks = 25000;
+    std::vector<std::thread> producers;
+    for (int t = 0; t < kThreads; ++t)
+        producers.emplace_back([&, t] {
+            const std::string exchange = t % 2 ? "BSE" : "NSE";
+            for (int i = 0; i < kTicks; ++i) {
+                const int scrip = 1000 * t + i % kInstruments;
+                EXPECT_EQ(Put(*table, Tick(exchange, scrip, std::to_string(i))), PutResult::Ok);
+            }
+        });
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(Put(*table, Tick("MCX", 7, std::to_string(round))), PutResult::Ok);
+        ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+        EXPECT_EQ(office->Cell("MCX", 1, kLtp), std::to_string(round));
+    }
+    for (std::thread& producer : producers) producer.join();
+    ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+
+    std::map<std::string, int> seen;
+    for (const auto& [where, cells] : office->rows) {
+        if (cells.size() != kColumnCount) continue;
+        const int scrip = std::stoi(cells[2]);
+        if (cells[0] == "MCX") continue;
+        ++seen[cells[0]];
+        EXPECT_EQ(cells[kLtp], std::to_string(kTicks - kInstruments + scrip % 1000)) << scrip;
+    }
+    EXPECT_EQ(seen["NSE"], 2 * kInstruments);
+    EXPECT_EQ(seen["BSE"], 2 * kInstruments);
+    for (const auto& block : office->blocks) EXPECT_LE(block.rows, live::kMaxBlockRows);
+    EXPECT_EQ(table->Stats().ticksPut, static_cast<std::uint64_t>(kThreads * kTicks + 20));
+}
+
+TEST_F(LiveTableTest, AfterTheOfficeIsLostTitlesAndEveryInstrumentsNewestRowComeBack) {
+    for (const SinkStatus cause : {SinkStatus::OfficeGone, SinkStatus::TimedOut}) {
+        SCOPED_TRACE(live::StatusName(cause));
+        office = std::make_shared<FakeOffice>();
+        states.clear();
+        TableOptions options = Manual("");
+        options.sheetPerExchange = true;
+        auto table = Open(options);
+        for (int scrip = 1; scrip <= 300; ++scrip)
+            ASSERT_EQ(Put(*table, Tick(scrip % 2 ? "BSE" : "NSE", scrip, "1")), PutResult::Ok);
+        ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+
+        {
+            std::lock_guard<std::mutex> lock(office->mu);
+            office->lose = cause;
+            office->failedRecoveries = 2;
+        }
+        ASSERT_EQ(Put(*table, Tick("NSE", 10, "10.5")), PutResult::Ok);
+        ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+        ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+
+        EXPECT_EQ(office->Cell("NSE", 0, 0), "<titles>");
+        EXPECT_EQ(office->Cell("BSE", 0, 0), "<titles>");
+        EXPECT_EQ(office->rows.size(), 302u);
+        EXPECT_EQ(office->Cell("NSE", 5, kLtp), "10.5");  // scrip 10: the fifth on NSE
+        EXPECT_EQ(office->Cell("BSE", 150, 2), "299");
+        EXPECT_EQ(office->recoveries, 3);
+        const auto stats = table->Stats();
+        EXPECT_EQ(stats.restarts, 1u);
+        EXPECT_EQ(stats.state, TableState::Live);
+        EXPECT_EQ(stats.lastFailure.status, SinkStatus::OfficeGone);  // the failed recoveries
+        EXPECT_EQ(states, (std::vector<TableState>{TableState::Live, TableState::Recovering,
+                                                   TableState::Live}));
+    }
+}
+
+TEST_F(LiveTableTest, PutsReturnWhileTheOfficeIsStuckAndFlushAndCloseSayWhatIsMissing) {
+    auto table = Open(Manual("NSE"));
+    office->hold = true;
+    ASSERT_EQ(Put(*table, Tick("NSE", 1, "1")), PutResult::Ok);
+    EXPECT_EQ(table->Flush(milliseconds(1)), FlushResult::TimedOut);
+    office->WaitHolding();
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_EQ(Put(*table, Tick("NSE", i % 2000, std::to_string(i))), PutResult::Ok);
+    {
+        std::lock_guard<std::mutex> lock(office->mu);
+        EXPECT_TRUE(office->holding);  // every put above returned while the write was held
+        EXPECT_TRUE(office->blocks.empty());
+    }
+    EXPECT_EQ(table->Flush(milliseconds(20)), FlushResult::TimedOut);
+
+    office->Release();
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 1, kLtp), "18001");
+    EXPECT_EQ(office->Cell("NSE", 2000, kLtp), "19999");  // scrip 1999, the last newcomer
+
+    {
+        std::lock_guard<std::mutex> lock(office->mu);
+        office->hold = true;
+    }
+    ASSERT_EQ(Put(*table, Tick("NSE", 5, "final")), PutResult::Ok);
+    EXPECT_EQ(table->Flush(milliseconds(1)), FlushResult::TimedOut);
+    office->WaitHolding();
+    EXPECT_EQ(table->Close(milliseconds(20)), FlushResult::TimedOut);
+    EXPECT_EQ(office->cancels, 1);
+    EXPECT_EQ(table->Stats().ticksPut, 20002u);
+}
+
+TEST_F(LiveTableTest, RefusedRowsAreReportedAndHoldBackNoOtherRow) {
+    auto table = Open(Manual("NSE"));
+    for (int scrip = 1; scrip <= 40; ++scrip)
+        ASSERT_EQ(Put(*table, Tick("NSE", scrip, "1")), PutResult::Ok);
+    std::vector<std::string> refused = Tick("NSE", 17, "2");
+    refused[1] = office->refusedName;
+    ASSERT_EQ(Put(*table, refused), PutResult::Ok);
+    EXPECT_EQ(table->Flush(kAmple), FlushResult::NotWritten);
+    EXPECT_EQ(table->Stats().lastFailure.status, SinkStatus::Other);
+    for (int row = 1; row <= 40; ++row)
+        EXPECT_EQ(office->Cell("NSE", row, kLtp), row == 17 ? "<none>" : "1") << row;
+
+    ASSERT_EQ(Put(*table, Tick("NSE", 17, "3")), PutResult::Ok);  // a value it takes
+    EXPECT_EQ(table->Close(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 17, kLtp), "3");
+}
+
+TEST_F(LiveTableTest, AWorkbookThatDoesNotLoadFailsTheTableAndAMissingSheetIsReported) {
+    office->openResult = {SinkStatus::Other, "the workbook did not load"};
+    auto table = Open(Manual("NSE"));
+    EXPECT_EQ(Put(*table, Tick("NSE", 1, "1")), PutResult::Ok);
+    EXPECT_EQ(table->Flush(kAmple), FlushResult::Failed);
+    EXPECT_EQ(table->Stats().state, TableState::Failed);
+    EXPECT_EQ(table->Stats().lastFailure.message, "the workbook did not load");
+    EXPECT_EQ(table->Close(kAmple), FlushResult::Failed);
+
+    office = std::make_shared<FakeOffice>();
+    office->sheets = {"NSE"};
+    table = Open(Manual("Missing"));
+    EXPECT_EQ(Put(*table, Tick("NSE", 1, "1")), PutResult::Ok);
+    EXPECT_EQ(table->Flush(kAmple), FlushResult::NotWritten);
+    EXPECT_EQ(table->Stats().lastFailure.status, SinkStatus::NoSheet);
+    EXPECT_EQ(table->Stats().state, TableState::Live);
+    EXPECT_EQ(table->Close(kAmple), FlushResult::NotWritten);
+    EXPECT_TRUE(office->rows.empty());
+}
+
+}  // namespace
+}  // namespace corvane::test
