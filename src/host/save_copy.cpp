@@ -32,6 +32,7 @@ constexpr ExportFormat kFormats[] = {
     {".ods", "calc8"},           {".xlsx", "Calc MS Excel 2007 XML"},
     {".xls", "MS Excel 97"},     {".csv", "Text - txt - csv (StarCalc)"},
     {".pdf", "calc_pdf_Export"}, {".html", "HTML (StarCalc)"},
+    {".fods", "OpenDocument Spreadsheet Flat XML"},
 };
 
 // Comma-separated, fields quoted with '"', UTF-8 (text encoding 76), from line 1.
@@ -90,7 +91,7 @@ extern "C" int corvane_save_copy(const char* path) {
         if (filter == nullptr)
             return Fail(CORVANE_E_ARGUMENT,
                         std::string("corvane_save_copy: cannot tell the format of \"") + path +
-                            "\": name it .ods, .xlsx, .xls, .csv, .pdf or .html");
+                            "\": name it .ods, .fods, .xlsx, .xls, .csv, .pdf or .html");
         const corvane::OfficeLink& link = corvane::Link();
         if (!link.workbook.is())
             return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
