@@ -132,7 +132,8 @@ typedef struct corvane_workbook_options {
  * or corvane_connect with it next.
  *
  * The office used is the connected one, else one that accepts on the pipe, else one
- * started for the call (see corvane_workbook_options) and ended again afterwards.
+ * started for the call as corvane_init starts one (see corvane_workbook_options); that
+ * office keeps running, and corvane_init or corvane_connect use it next.
  * Returns CORVANE_OK; CORVANE_E_EXISTS when anything exists at `path` (it is left as it
  * was); CORVANE_E_ARGUMENT for a NULL or empty path, another extension, a count outside
  * 1 to 256, or a sheet name that is NULL, empty, given twice (in any letter case), holds

@@ -307,8 +307,8 @@ def create_workbook(path, sheets, row_times=False, office_path=None, command_lin
 
     row_times: column AQ titled "Updated", formatted as a time with milliseconds.
     The connected office, or one on the pipe, makes it; otherwise one is started with
-    office_path and command_line (None: as for init, or the defaults), waited for up to
-    timeout seconds, and ended again afterwards.
+    office_path and command_line (None: as for init, or the defaults) and waited for up
+    to timeout seconds; it keeps running, and init or connect use it next.
     """
     if isinstance(sheets, (str, bytes)):
         raise TypeError("sheets must be a sequence of names, not a single text")

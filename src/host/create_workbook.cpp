@@ -1,5 +1,6 @@
 // corvane_create_workbook: a new market-watch workbook, made in the connected office,
-// in an office already on the pipe, or in one started for it and ended afterwards.
+// in an office already on the pipe, or in one started for it as corvane_init starts
+// one, which keeps running for the calls that follow.
 #include <corvane/corvane.h>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -39,7 +40,6 @@ using css::uno::XComponentContext;
 constexpr int kMaxSheets = 256;
 constexpr double kDefaultWaitSeconds = 60;
 constexpr auto kRetryPause = std::chrono::milliseconds(250);
-constexpr auto kEndingOffice = std::chrono::seconds(10);
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -64,10 +64,9 @@ bool SameSheetName(const std::string& a, const std::string& b) {
     return office::FromHostText(a.c_str()).equalsIgnoreAsciiCase(office::FromHostText(b.c_str()));
 }
 
-// The office the workbook is made in, and whether this call started it.
+// The office the workbook is made in.
 struct Office {
     Reference<XComponentContext> context;
-    bool started = false;
 };
 
 Reference<XComponentContext> TryResolve(const Reference<XComponentContext>& runtime) {
@@ -115,7 +114,6 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
                     "no office accepts connections on the pipe \"ooo_pipe\", "
                     "and there is no office program at " +
                         Quoted(program) + " to start");
-    office.started = true;
     const double seconds = options.wait_seconds > 0 ? options.wait_seconds : kDefaultWaitSeconds;
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -131,17 +129,6 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
                         "the office started with " + commandLine +
                             " did not accept connections on the pipe \"ooo_pipe\" in time");
         std::this_thread::sleep_for(kRetryPause);
-    }
-}
-
-// Ends an office this call started: it holds nothing but what this call closed.
-void EndStartedOffice(const Office& office) noexcept {
-    if (!office.started || !office.context.is()) return;
-    try {
-        if (css::frame::Desktop::create(office.context)->terminate())
-            office::WaitUntilBridgesEnd(Link().runtime, kEndingOffice);
-    } catch (...) {
-        // Gone already.
     }
 }
 
@@ -199,16 +186,12 @@ extern "C" int corvane_create_workbook(const char* path, const char* const* shee
 
         Office office;
         if (const int failed = ReachOffice(settings, office)) return failed;
-        int result = CORVANE_OK;
         try {
             corvane::sheet::CreateMarketWorkbook(office.context, request);
         } catch (const css::io::IOException&) {
             // Stored meanwhile by someone else, or not writable: nothing of ours is left.
-            result = FailFromCurrentException(CORVANE_E_SAVE);
-        } catch (...) {
-            result = FailFromCurrentException(CORVANE_E_OFFICE);
+            return FailFromCurrentException(CORVANE_E_SAVE);
         }
-        EndStartedOffice(office);
-        return result;
+        return CORVANE_OK;
     });
 }
