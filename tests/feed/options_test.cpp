@@ -68,5 +68,23 @@ TEST(FeedOptions, RefusesWhatCannotWork) {
     EXPECT_TRUE(options.help);
 }
 
+TEST(FeedOptions, CreatingTheWorkbookWithItsSheets) {
+    FeedOptions options;
+    ASSERT_EQ(Parse({"--workbook", "w.ods", "--sheet-per-exchange", "--create-workbook", "--sheets",
+                     "NSE,BSE,MCX"},
+                    options),
+              "");
+    EXPECT_TRUE(options.createWorkbook);
+    EXPECT_EQ(options.sheets, (std::vector<std::string>{"NSE", "BSE", "MCX"}));
+    ASSERT_EQ(Parse({"--workbook", "w.ods", "--sheet", "A", "--create-workbook"}, options), "");
+    EXPECT_TRUE(options.sheets.empty());
+    // --sheets only names what --create-workbook makes for --sheet-per-exchange.
+    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet-per-exchange", "--sheets", "A,B"}, options),
+              "");
+    EXPECT_NE(Parse({"--workbook", "w.ods", "--sheet", "A", "--create-workbook", "--sheets", "B"},
+                    options),
+              "");
+}
+
 }  // namespace
 }  // namespace corvane::feed

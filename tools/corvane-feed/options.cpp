@@ -74,6 +74,17 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
             error = flag(options.feed.titles, false);
         } else if (name == "--sheet-per-exchange") {
             error = flag(options.feed.sheetPerExchange, true);
+        } else if (name == "--create-workbook") {
+            error = flag(options.createWorkbook, true);
+        } else if (name == "--sheets") {
+            if (!takeValue() || value.empty()) return "--sheets needs a value";
+            options.sheets.clear();
+            for (std::size_t start = 0;;) {
+                const std::size_t comma = value.find(',', start);
+                options.sheets.push_back(value.substr(start, comma - start));
+                if (comma == std::string::npos) break;
+                start = comma + 1;
+            }
         } else if (name == "--office" || name == "--command-line" || name == "--workbook" ||
                    name == "--sheet" || name == "--first-row" || name == "--save-as" ||
                    name == "--wait" || name == "--interval") {
@@ -118,6 +129,9 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     if (options.workbook.empty()) return "--workbook is required";
     if (haveSheet == options.feed.sheetPerExchange)
         return "give either --sheet NAME or --sheet-per-exchange";
+    if (!options.sheets.empty() && !(options.createWorkbook && options.feed.sheetPerExchange))
+        return "--sheets names the sheets --create-workbook makes for --sheet-per-exchange: give "
+               "it with both";
     if (interval && !options.feed.follow)
         return "--interval paces the updates of --follow: give it with --follow";
     options.feed.interval = std::chrono::milliseconds(interval.value_or(kDefaultIntervalMs));
@@ -149,6 +163,11 @@ std::string HelpText(const std::string& defaultOffice) {
            "                        throw-away profile that is deleted at the end)\n"
            "  --wait SECONDS        how long to wait for that office to accept (default: 60)\n"
            "  --keep-office         leave the office this run started running at the end\n"
+           "  --create-workbook     create the workbook when it does not exist, with the\n"
+           "                        market-watch look and the sheet of --sheet, or for\n"
+           "                        --sheet-per-exchange the sheets NSE and BSE\n"
+           "  --sheets A,B,...      with --create-workbook and --sheet-per-exchange: the\n"
+           "                        names of the sheets to create instead\n"
            "  --save-as PATH        at the end, store a copy of the workbook at PATH in the\n"
            "                        format its extension names (.ods, .xlsx, .csv, .pdf, ...);\n"
            "                        may be given several times\n"
