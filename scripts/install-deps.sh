@@ -8,6 +8,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libreoffice-calc libreoffice-dev libreoffice-dev-common python3-uno python3
     xvfb x11-utils locales poppler-utils
+    fonts-liberation2
 )
 
 missing=()
