@@ -74,6 +74,9 @@ class WorkbookCreation : public ::testing::Test {
         options.command_line = line.c_str();
         const char* exchanges[] = {"NSE", "BSE"};
         createdOds_ = corvane_create_workbook(Path("book.ods").c_str(), exchanges, 2, &options);
+        if (createdOds_ == CORVANE_OK)
+            createdOds_ =
+                corvane_create_workbook(Path("book.fods").c_str(), exchanges, 2, &options);
         options.row_times = 1;
         const char* one[] = {"NSE"};
         createdXlsx_ = corvane_create_workbook(Path("book.xlsx").c_str(), one, 1, &options);
@@ -182,69 +185,72 @@ const std::map<std::string, std::string> kExpectedLook = {
     {"align L9", "right"},     {"%Change colours", "> 0 008000;< 0 C00000;"}};
 
 TEST_F(WorkbookCreation, ReopenedWorkbookHasItsSheetsTitlesFormatsPanesFilterAndPrintSetup) {
-    const Document document = Load(Path("book.ods"));
-    EXPECT_EQ(document->getSheets()->getElementNames().getLength(), 2);
-    const Reference<css::frame::XModel> model(document, UNO_QUERY_THROW);
-    const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(),
-                                                       UNO_QUERY_THROW);
-    const Reference<css::sheet::XUnnamedDatabaseRanges> filters(
-        Props(document)->getPropertyValue("UnnamedDatabaseRanges"), UNO_QUERY_THROW);
-    for (const std::string name : {"NSE", "BSE"}) {
-        SCOPED_TRACE(name);
-        const Reference<css::sheet::XSpreadsheet> sheet = SheetOf(document, name);
-        EXPECT_EQ(Look(document, name), kExpectedLook);
+    for (const std::string file : {"book.ods", "book.fods"}) {
+        SCOPED_TRACE(file);
+        const Document document = Load(Path(file));
+        EXPECT_EQ(document->getSheets()->getElementNames().getLength(), 2);
+        const Reference<css::frame::XModel> model(document, UNO_QUERY_THROW);
+        const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(),
+                                                           UNO_QUERY_THROW);
+        const Reference<css::sheet::XUnnamedDatabaseRanges> filters(
+            Props(document)->getPropertyValue("UnnamedDatabaseRanges"), UNO_QUERY_THROW);
+        for (const std::string name : {"NSE", "BSE"}) {
+            SCOPED_TRACE(name);
+            const Reference<css::sheet::XSpreadsheet> sheet = SheetOf(document, name);
+            EXPECT_EQ(Look(document, name), kExpectedLook);
 
-        EXPECT_EQ(S(sheet->getCellByPosition(0, 0)->getFormula()), "Exchange");
-        EXPECT_EQ(S(sheet->getCellByPosition(11, 0)->getFormula()), "Last\nTraded Price");
-        EXPECT_EQ(Get<sal_Int32>(Props(sheet->getCellByPosition(41, 0)), "CellBackColor"),
-                  0xCCFFFF);
-        EXPECT_EQ(sheet->getCellByPosition(42, 0)->getFormula().getLength(), 0);
+            EXPECT_EQ(S(sheet->getCellByPosition(0, 0)->getFormula()), "Exchange");
+            EXPECT_EQ(S(sheet->getCellByPosition(11, 0)->getFormula()), "Last\nTraded Price");
+            EXPECT_EQ(Get<sal_Int32>(Props(sheet->getCellByPosition(41, 0)), "CellBackColor"),
+                      0xCCFFFF);
+            EXPECT_EQ(sheet->getCellByPosition(42, 0)->getFormula().getLength(), 0);
 
-        view->setActiveSheet(sheet);
-        const Reference<css::sheet::XViewFreezable> panes(view, UNO_QUERY_THROW);
-        const Reference<css::sheet::XViewSplitable> split(view, UNO_QUERY_THROW);
-        EXPECT_TRUE(panes->hasFrozenPanes());
-        // The only interface that tells where a view is frozen.
+            view->setActiveSheet(sheet);
+            const Reference<css::sheet::XViewFreezable> panes(view, UNO_QUERY_THROW);
+            const Reference<css::sheet::XViewSplitable> split(view, UNO_QUERY_THROW);
+            EXPECT_TRUE(panes->hasFrozenPanes());
+            // The only interface that tells where a view is frozen.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        EXPECT_EQ(split->getSplitColumn(), 2);
-        EXPECT_EQ(split->getSplitRow(), 1);
+            EXPECT_EQ(split->getSplitColumn(), 2);
+            EXPECT_EQ(split->getSplitRow(), 1);
 #pragma GCC diagnostic pop
 
-        const sal_Int16 index = name == "NSE" ? 0 : 1;
-        ASSERT_TRUE(filters->hasByTable(index));
-        EXPECT_TRUE(Get<bool>(Props(filters->getByTable(index)), "AutoFilter"));
+            const sal_Int16 index = name == "NSE" ? 0 : 1;
+            ASSERT_TRUE(filters->hasByTable(index));
+            EXPECT_TRUE(Get<bool>(Props(filters->getByTable(index)), "AutoFilter"));
 
-        // Widths fit the values: the description is the widest, yields the narrowest.
-        const Reference<css::table::XColumnRowRange> columns(
-            sheet->getCellRangeByPosition(0, 0, 41, 0), UNO_QUERY_THROW);
-        const auto width = [&](sal_Int32 c) {
-            return Get<sal_Int32>(Props(columns->getColumns()->getByIndex(c)), "Width");
-        };
-        EXPECT_GT(width(1), 5000);              // "TATA CONSULTANCY SERVICES LTD"
-        EXPECT_GT(width(13), width(11));        // 9,999,999,999.99 against 99,999.99
-        EXPECT_LT(width(32), width(11));        // a yield against a price
-        EXPECT_LT(width(0) + width(1), 10000);  // repeated on every printed page
+            // Widths fit the values: the description is the widest, yields the narrowest.
+            const Reference<css::table::XColumnRowRange> columns(
+                sheet->getCellRangeByPosition(0, 0, 41, 0), UNO_QUERY_THROW);
+            const auto width = [&](sal_Int32 c) {
+                return Get<sal_Int32>(Props(columns->getColumns()->getByIndex(c)), "Width");
+            };
+            EXPECT_GT(width(1), 5000);              // "TATA CONSULTANCY SERVICES LTD"
+            EXPECT_GT(width(13), width(11));        // 9,999,999,999.99 against 99,999.99
+            EXPECT_LT(width(32), width(11));        // a yield against a price
+            EXPECT_LT(width(0) + width(1), 10000);  // repeated on every printed page
 
-        const Reference<XPropertySet> page =
-            Props(Reference<css::container::XNameAccess>(
-                      Reference<css::style::XStyleFamiliesSupplier>(document, UNO_QUERY_THROW)
-                          ->getStyleFamilies()
-                          ->getByName("PageStyles"),
-                      UNO_QUERY_THROW)
-                      ->getByName(Get<rtl::OUString>(Props(sheet), "PageStyle")));
-        EXPECT_TRUE(Get<bool>(page, "IsLandscape"));
-        EXPECT_GT(Get<sal_Int32>(page, "Width"), Get<sal_Int32>(page, "Height"));
-        EXPECT_EQ(Get<sal_Int16>(page, "ScaleToPagesX"), 2);
-        EXPECT_EQ(Get<sal_Int16>(page, "ScaleToPagesY"), 0);
-        const Reference<css::sheet::XPrintAreas> print(sheet, UNO_QUERY_THROW);
-        EXPECT_TRUE(print->getPrintTitleRows());
-        EXPECT_EQ(print->getTitleRows().EndRow, 0);
-        EXPECT_TRUE(print->getPrintTitleColumns());
-        EXPECT_EQ(print->getTitleColumns().StartColumn, 0);
-        EXPECT_EQ(print->getTitleColumns().EndColumn, 1);
+            const Reference<XPropertySet> page =
+                Props(Reference<css::container::XNameAccess>(
+                          Reference<css::style::XStyleFamiliesSupplier>(document, UNO_QUERY_THROW)
+                              ->getStyleFamilies()
+                              ->getByName("PageStyles"),
+                          UNO_QUERY_THROW)
+                          ->getByName(Get<rtl::OUString>(Props(sheet), "PageStyle")));
+            EXPECT_TRUE(Get<bool>(page, "IsLandscape"));
+            EXPECT_GT(Get<sal_Int32>(page, "Width"), Get<sal_Int32>(page, "Height"));
+            EXPECT_EQ(Get<sal_Int16>(page, "ScaleToPagesX"), 2);
+            EXPECT_EQ(Get<sal_Int16>(page, "ScaleToPagesY"), 0);
+            const Reference<css::sheet::XPrintAreas> print(sheet, UNO_QUERY_THROW);
+            EXPECT_TRUE(print->getPrintTitleRows());
+            EXPECT_EQ(print->getTitleRows().EndRow, 0);
+            EXPECT_TRUE(print->getPrintTitleColumns());
+            EXPECT_EQ(print->getTitleColumns().StartColumn, 0);
+            EXPECT_EQ(print->getTitleColumns().EndColumn, 1);
+        }
+        Close(document);
     }
-    Close(document);
 }
 
 TEST_F(WorkbookCreation, XlsxWorkbookOpensWithItsFormatsAndTheUpdatedColumn) {

@@ -7,6 +7,7 @@
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
@@ -39,6 +40,7 @@ using css::uno::XComponentContext;
 
 constexpr int kMaxSheets = 256;
 constexpr double kDefaultWaitSeconds = 60;
+constexpr double kLongestWaitSeconds = 86400;
 constexpr auto kRetryPause = std::chrono::milliseconds(250);
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -114,7 +116,11 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
                     "no office accepts connections on the pipe \"ooo_pipe\", "
                     "and there is no office program at " +
                         Quoted(program) + " to start");
-    const double seconds = options.wait_seconds > 0 ? options.wait_seconds : kDefaultWaitSeconds;
+    // Not a number or not above 0: the default; at most a day, which keeps the deadline
+    // within the clock's range.
+    const double seconds = options.wait_seconds > 0
+                               ? std::min(options.wait_seconds, kLongestWaitSeconds)
+                               : kDefaultWaitSeconds;
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
