@@ -29,9 +29,12 @@ struct ExportFormat {
 };
 
 constexpr ExportFormat kFormats[] = {
-    {".ods", "calc8"},           {".xlsx", "Calc MS Excel 2007 XML"},
-    {".xls", "MS Excel 97"},     {".csv", "Text - txt - csv (StarCalc)"},
-    {".pdf", "calc_pdf_Export"}, {".html", "HTML (StarCalc)"},
+    {".ods", "calc8"},
+    {".xlsx", "Calc MS Excel 2007 XML"},
+    {".xls", "MS Excel 97"},
+    {".csv", "Text - txt - csv (StarCalc)"},
+    {".pdf", "calc_pdf_Export"},
+    {".html", "HTML (StarCalc)"},
     {".fods", "OpenDocument Spreadsheet Flat XML"},
 };
 
