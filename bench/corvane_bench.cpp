@@ -2,9 +2,13 @@
 // the Python UNO client a Linux user would otherwise write, all against one headless
 // office started for the run. Cases run interleaved, round after round, so that drift
 // in the office affects all of them alike; the table shows medians and ratios.
+#include <corvane/corvane.h>
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XSpreadsheets2.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 #include <corvane/corvane.hpp>
 
 #include <algorithm>
@@ -154,6 +158,27 @@ int main(int argc, char** argv) {
     const std::string url = FileUrl(book);
     const Reference<css::sheet::XSpreadsheets> sheets = client.Document(url)->getSheets();
 
+    // A sheet of a workbook made by corvane_create_workbook, with all its formats, copied
+    // into the bench workbook beside the plain ones.
+    const std::string created = dir / "created.ods";
+    const char* createdSheets[] = {"Batch100Formatted"};
+    if (corvane_create_workbook(created.c_str(), createdSheets, 1, nullptr) != CORVANE_OK) {
+        std::fprintf(stderr, "cannot create a workbook: %s\n", corvane_last_error());
+        return 1;
+    }
+    {
+        css::beans::PropertyValue hidden;
+        hidden.Name = "Hidden";
+        hidden.Value <<= true;
+        const Reference<css::sheet::XSpreadsheetDocument> source(
+            client.Desktop()->loadComponentFromURL(U(FileUrl(created)), "_blank", 0,
+                                                   Sequence<css::beans::PropertyValue>(&hidden, 1)),
+            UNO_QUERY_THROW);
+        Reference<css::sheet::XSpreadsheets2>(sheets, UNO_QUERY_THROW)
+            ->importSheet(source, "Batch100Formatted", 0);
+        Reference<css::util::XCloseable>(source, UNO_QUERY_THROW)->close(true);
+    }
+
     const corvane::MarketWatchRecord record = SampleRecord();
     const Sequence<Any> values = SampleValues();
     const int rows = options.rows;
@@ -222,6 +247,8 @@ int main(int argc, char** argv) {
         [&] { return batched("Batch100", 100, blockCaseRows); });
     add("CorvaneInsertUpdateRows: 1000 per block", "per row",
         [&] { return batched("Batch1000", 1000, blockCaseRows); });
+    add("CorvaneInsertUpdateRows: 100 per block, created workbook", "per row",
+        [&] { return batched("Batch100Formatted", 100, blockCaseRows); });
     // Fast writes, turned on only for these cases and off again outside the timing.
     add("CorvaneInsertUpdate, fast writes", "per row", [&] {
         CorvaneSetFastWrites(1);
@@ -271,6 +298,9 @@ int main(int argc, char** argv) {
                 ratio("floor: bare C++ block of 100", "CorvaneInsertUpdateRows: 100 per block"));
     std::printf("| 100-row batches, speed / CorvaneInsertUpdate | %.1f | >= 20 |\n",
                 ratio("CorvaneInsertUpdate", "CorvaneInsertUpdateRows: 100 per block"));
+    std::printf("| 100-row batches, created workbook cost / plain sheet | %.2f | <= 1.2 |\n",
+                ratio("CorvaneInsertUpdateRows: 100 per block, created workbook",
+                      "CorvaneInsertUpdateRows: 100 per block"));
     std::printf("| CorvaneInsertUpdate, fast writes speed / without | %.2f | >= 1.3 |\n",
                 ratio("CorvaneInsertUpdate", "CorvaneInsertUpdate, fast writes"));
     std::printf("| 100-row batches, fast writes speed / without | %.2f | |\n",

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The demo: mirrors the shipped sample market watch into a two-sheet workbook held by a
-# headless office, then saves the workbook as demo-out/marketwatch.ods and
-# demo-out/marketwatch.pdf. The office runs on a profile of its own and is shut down at
+# The demo: creates a two-sheet market-watch workbook, mirrors the shipped sample market
+# watch into it in a headless office, then saves it as demo-out/marketwatch.ods and
+# demo-out/marketwatch.pdf, and renders the top of its NSE sheet as
+# demo-out/marketwatch.png. The office runs on a profile of its own and is shut down at
 # the end; whatever still runs on that profile is killed on any way out.
 #
 # Environment: BUILD (build folder, default "build"), OFFICE (office program).
@@ -32,7 +33,7 @@ profile_url="file://$profile"
 office_processes() {
     local entry
     for entry in /proc/[0-9]*; do
-        if tr '\0' ' ' <"$entry/cmdline" 2>/dev/null | grep -qF -- "$profile_url"; then
+        if tr '\0' ' ' 2>/dev/null <"$entry/cmdline" | grep -qF -- "$profile_url"; then
             echo "${entry#/proc/}"
         fi
     done
@@ -75,31 +76,28 @@ cat >"$profile/user/registrymodifications.xcu" <<'XCU'
 </oor:items>
 XCU
 
-# The workbook the market watch goes into: one empty sheet per exchange.
-workbook="$work/marketwatch.fods"
-cat >"$workbook" <<'FODS'
-<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
-<office:body><office:spreadsheet>
-<table:table table:name="NSE"/>
-<table:table table:name="BSE"/>
-</office:spreadsheet></office:body></office:document>
-FODS
+# The workbook the market watch goes into: created by the feed, one sheet per exchange.
+workbook="$work/marketwatch.ods"
 
 mkdir -p "$out"
-rm -f "$out/marketwatch.ods" "$out/marketwatch.pdf"
+rm -f "$out/marketwatch.ods" "$out/marketwatch.pdf" "$out/marketwatch.png"
 
 ticks=$(($(wc -l <"$data") - 1))
 echo "demo: streaming $ticks ticks from $data into the sheets NSE and BSE of a new workbook"
 command_line="\"$office\" --headless --norestore \"-env:UserInstallation=$profile_url\" --accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"
-# Each exchange's instruments go to its own sheet; each tick rewrites its instrument's row.
-# The ticks arrive through a pipe, as from a live feed.
+# The feed creates the workbook with the sheets NSE and BSE; each exchange's instruments
+# go to its own sheet, and each tick rewrites its instrument's row. The ticks arrive
+# through a pipe, as from a live feed. The office stays for the picture below.
 # shellcheck disable=SC2002
-cat "$data" | "$feed" --follow --sheet-per-exchange --workbook "$workbook" \
-    --command-line "$command_line" \
+cat "$data" | "$feed" --follow --sheet-per-exchange --create-workbook --workbook "$workbook" \
+    --command-line "$command_line" --keep-office \
     --save-as "$out/marketwatch.ods" --save-as "$out/marketwatch.pdf"
 
-for file in "$out/marketwatch.ods" "$out/marketwatch.pdf"; do
+# A picture of the top of the NSE sheet, rendered by the office, then ended.
+/usr/bin/python3 scripts/render-sheet.py "$out/marketwatch.ods" NSE A1:Y24 "$work/top.pdf" --terminate
+pdftoppm -png -r 110 -singlefile "$work/top.pdf" "$out/marketwatch"
+
+for file in "$out/marketwatch.ods" "$out/marketwatch.pdf" "$out/marketwatch.png"; do
     if [ ! -s "$file" ]; then
         echo "demo: $file was not written" >&2
         exit 1
@@ -113,3 +111,4 @@ echo
 echo "Done. The market watch is in:"
 echo "  $PWD/$out/marketwatch.ods  ($(du -k "$out/marketwatch.ods" | cut -f1) KB: sheets NSE and BSE, a title row, one row per instrument)"
 echo "  $PWD/$out/marketwatch.pdf  ($(du -k "$out/marketwatch.pdf" | cut -f1) KB$pages)"
+echo "  $PWD/$out/marketwatch.png  (the top of the NSE sheet)"

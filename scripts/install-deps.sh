@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     libreoffice-calc libreoffice-dev libreoffice-dev-common python3-uno python3
     xvfb x11-utils locales poppler-utils
+    fonts-liberation2
     "$@"
 )
 

@@ -29,12 +29,13 @@ enum corvane_status {
     CORVANE_E_NOT_CONNECTED = -2, /* no workbook is loaded: call corvane_init first */
     CORVANE_E_CONNECT = -3,       /* no office answered on the pipe */
     CORVANE_E_NO_SHEET = -4,      /* the workbook has no sheet of that name */
-    CORVANE_E_OFFICE = -5,   /* the office raised an error (row outside the sheet, office gone) */
-    CORVANE_E_SAVE = -6,     /* the copy could not be stored */
-    CORVANE_E_INTERNAL = -7, /* anything else (out of memory, ...) */
-    CORVANE_E_LOAD = -8,     /* the office answered but the workbook did not load: not a
-                                spreadsheet, locked by another office, unreadable */
-    CORVANE_E_TIMEOUT = -9   /* the office did not answer within the deadline */
+    CORVANE_E_OFFICE = -5,        /* the office raised an error (row outside the sheet, office gone) */
+    CORVANE_E_SAVE = -6,          /* the copy could not be stored */
+    CORVANE_E_INTERNAL = -7,      /* anything else (out of memory, ...) */
+    CORVANE_E_LOAD = -8,          /* the office answered but the workbook did not load: not a
+                                     spreadsheet, locked by another office, unreadable */
+    CORVANE_E_TIMEOUT = -9,       /* the office did not answer within the deadline */
+    CORVANE_E_EXISTS = -10        /* the file to create exists already (and was left as it is) */
 };
 
 /* How a column stores its record field (see corvane_column_kind). */
@@ -125,12 +126,54 @@ CORVANE_C_API int corvane_office_pid(void);
 CORVANE_C_API int corvane_clear_stale_lock(const char* workbook_path);
 
 /* Stores a copy of the loaded workbook at `path`, in the format its extension names
- * (.ods, .xlsx, .xls, .csv, .pdf, .html, any letter case); the open document is not
+ * (.ods, .fods, .xlsx, .xls, .csv, .pdf, .html, any letter case); the open document is not
  * changed. A relative path is taken against the current directory; an existing file is
  * replaced. .csv holds the active sheet only (comma-separated, UTF-8). An unknown
  * extension is CORVANE_E_ARGUMENT, a missing folder or a refused write
  * CORVANE_E_SAVE. */
 CORVANE_C_API int corvane_save_copy(const char* path);
+
+/* Options of corvane_create_workbook. Zero-initialise the struct and set what you
+ * need; a NULL options pointer means all defaults. */
+typedef struct corvane_workbook_options {
+    /* Non-zero: column AQ, right of AP, is titled "Updated" and formatted as a time of
+     * day with milliseconds, for each row's last update time. 0: the 42 columns only. */
+    int row_times;
+    /* The office to start when none accepts on the pipe: NULL or "" for the one given
+     * to corvane_init, else the office the library was built for. */
+    const char* office_path;
+    /* How to start it: NULL or "" for the command line given to corvane_init with that
+     * office, else the default (the quoted office path, -invisible, the pipe acceptor). */
+    const char* command_line;
+    /* How long to wait for an office this call starts to accept; 0 or less: 60 s. */
+    double wait_seconds;
+} corvane_workbook_options;
+
+/* Creates a market-watch workbook at `path` with `count` sheets named sheet_names[0]
+ * to sheet_names[count - 1], in the format the extension names: .ods, .xlsx or .fods
+ * (any letter case). Each sheet gets the coloured title row in row 1, frozen together
+ * with columns A and B, and an autofilter over its columns; number formats per column
+ * (prices and other reals with two decimals and a thousands separator, quantities,
+ * volume and open interest with a thousands separator and no decimals, the scrip code
+ * as a plain integer, %Change with two decimals in green above 0 and red below, yields
+ * with two decimals), text left- and numbers right-aligned; column widths that fit the
+ * titles and typical values; and a landscape print setup scaled to two pages across
+ * with the title row and columns A and B on every page. The formats are cell
+ * attributes: the row functions keep them. The workbook is not loaded: call corvane_init
+ * or corvane_connect with it next.
+ *
+ * The office used is the connected one, else one that accepts on the pipe, else one
+ * started for the call as corvane_init starts one (see corvane_workbook_options); that
+ * office keeps running, and corvane_init or corvane_connect use it next.
+ * Returns CORVANE_OK; CORVANE_E_EXISTS when anything exists at `path` (it is left as it
+ * was); CORVANE_E_ARGUMENT for a NULL or empty path, another extension, a count outside
+ * 1 to 256, or a sheet name that is NULL, empty, given twice (in any letter case), holds
+ * one of []*?:/\ or begins or ends with an apostrophe; CORVANE_E_SAVE when the folder
+ * does not exist or the office cannot write there; CORVANE_E_CONNECT or
+ * CORVANE_E_TIMEOUT when no office could be reached; CORVANE_E_OFFICE for an office
+ * error while the workbook is made. */
+CORVANE_C_API int corvane_create_workbook(const char* path, const char* const* sheet_names,
+                                          int count, const corvane_workbook_options* options);
 
 /* Closes the workbooks open in the connected office without saving and ends the
  * office, waiting (up to 10 seconds) until the office has closed its connection; its

@@ -29,11 +29,12 @@ import time
 
 __all__ = [
     "COLUMN_COUNT", "Error", "init", "connect", "write_titles", "write_record", "write_records",
-    "reset", "is_running", "save_copy", "shutdown_office", "column_titles",
-    "column_kinds", "set_timeout", "office_pid", "clear_stale_lock", "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
+    "reset", "is_running", "save_copy", "shutdown_office", "column_titles", "create_workbook",
+    "column_kinds", "set_timeout", "office_pid", "clear_stale_lock",
+    "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
     "set_warning_handler", "set_fast_writes",
     "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
-    "E_INTERNAL", "E_LOAD", "E_TIMEOUT",
+    "E_INTERNAL", "E_LOAD", "E_TIMEOUT", "E_EXISTS",
 ]
 
 COLUMN_COUNT = 42
@@ -48,6 +49,7 @@ E_SAVE = -6           # the copy could not be stored
 E_INTERNAL = -7       # anything else (out of memory, ...)
 E_LOAD = -8           # the office answered but the workbook did not load
 E_TIMEOUT = -9        # the office did not answer within the deadline
+E_EXISTS = -10        # the file to create exists already (it is left as it is)
 
 KIND_TEXT, KIND_INTEGER, KIND_REAL = 0, 1, 2
 
@@ -70,6 +72,11 @@ class Error(Exception):
 
 
 _WarningHandler = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
+
+
+class _WorkbookOptions(ctypes.Structure):
+    _fields_ = [("row_times", ctypes.c_int), ("office_path", ctypes.c_char_p),
+                ("command_line", ctypes.c_char_p), ("wait_seconds", ctypes.c_double)]
 _FieldArray = ctypes.c_char_p * COLUMN_COUNT
 
 _library = None
@@ -107,6 +114,8 @@ def _declare(lib):
         "corvane_reset_row": (c_int, [c_char_p, c_int]),
         "corvane_is_running": (c_int, []),
         "corvane_save_copy": (c_int, [c_char_p]),
+        "corvane_create_workbook": (c_int, [c_char_p, ctypes.POINTER(c_char_p), c_int,
+                                            ctypes.POINTER(_WorkbookOptions)]),
         "corvane_shutdown_office": (c_int, []),
         "corvane_column_title": (c_char_p, [c_int]),
         "corvane_column_kind": (c_int, [c_int]),
@@ -310,9 +319,34 @@ def is_running():
 
 def save_copy(path):
     """Stores a copy of the loaded workbook, in the format the extension names (.ods,
-    .xlsx, .xls, .csv, .pdf, .html); an existing file is replaced. The open workbook
+    .fods, .xlsx, .xls, .csv, .pdf, .html); an existing file is replaced. The open workbook
     is not changed."""
     _check(_lib().corvane_save_copy(_text(path, "path")))
+
+
+def create_workbook(path, sheets, row_times=False, office_path=None, command_line=None,
+                    timeout=60.0):
+    """Creates a market-watch workbook at path (.ods, .xlsx or .fods) with one sheet per
+    name in sheets: the coloured title row, frozen with columns A and B, an autofilter,
+    number formats per column, %Change green above 0 and red below, fitting column
+    widths and a landscape print setup two pages across. Never replaces a file: an
+    existing path raises Error with code E_EXISTS and is left as it is.
+
+    row_times: column AQ titled "Updated", formatted as a time with milliseconds.
+    The connected office, or one on the pipe, makes it; otherwise one is started with
+    office_path and command_line (None: as for init, or the defaults) and waited for up
+    to timeout seconds; it keeps running, and init or connect use it next.
+    """
+    if isinstance(sheets, (str, bytes)):
+        raise TypeError("sheets must be a sequence of names, not a single text")
+    names = [_text(name, "sheet name") for name in sheets]
+    if not names:
+        raise ValueError("a workbook needs at least one sheet")
+    array = (ctypes.c_char_p * len(names))(*names)
+    options = _WorkbookOptions(1 if row_times else 0, _optional_text(office_path, "office_path"),
+                               _optional_text(command_line, "command_line"), float(timeout))
+    _check(_lib().corvane_create_workbook(_text(path, "path"), array, len(names),
+                                          ctypes.byref(options)))
 
 
 def shutdown_office():

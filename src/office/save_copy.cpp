@@ -26,9 +26,13 @@ struct ExportFormat {
 };
 
 constexpr ExportFormat kFormats[] = {
-    {".ods", "calc8"},           {".xlsx", "Calc MS Excel 2007 XML"},
-    {".xls", "MS Excel 97"},     {".csv", "Text - txt - csv (StarCalc)"},
-    {".pdf", "calc_pdf_Export"}, {".html", "HTML (StarCalc)"},
+    {".ods", "calc8"},
+    {".xlsx", "Calc MS Excel 2007 XML"},
+    {".xls", "MS Excel 97"},
+    {".csv", "Text - txt - csv (StarCalc)"},
+    {".pdf", "calc_pdf_Export"},
+    {".html", "HTML (StarCalc)"},
+    {".fods", "OpenDocument Spreadsheet Flat XML"},
 };
 
 // Comma-separated, fields quoted with '"', UTF-8 (text encoding 76), from line 1.
@@ -80,7 +84,7 @@ Status SaveCopy(Session& link, const char* path, std::string& why) {
     const char* filter = ExportFilterFor(path);
     if (filter == nullptr) {
         why = std::string("cannot tell the format of \"") + path +
-              "\": name it .ods, .xlsx, .xls, .csv, .pdf or .html";
+              "\": name it .ods, .fods, .xlsx, .xls, .csv, .pdf or .html";
         return Status::Argument;
     }
     if (!link.workbook.is()) {

@@ -93,5 +93,23 @@ TEST(FeedOptions, RefusesWhatCannotWorkAndSaysWhy) {
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
+TEST(FeedOptions, CreatingTheWorkbookWithItsSheets) {
+    FeedOptions options;
+    ASSERT_EQ(Parse({"--workbook", "w.ods", "--sheet-per-exchange", "--create-workbook", "--sheets",
+                     "NSE,BSE,MCX"},
+                    options),
+              "");
+    EXPECT_TRUE(options.createWorkbook);
+    EXPECT_EQ(options.sheets, (std::vector<std::string>{"NSE", "BSE", "MCX"}));
+    ASSERT_EQ(Parse({"--workbook", "w.ods", "--sheet", "A", "--create-workbook"}, options), "");
+    EXPECT_TRUE(options.sheets.empty());
+    // --sheets only names what --create-workbook makes for --sheet-per-exchange.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--workbook", "w.ods", "--sheet-per-exchange", "--sheets", "A,B"},
+          std::vector<std::string>{"--workbook", "w.ods", "--sheet", "A", "--create-workbook",
+                                   "--sheets", "B"}})
+        EXPECT_NE(Parse(args, options).find("--sheets names the sheets"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane::feed

@@ -193,6 +193,25 @@ class InALiveOffice(OfficeTest):
             self.assertIn("com.sun.star.", caught.exception.message)
         self.assertTrue(corvane.is_running())
 
+    def test_creates_a_workbook_once(self):
+        book = self.path("created.ods")
+        corvane.create_workbook(book, ["NSE", "F&O"], row_times=True)
+        for sheet in ("NSE", "F&O"):
+            titles = read_sheet(book, sheet, 1, columns=43)[0]
+            self.assertEqual(titles[:2], ["Exchange", "Description"])
+            self.assertEqual(titles[42], "Updated")
+        with open(book, "rb") as f:
+            before = f.read()
+        for path, sheets, code in [(book, ["NSE"], corvane.E_EXISTS),
+                                   (self.path("x.ods"), ["NSE", "nse"], corvane.E_ARGUMENT),
+                                   (self.path("x.csv"), ["NSE"], corvane.E_ARGUMENT)]:
+            with self.assertRaises(corvane.Error) as caught:
+                corvane.create_workbook(path, sheets)
+            self.assertEqual(caught.exception.code, code)
+        with open(book, "rb") as f:
+            self.assertEqual(f.read(), before)
+        self.assertTrue(corvane.is_running())
+
     def test_copies_in_each_format(self):
         corvane.write_record("BSE", 0, RECORD)
         for name in ("copy.xlsx", "copy.csv", "copy.pdf", "copy.html", "copy.xls"):

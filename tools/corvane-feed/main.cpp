@@ -13,6 +13,7 @@
 #include "market_record.hpp"
 #include "options.hpp"
 #include "stop_signals.hpp"
+#include "workbook_creation.hpp"
 
 namespace {
 
@@ -38,6 +39,11 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     if (const std::string why = input.Open(options.input); !why.empty()) {
         console.Error(why);
         return kExitUsage;
+    }
+
+    if (const std::string why = CreateWorkbookIfMissing(options, console); !why.empty()) {
+        console.Error(why);
+        return kExitOffice;
     }
 
     OfficeSettings officeSettings{options.office,     options.commandLine,

@@ -80,6 +80,17 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
     flag("--keep-office", options.keepOffice,
          "leave the office this run started running at the end")
         ->group(office);
+    flag("--create-workbook", options.createWorkbook,
+         "create the workbook when it does not exist, with the\n"
+         "market-watch look and the sheet of --sheet, or for\n"
+         "--sheet-per-exchange the sheets NSE and BSE")
+        ->group(office);
+    app->add_option("--sheets", options.sheets,
+                    "with --create-workbook and --sheet-per-exchange: the\n"
+                    "names of the sheets to create instead")
+        ->type_name("A,B,...")
+        ->delimiter(',')
+        ->group(office);
     app->add_option("--save-as", options.saveAs,
                     "at the end, store a copy of the workbook at PATH in the\n"
                     "format its extension names (.ods, .xlsx, .csv, .pdf, ...);\n"
@@ -148,7 +159,7 @@ bool ParseSeconds(const std::string& text, double& value) {
 // The options given with an empty value, which none of them takes.
 std::string EmptyValue(const CLI::App& app) {
     for (const char* name : {"--workbook", "--office", "--sheet", "--save-as", "--first-row",
-                             "--interval", "--wait"}) {
+                             "--interval", "--wait", "--sheets"}) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
             if (value.empty()) return std::string(name) + " needs a value";
@@ -179,6 +190,9 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     const bool haveSheet = app->count("--sheet") > 0;
     if (haveSheet == options.feed.sheetPerExchange)
         return "give either --sheet NAME or --sheet-per-exchange";
+    if (app->count("--sheets") > 0 && !(options.createWorkbook && options.feed.sheetPerExchange))
+        return "--sheets names the sheets --create-workbook makes for --sheet-per-exchange: give "
+               "it with both";
     if (!raw.wait.empty() && !ParseSeconds(raw.wait, options.waitSeconds))
         return "--wait takes a number of seconds above 0 and at most 86400, not \"" + raw.wait +
                "\"";

@@ -16,6 +16,8 @@ struct FeedOptions {
     double waitSeconds = 60;  // for an office this run starts
     bool keepOffice = false;
     std::vector<std::string> saveAs;
+    bool createWorkbook = false;      // --create-workbook
+    std::vector<std::string> sheets;  // --sheets A,B,...: with --sheet-per-exchange
     FeedSettings feed;
     bool quiet = false;
     bool help = false;
