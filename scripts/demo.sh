@@ -67,14 +67,7 @@ fi
 
 # A fresh profile that skips the office's first-start work.
 mkdir -p "$profile/user"
-cat >"$profile/user/registrymodifications.xcu" <<'XCU'
-<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>7.4</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
-</oor:items>
-XCU
+cp data/office-profile.xcu "$profile/user/registrymodifications.xcu"
 
 # The workbook the market watch goes into: created by the feed, one sheet per exchange.
 workbook="$work/marketwatch.ods"

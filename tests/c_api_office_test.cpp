@@ -68,7 +68,11 @@ ChildResult RunCProgram(OfficeSession& session, const std::vector<std::string>& 
         FILE* out = ::fdopen(fromChild[0], "r");
         char line[4096];
         while (std::fgets(line, sizeof line, out) != nullptr) {
-            if (std::string(line) == "@@kill-office@@\n") {
+            const std::string request = "@@kill-office@@ ";
+            if (std::string(line).rfind(request, 0) == 0) {
+                // The program's library started the office: the session ends it by its
+                // process group.
+                session.Adopt(static_cast<pid_t>(std::atol(line + request.size())));
                 session.Kill();
                 const char answer[] = "killed\n";
                 if (::write(toChild[1], answer, sizeof answer - 1) < 0) break;

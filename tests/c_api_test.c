@@ -4,7 +4,8 @@
  * The office command line comes from the environment variable CORVANE_TEST_COMMAND_LINE.
  * WORKBOOK must have the sheets "NSE" and "BSE", SECOND_WORKBOOK three sheets, both
  * empty. The program asks its parent to kill the office by printing the line
- * "@@kill-office@@" and waits for one line on standard input before it goes on.
+ * "@@kill-office@@ PID" (PID: the office its library started) and waits for one line on
+ * standard input before it goes on.
  * Prints every failed check and "N passed, N failed"; exits 1 when any check failed.
  */
 #include <corvane/corvane.h>
@@ -279,7 +280,7 @@ static void office_killed(void) {
     char line[64];
     fill_record(fields);
 
-    printf("@@kill-office@@\n");
+    printf("@@kill-office@@ %d\n", corvane_office_pid());
     fflush(stdout);
     if (fgets(line, sizeof line, stdin) == NULL) {
         check(0, "the parent answered the kill request", __LINE__);

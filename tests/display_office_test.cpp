@@ -1,6 +1,6 @@
 // The default command line against the office with a display: the workbook the library
 // loads must open in a window the user sees. The test runs its own X server.
-#include <dirent.h>
+#include <corvane/corvane.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -65,37 +65,6 @@ class XServer {
     pid_t pid_ = -1;
 };
 
-// Kills, when it goes, every process whose environment has HOME=`home`: the office
-// started on that home keeps its profile there, out of the office session's sight.
-class KillOnHome {
-  public:
-    explicit KillOnHome(std::string home) : entry_("HOME=" + std::move(home)) {}
-    ~KillOnHome() {
-        for (int round = 0; round < 100; ++round) {
-            bool any = false;
-            DIR* proc = ::opendir("/proc");
-            while (dirent* entry = proc != nullptr ? ::readdir(proc) : nullptr) {
-                const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
-                if (pid <= 0 || pid == ::getpid()) continue;
-                std::ifstream in("/proc/" + std::string(entry->d_name) + "/environ",
-                                 std::ios::binary);
-                for (std::string var; std::getline(in, var, '\0');) {
-                    if (var == entry_) {
-                        ::kill(pid, SIGKILL);
-                        any = true;
-                    }
-                }
-            }
-            if (proc != nullptr) ::closedir(proc);
-            if (!any) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-
-  private:
-    std::string entry_;
-};
-
 std::string Output(const std::string& command) {
     std::string out;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
@@ -111,7 +80,6 @@ TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
     TempDir home;
     SeedProfile(home.Path() + "/.config/libreoffice/4");  // the profile under $HOME
     OfficeSession session;
-    KillOnHome cleanup(home.Path());
     ::setenv("DISPLAY", display.Name().c_str(), 1);
     ::setenv("HOME", home.Path().c_str(), 1);
     TempDir dir;
@@ -119,7 +87,11 @@ TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
     WriteWorkbook(book, {"NSE", "BSE"});
 
     const std::vector<CString> config = {OfficeExecutable().c_str(), "", book.c_str()};
-    ASSERT_EQ(InitUntilConnected(config), 2);
+    const short sheets = InitUntilConnected(config);
+    // The office the library started keeps its profile under $HOME, out of the
+    // session's sight: the session ends it by its process group.
+    session.Adopt(corvane_office_pid());
+    ASSERT_EQ(sheets, 2);
 
     const Reference<css::frame::XModel> model(session.Client().Document(FileUrl(book)),
                                               UNO_QUERY_THROW);

@@ -138,9 +138,9 @@ TEST_F(SessionOffice, StoppedOfficeEndsEveryCallAtTheDeadlineAndIsTakenUpAgain) 
     const std::string url = FileUrl(book);
     const std::vector<CString> config = {OfficeExecutable().c_str(),
                                          session.HeadlessCommandLine().c_str(), book.c_str()};
-    ASSERT_EQ(InitUntilConnected(config), 1);
-    ASSERT_GT(corvane_office_pid(), 0);
+    const short sheets = InitUntilConnected(config);
     session.Adopt(corvane_office_pid());
+    ASSERT_EQ(sheets, 1);
     CorvaneSetCallTimeout(2000);
 
     // Each operation meets a stopped office on a live connection, and ends at the

@@ -80,6 +80,7 @@ class WorkbookCreation : public ::testing::Test {
         options.row_times = 1;
         const char* one[] = {"NSE"};
         createdXlsx_ = corvane_create_workbook(Path("book.xlsx").c_str(), one, 1, &options);
+        session_->Adopt(corvane_office_pid());
         session_->Client().Terminate();
         session_->Kill();
         session_->Start();

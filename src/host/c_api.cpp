@@ -95,7 +95,7 @@ int RowResult(Status status, const char* sheet) {
         case Status::Argument:
             return Fail(CORVANE_E_ARGUMENT, "the sheet name is NULL or empty");
         default:
-            return Fail(CORVANE_E_OFFICE, "the office no longer answers");
+            return Fail(CORVANE_E_OFFICE, "the office failed the sheet lookup");
     }
 }
 

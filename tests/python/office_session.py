@@ -17,17 +17,8 @@ PROFILE_PREFIX = "corvane-profile-"
 OFFICE = os.environ.get("CORVANE_TEST_OFFICE", "/usr/lib/libreoffice/program/soffice")
 ACCEPT = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"
 
-_SEED = """<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" \
-xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" \
-oor:op="fuse"><value>7.4</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" \
-oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" \
-oor:op="fuse"><value>false</value></prop></item>
-</oor:items>
-"""
+_SEED_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data",
+                          "office-profile.xcu")
 
 
 def file_url(path):
@@ -58,8 +49,8 @@ class OfficeSession:
         fcntl.flock(self._lock, fcntl.LOCK_EX)
         self.profile = tempfile.mkdtemp(prefix=PROFILE_PREFIX)
         os.makedirs(os.path.join(self.profile, "user"))
-        with open(os.path.join(self.profile, "user", "registrymodifications.xcu"), "w") as f:
-            f.write(_SEED)
+        shutil.copyfile(_SEED_FILE,
+                        os.path.join(self.profile, "user", "registrymodifications.xcu"))
         self._pipe_files_before = set(_office_pipe_files())
         self._groups = set()
 

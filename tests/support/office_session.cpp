@@ -17,6 +17,8 @@
 
 #include "support/workbook_files.hpp"
 
+#include <corvane_profile_seed.hpp>
+
 extern char** environ;
 
 namespace corvane::test {
@@ -24,34 +26,6 @@ namespace {
 
 constexpr char kProfilePrefix[] = "corvane-profile-";
 constexpr char kAccept[] = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
-
-// Processes whose command line contains `needle`.
-std::vector<pid_t> ProcessesMentioning(const std::string& needle) {
-    std::vector<pid_t> pids;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) return pids;
-    while (dirent* entry = ::readdir(proc)) {
-        const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
-        if (pid <= 0 || pid == ::getpid()) continue;
-        std::ifstream in("/proc/" + std::string(entry->d_name) + "/cmdline", std::ios::binary);
-        const std::string cmdline((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-        if (cmdline.find(needle) != std::string::npos) pids.push_back(pid);
-    }
-    ::closedir(proc);
-    return pids;
-}
-
-void KillAndWait(const std::string& needle) {
-    for (int round = 0; round < 200; ++round) {
-        const std::vector<pid_t> pids = ProcessesMentioning(needle);
-        if (pids.empty()) return;
-        for (pid_t pid : pids) ::kill(pid, SIGKILL);
-        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-}
 
 // The office's pipe files: its acceptor's and its single-instance pipe's.
 std::vector<std::string> OfficePipeFiles() {
@@ -83,17 +57,7 @@ std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
 void SeedProfile(const std::string& dir) {
     std::filesystem::create_directories(dir + "/user");
     std::ofstream out(dir + "/user/registrymodifications.xcu");
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-           "oor:op=\"fuse\"><value>7.4</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "</oor:items>\n";
+    out << kProfileSeed;
 }
 
 OfficeSession::OfficeSession() {
@@ -112,7 +76,7 @@ OfficeSession::~OfficeSession() {
     if (client_) {
         client_->Terminate();
         client_.reset();
-        for (int i = 0; i < 100 && !Processes().empty(); ++i)
+        for (int i = 0; i < 100 && Running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     Kill();
@@ -164,7 +128,7 @@ OfficeClient& OfficeSession::Client(std::chrono::milliseconds timeout) {
     return *client_;
 }
 
-std::vector<pid_t> OfficeSession::Processes() const { return ProcessesMentioning(profileDir_); }
+bool OfficeSession::Running() const { return started_ > 0 && LeaderRuns(started_); }
 
 void OfficeSession::Signal(int signal) const {
     if (started_ > 0) ::kill(-started_, signal);
@@ -180,7 +144,6 @@ void OfficeSession::Kill() {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         started_ = -1;
     }
-    KillAndWait(profileDir_);
 }
 
 }  // namespace corvane::test

@@ -26,7 +26,8 @@ class OfficeSession {
     // wait here too) and creates a fresh profile.
     OfficeSession();
     // Terminates the office through the test's own connection when it has one, then
-    // kills whatever still runs on the profile, deletes the profile and frees the pipe.
+    // kills the office it started or adopted (its process group), deletes the profile,
+    // the pipe files its office left, and frees the pipe.
     ~OfficeSession();
     OfficeSession(const OfficeSession&) = delete;
     OfficeSession& operator=(const OfficeSession&) = delete;
@@ -43,14 +44,14 @@ class OfficeSession {
     // Connects the test's own client to whatever office accepts on the pipe, waiting
     // up to `timeout` for it.
     OfficeClient& Client(std::chrono::milliseconds timeout = std::chrono::seconds(60));
-    // Office processes running on this profile.
-    std::vector<pid_t> Processes() const;
+    // Whether the office this session started or adopted still runs.
+    bool Running() const;
     // Takes over the office that the library started (the process group `leader`): the
     // session signals, kills and ends it as one it started itself.
     void Adopt(pid_t leader) { started_ = leader; }
     // Sends `signal` to the processes of the office that Start started.
     void Signal(int signal) const;
-    // SIGKILLs every office process of the profile and waits until they are gone.
+    // SIGKILLs the office it started or adopted and waits until it is gone.
     void Kill();
 
   private:

@@ -167,9 +167,9 @@ void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetW
         // Lines of other exchanges may still have their sheet.
         if (settings_.sheetPerExchange) return Fail(line, why, events);
         fatal = why;
-    } else if (code == CORVANE_E_NOT_CONNECTED || !writer.OfficeAnswers()) {
-        constexpr char kGone[] = "the office no longer answers";
-        fatal = error.find(kGone) != std::string::npos ? error : kGone + (" (" + error + ")");
+    } else if (code == CORVANE_E_NOT_CONNECTED || code == CORVANE_E_TIMEOUT ||
+               !writer.OfficeAnswers()) {
+        fatal = "the office no longer answers (" + error + ")";
     } else {
         // The office refused this row (a row beyond the sheet's end, say); others may do.
         return Fail(line, error, events);

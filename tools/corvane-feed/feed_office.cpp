@@ -1,6 +1,7 @@
 #include "feed_office.hpp"
 
 #include <corvane/corvane.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,12 +17,6 @@ constexpr auto kRetryInterval = std::chrono::milliseconds(250);
 constexpr auto kShutdownGrace = std::chrono::seconds(10);
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// The library tells "nobody answers on the pipe" from "the office answered but could
-// not load the workbook" only in its message.
-bool OfficeAnsweredButNoWorkbook(const std::string& error) {
-    return error.find("could not load") != std::string::npos;
-}
 
 std::string LastError() { return corvane_last_error(); }
 
@@ -64,7 +59,8 @@ std::string FeedOffice::Open() {
     }
     ShowWarnings();
     if (result >= 0) return {};
-    if (OfficeAnsweredButNoWorkbook(LastError())) return LastError();
+    // Only when nobody answers on the pipe is there an office to start.
+    if (result != CORVANE_E_CONNECT) return LastError();
     return StartAndWait();
 }
 
@@ -80,11 +76,7 @@ std::string FeedOffice::StartAndWait() {
     if (commandLine.empty()) {
         if (std::string why = profile_.Create(); !why.empty()) return why;
         commandLine = profile_.HeadlessCommandLine(settings_.office);
-        if (!settings_.keepOffice) {
-            abandonDir_ = profile_.Directory();
-            abandonUrl_ = profile_.Url();
-            abandonArmed_ = true;
-        }
+        if (!settings_.keepOffice) abandonDir_ = profile_.Directory();
     }
 
     const std::string workbook = Absolute(settings_.workbook);
@@ -97,9 +89,11 @@ std::string FeedOffice::StartAndWait() {
         StreamsSilenced quiet(StreamsSilenced::All);
         result = corvane_init(settings_.office.c_str(), commandLine.c_str(), workbook.c_str());
     }
+    // The office the library started, which Abandon kills when the run must end at once.
+    if (!settings_.keepOffice && settings_.commandLine.empty()) abandonPid_ = corvane_office_pid();
     ShowWarnings();
     // A new office takes a moment to accept; until then each attempt fails at once.
-    while (result < 0 && !OfficeAnsweredButNoWorkbook(LastError()) && Clock::now() < deadline) {
+    while (result == CORVANE_E_CONNECT && Clock::now() < deadline) {
         if (!stop_.Sleep(kRetryInterval)) break;
         StreamsSilenced quiet(StreamsSilenced::OutputOnly);
         result = corvane_connect(workbook.c_str());
@@ -110,7 +104,7 @@ std::string FeedOffice::StartAndWait() {
     started_ = false;
     profile_.Remove();
     if (stop_.Requested()) return "stopped while waiting for the office";
-    if (OfficeAnsweredButNoWorkbook(error)) return error;
+    if (result != CORVANE_E_CONNECT) return error;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", settings_.waitSeconds);
     return std::string("the office did not accept connections on the pipe \"ooo_pipe\" within ") +
@@ -135,14 +129,18 @@ void FeedOffice::Close() {
         profile_.Keep();
         return;
     }
-    corvane_shutdown_office();
-    profile_.EndOffice(kShutdownGrace);
+    const bool ended = corvane_shutdown_office() == CORVANE_OK;
+    OfficeProfile::EndOffice(kShutdownGrace);
     profile_.Remove();
+    // An office that died left its lock beside the workbook; with its profile gone the
+    // lock is provably stale and would keep other offices from loading the workbook.
+    if (!ended) corvane_clear_stale_lock(Absolute(settings_.workbook).c_str());
 }
 
 void FeedOffice::Abandon() {
-    if (!abandonArmed_) return;
-    KillOfficeOn(abandonUrl_);
+    const pid_t office = abandonPid_;
+    if (office <= 0) return;
+    ::kill(-office, SIGKILL);
     std::error_code ignored;
     std::filesystem::remove_all(abandonDir_, ignored);
 }

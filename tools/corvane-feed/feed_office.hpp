@@ -2,6 +2,8 @@
 // run starts, waits for and, at the end, shuts down.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -40,9 +42,8 @@ class FeedOffice {
     // Shuts the office down when this run started it and is not told to keep it; an
     // office found running is left alone. Safe to call twice.
     void Close();
-    // From another thread, when the program must end at once: kills an office that
-    // runs on this run's throw-away profile and would be shut down at the end, and
-    // deletes the profile.
+    // From another thread, when the program must end at once: kills the office this run
+    // started on its throw-away profile (its process group) and deletes the profile.
     void Abandon();
 
   private:
@@ -57,10 +58,10 @@ class FeedOffice {
     OfficeProfile profile_;
     bool started_ = false;
     bool closed_ = false;
-    // What Abandon kills and deletes: set once, before it is armed, never changed after.
+    // What Abandon kills and deletes: the directory is set before the office's id,
+    // which arms it, and neither changes after.
     std::string abandonDir_;
-    std::string abandonUrl_;
-    std::atomic<bool> abandonArmed_{false};
+    std::atomic<pid_t> abandonPid_{0};
     std::vector<std::string> warnings_;
 };
 

@@ -1,5 +1,8 @@
 #include "office_profile.hpp"
 
+#include <corvane/corvane.h>
+#include <corvane_profile_seed.hpp>
+
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
@@ -18,39 +21,12 @@ namespace {
 constexpr char kProfilePrefix[] = "corvane-feed-";
 constexpr char kAccept[] = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
 
-// Processes whose command line contains `needle`.
-std::vector<pid_t> ProcessesMentioning(const std::string& needle) {
-    std::vector<pid_t> pids;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) return pids;
-    while (const dirent* entry = ::readdir(proc)) {
-        const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
-        if (pid <= 0 || pid == ::getpid()) continue;
-        std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
-        const std::string cmdline((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-        if (cmdline.find(needle) != std::string::npos) pids.push_back(pid);
-    }
-    ::closedir(proc);
-    return pids;
-}
-
 // The office skips its first-start step (about half a second) and its dialogs.
 bool Seed(const std::string& dir) {
     std::error_code error;
     std::filesystem::create_directories(dir + "/user", error);
     std::ofstream out(dir + "/user/registrymodifications.xcu");
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-           "oor:op=\"fuse\"><value>7.4</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "</oor:items>\n";
+    out << kProfileSeed;
     out.close();
     return static_cast<bool>(out);
 }
@@ -72,15 +48,6 @@ std::string FileUrl(const std::string& path) {
         }
     }
     return url;
-}
-
-void KillOfficeOn(const std::string& profileUrl) {
-    for (int round = 0; round < 100; ++round) {
-        const std::vector<pid_t> left = ProcessesMentioning(profileUrl);
-        if (left.empty()) return;
-        for (pid_t pid : left) ::kill(pid, SIGKILL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
 }
 
 OfficeProfile::~OfficeProfile() { Remove(); }
@@ -107,16 +74,17 @@ std::string OfficeProfile::HeadlessCommandLine(const std::string& office) const 
            "\" " + kAccept;
 }
 
-std::vector<pid_t> OfficeProfile::Processes() const {
-    if (dir_.empty()) return {};
-    return ProcessesMentioning(Url());
-}
-
-void OfficeProfile::EndOffice(std::chrono::milliseconds grace) const {
+void OfficeProfile::EndOffice(std::chrono::milliseconds grace) {
+    const pid_t office = corvane_office_pid();
+    if (office <= 0) return;
+    constexpr auto kPause = std::chrono::milliseconds(50);
     const auto deadline = std::chrono::steady_clock::now() + grace;
-    while (!Processes().empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!dir_.empty()) KillOfficeOn(Url());
+    while (corvane_office_pid() != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(kPause);
+    if (corvane_office_pid() == 0) return;
+    ::kill(-office, SIGKILL);
+    for (int waited = 0; corvane_office_pid() != 0 && waited < 100; ++waited)
+        std::this_thread::sleep_for(kPause);
 }
 
 void OfficeProfile::Remove() {

@@ -2,11 +2,8 @@
 // its first-start work, and removed at the end together with any office still on it.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <string>
-#include <vector>
 
 namespace corvane::feed {
 
@@ -29,11 +26,10 @@ class OfficeProfile {
 
     // The profile's file URL, as the office's command line names it.
     std::string Url() const;
-    // Office processes running on this profile.
-    std::vector<pid_t> Processes() const;
-    // Waits up to `grace` for the office on the profile to end, then kills what is left.
-    void EndOffice(std::chrono::milliseconds grace) const;
-    // Ends the office on the profile and deletes the profile. Safe to call twice.
+    // Waits up to `grace` for the office that the library started (the process group
+    // corvane_office_pid names) to end, then kills the group.
+    static void EndOffice(std::chrono::milliseconds grace);
+    // Ends the office the library started and deletes the profile. Safe to call twice.
     void Remove();
     // Leaves the profile in place (the office on it keeps running).
     void Keep() { dir_.clear(); }
@@ -41,10 +37,6 @@ class OfficeProfile {
   private:
     std::string dir_;
 };
-
-// Kills every process whose command line names the profile at `profileUrl` (the URL
-// form the office's command line holds). Safe from any thread.
-void KillOfficeOn(const std::string& profileUrl);
 
 // The file URL of an absolute path, with every byte that is not plainly safe escaped.
 std::string FileUrl(const std::string& path);

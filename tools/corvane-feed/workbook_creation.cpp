@@ -48,13 +48,13 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                                          static_cast<int>(names.size()), &settings);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
-    if (!profile.Processes().empty()) {
+    if (corvane_office_pid() != 0) {
         {
             StreamsSilenced quiet(StreamsSilenced::OutputOnly);
             if (result == CORVANE_OK && corvane_connect(workbook.c_str()) >= 0)
                 corvane_shutdown_office();
         }
-        profile.EndOffice(kShutdownGrace);
+        OfficeProfile::EndOffice(kShutdownGrace);
     }
     profile.Remove();
     if (result != CORVANE_OK) return "cannot create the workbook " + options.workbook + ": " + why;
