@@ -66,7 +66,7 @@ Sequence<Any> SampleValues() {
     Any* out = values.getArray();
     for (int k = 0; k < corvane::kColumnCount; ++k) {
         const std::string text = kSampleFields[k];
-        const bool isText = k == 0 || k == 1 || k == 7 || k == 9;
+        const bool isText = corvane_column_kind(k) == CORVANE_KIND_TEXT;
         if (isText || text.empty())
             out[k] <<= U(text);
         else

@@ -3,7 +3,8 @@
 # watch into it in a headless office, then saves it as demo-out/marketwatch.ods and
 # demo-out/marketwatch.pdf, and renders the top of its NSE sheet as
 # demo-out/marketwatch.png. The office runs on a profile of its own and is shut down at
-# the end; whatever still runs on that profile is killed on any way out.
+# the end; the demo starts it itself and kills what is left of it (its process group)
+# on any way out.
 #
 # Environment: BUILD (build folder, default "build"), OFFICE (office program).
 set -euo pipefail
@@ -29,28 +30,19 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-demo-XXXXXX")
 profile="$work/profile"
 profile_url="file://$profile"
 
-# Processes whose command line mentions the demo's office profile.
-office_processes() {
-    local entry
-    for entry in /proc/[0-9]*; do
-        if tr '\0' ' ' 2>/dev/null <"$entry/cmdline" | grep -qF -- "$profile_url"; then
-            echo "${entry#/proc/}"
-        fi
-    done
-}
+office_pid=""
 
 cleanup() {
     local status=$?
-    local round pids
-    for round in $(seq 1 50); do
-        pids=$(office_processes)
-        [ -z "$pids" ] && break
-        if [ "$round" -gt 20 ]; then
-            # shellcheck disable=SC2086
-            kill -KILL $pids 2>/dev/null || true
-        fi
-        sleep 0.1
-    done
+    local round
+    if [ -n "$office_pid" ]; then
+        # Ended by the picture's script normally; killed when anything went wrong.
+        for round in $(seq 1 50); do
+            kill -0 "$office_pid" 2>/dev/null || break
+            [ "$round" -gt 20 ] && kill -KILL -- "-$office_pid" 2>/dev/null
+            sleep 0.1
+        done
+    fi
     rm -rf "$work"
     if [ "$status" -ne 0 ]; then echo "demo: failed (status $status)" >&2; fi
     exit "$status"
@@ -78,6 +70,12 @@ rm -f "$out/marketwatch.ods" "$out/marketwatch.pdf" "$out/marketwatch.png"
 ticks=$(($(wc -l <"$data") - 1))
 echo "demo: streaming $ticks ticks from $data into the sheets NSE and BSE of a new workbook"
 command_line="\"$office\" --headless --norestore \"-env:UserInstallation=$profile_url\" --accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"
+# The office, in a session and process group of its own whose id the demo holds. The
+# feed waits for it to accept (an office it would start for the same profile hands its
+# arguments over to this one).
+setsid "$office" --headless --norestore "-env:UserInstallation=$profile_url" \
+    "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager" >/dev/null 2>&1 &
+office_pid=$!
 # The feed creates the workbook with the sheets NSE and BSE; each exchange's instruments
 # go to its own sheet, and each tick rewrites its instrument's row. The ticks arrive
 # through a pipe, as from a live feed. The office stays for the picture below.
