@@ -15,6 +15,7 @@
 #include "sheet/column_layout.hpp"
 #include "support/library_init.hpp"
 #include "support/office_session.hpp"
+#include "support/records.hpp"
 #include "support/workbook_files.hpp"
 
 namespace corvane::test {
@@ -73,11 +74,6 @@ class BatchedRowsOffice : public ::testing::Test {
         Reference<css::beans::XPropertySet>(range->getRows(), UNO_QUERY_THROW)
             ->getPropertyValue("Height") >>= height;
         return height;
-    }
-    static MarketWatchRecord Filled(const std::string& text) {
-        MarketWatchRecord record{};
-        for (CString& field : record.fields) field = text.c_str();
-        return record;
     }
     static short Write(const std::string& sheet, int first, const Records& records) {
         return CorvaneInsertUpdateRows(sheet.c_str(), first, records.data(),

@@ -11,6 +11,7 @@
 #include "fakes/fake_workbook.hpp"
 #include "host/session_instance.hpp"
 #include "support/office_client.hpp"
+#include "support/records.hpp"
 
 namespace corvane::test {
 namespace {
@@ -36,11 +37,6 @@ class BatchedRows : public ::testing::Test {
         host::TheSession().sheets.clear();
     }
 
-    static MarketWatchRecord Record(const std::vector<const char*>& fields) {
-        MarketWatchRecord record{};
-        for (std::size_t k = 0; k < fields.size(); ++k) record.fields[k] = fields[k];
-        return record;
-    }
     short Write(int firstRow, const Records& records) {
         return CorvaneInsertUpdateRows("NSE", firstRow, records.data(),
                                        static_cast<int>(records.size()));
@@ -52,8 +48,8 @@ class BatchedRows : public ::testing::Test {
     std::shared_ptr<Workbook> book = std::make_shared<Workbook>();
     rtl::Reference<FakeSheetCollection> collection = new FakeSheetCollection(book);
     rtl::Reference<FakeSheet> sheet = new FakeSheet(book);
-    MarketWatchRecord a = Record({"NSE", "Reliance", "500325", "1,200", "2450.5", "", "N/A"});
-    MarketWatchRecord b = Record({"BSE", "Infosys", "12.75", " -3", "1e3"});
+    MarketWatchRecord a = RecordOf({"NSE", "Reliance", "500325", "1,200", "2450.5", "", "N/A"});
+    MarketWatchRecord b = RecordOf({"BSE", "Infosys", "12.75", " -3", "1e3"});
 };
 
 TEST_F(BatchedRows, ABlockCostsTheLookupAndThreeCallsWithTheRecordConversions) {

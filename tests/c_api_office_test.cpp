@@ -101,22 +101,71 @@ Reference<css::sheet::XSpreadsheetDocument> LoadHidden(OfficeClient& client,
         UNO_QUERY_THROW);
 }
 
-TEST(CApiOffice, PlainCProgramCoversEveryFunctionAndItsCopyOpensWithTheValues) {
+// The program runs once, against an office its library starts; each group of its checks
+// is a case here, and the copy it stored is then opened in an office of the test's own.
+struct ProgramRun {
     OfficeSession session;
     TempDir dir;
-    const std::string book = dir / "market watch.fods";
-    const std::string secondBook = dir / "second.fods";
-    WriteWorkbook(book, {"NSE", "BSE"});
-    WriteWorkbook(secondBook, {"NSE", "BSE", "Options"});
+    ChildResult result;
+};
+ProgramRun* theRun = nullptr;
 
-    const ChildResult run =
-        RunCProgram(session, {OfficeExecutable(), book, secondBook, dir.Path()});
+ProgramRun& TheRun() {
+    if (theRun == nullptr) {
+        theRun = new ProgramRun;
+        const std::string book = theRun->dir / "market watch.fods";
+        const std::string secondBook = theRun->dir / "second.fods";
+        WriteWorkbook(book, {"NSE", "BSE"});
+        WriteWorkbook(secondBook, {"NSE", "BSE", "Options"});
+        theRun->result = RunCProgram(theRun->session,
+                                     {OfficeExecutable(), book, secondBook, theRun->dir.Path()});
+    }
+    return *theRun;
+}
+
+// Ends the run's offices once every case has looked at it.
+class EndTheRun : public ::testing::Environment {
+    void TearDown() override {
+        delete theRun;
+        theRun = nullptr;
+    }
+};
+::testing::Environment* const endTheRun = ::testing::AddGlobalTestEnvironment(new EndTheRun);
+
+// What the program printed for the group of checks `name`; "missing" when it never came
+// to it.
+std::string CaseOutput(const std::string& name) {
+    const std::string& output = TheRun().result.output;
+    const std::string mark = "@@case@@ " + name + "\n";
+    const std::size_t start = output.find(mark);
+    if (start == std::string::npos) return "missing";
+    const std::size_t from = start + mark.size();
+    const std::size_t end = output.find("@@case@@ ", from);
+    return output.substr(from, end == std::string::npos ? end : end - from);
+}
+
+class CApiCase : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CApiCase, PassesEveryCheck) {
+    const std::string output = CaseOutput(GetParam());
+    EXPECT_EQ(output.find("FAILED"), std::string::npos) << output;
+    EXPECT_NE(output, "missing") << TheRun().result.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(CApi, CApiCase,
+                         ::testing::Values("before_any_connection", "warnings_reach_the_handler",
+                                           "rows_in_a_live_office", "copies", "second_workbook",
+                                           "shutdown_and_restart", "office_killed"));
+
+TEST(CApiProgram, EndsWellAndItsCopyOpensWithTheValues) {
+    const ChildResult& run = TheRun().result;
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.output;
     EXPECT_NE(run.output.find(" passed, 0 failed"), std::string::npos) << run.output;
 
     // The stored copy, opened by an office of its own.
-    OfficeClient& client = session.Start();
-    const Reference<css::sheet::XSpreadsheetDocument> copy = LoadHidden(client, dir / "copy.ods");
+    OfficeClient& client = TheRun().session.Start();
+    const Reference<css::sheet::XSpreadsheetDocument> copy =
+        LoadHidden(client, TheRun().dir / "copy.ods");
     const Reference<css::sheet::XSpreadsheet> nse(copy->getSheets()->getByName("NSE"),
                                                   UNO_QUERY_THROW);
     const auto text = [&](int column, int row) {

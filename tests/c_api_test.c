@@ -6,7 +6,8 @@
  * empty. The program asks its parent to kill the office by printing the line
  * "@@kill-office@@ PID" (PID: the office its library started) and waits for one line on
  * standard input before it goes on.
- * Prints every failed check and "N passed, N failed"; exits 1 when any check failed.
+ * Prints "@@case@@ NAME" before each group of checks, every failed check, and "N passed,
+ * N failed"; exits 1 when any check failed.
  */
 #include <corvane/corvane.h>
 
@@ -38,6 +39,13 @@ static void check(int ok, const char* what, int line) {
                  expected_);                                                                     \
         check(actual_ == expected_, what_, __LINE__);                                            \
     } while (0)
+
+/* Marks the start of a group of checks: the driving test reports each group as a case of
+ * its own. */
+static void begin_case(const char* name) {
+    printf("@@case@@ %s\n", name);
+    fflush(stdout);
+}
 
 /* The last error contains `part`. */
 static int error_mentions(const char* part) { return strstr(corvane_last_error(), part) != NULL; }
@@ -307,12 +315,19 @@ int main(int argc, char** argv) {
                 argv[0]);
         return 2;
     }
+    begin_case("before_any_connection");
     before_any_connection(argv[1]);
+    begin_case("warnings_reach_the_handler");
     warnings_reach_the_handler(argv[1], command_line);
+    begin_case("rows_in_a_live_office");
     rows_in_a_live_office(argv[1], command_line, argv[2]);
+    begin_case("copies");
     copies(argv[4]);
+    begin_case("second_workbook");
     second_workbook(argv[3]);
+    begin_case("shutdown_and_restart");
     shutdown_and_restart(argv[1], command_line, argv[2]);
+    begin_case("office_killed");
     office_killed();
 
     printf("%d passed, %d failed\n", passed, failed);

@@ -15,6 +15,7 @@
 #include "sheet/column_layout.hpp"
 #include "sheet/title_row.hpp"
 #include "support/office_client.hpp"
+#include "support/records.hpp"
 
 namespace corvane::test {
 namespace {
@@ -34,12 +35,6 @@ class RowOperations : public ::testing::Test {
     }
     void TearDown() override { host::TheSession().sheets.clear(); }
 
-    // A record whose field k is fields[k] (missing ones empty).
-    static MarketWatchRecord Record(const std::vector<const char*>& fields) {
-        MarketWatchRecord record{};
-        for (std::size_t k = 0; k < fields.size(); ++k) record.fields[k] = fields[k];
-        return record;
-    }
     const Any& Written(int column) const { return book->written[0][column]; }
 
     std::shared_ptr<Workbook> book = std::make_shared<Workbook>();
@@ -49,7 +44,7 @@ class RowOperations : public ::testing::Test {
 
 TEST_F(RowOperations, RefuseWithoutAnOfficeCallBeforeInitAndForAnEmptyName) {
     host::TheSession().sheets.clear();
-    MarketWatchRecord record = Record({"NSE"});
+    MarketWatchRecord record = RecordOf({"NSE"});
     EXPECT_EQ(CorvaneSetHeaderString("NSE", 0), -1);
     EXPECT_EQ(CorvaneInsertUpdate("NSE", 0, &record), -1);
     EXPECT_EQ(CorvaneResetRecord("NSE", 0), -1);
@@ -72,7 +67,7 @@ TEST_F(RowOperations, AnUnknownSheetIsAskedForUnchangedAndGivesMinusOne) {
 }
 
 TEST_F(RowOperations, RecordAndResetCostTheLookupAndFourCalls) {
-    MarketWatchRecord record = Record({"NSE"});
+    MarketWatchRecord record = RecordOf({"NSE"});
     EXPECT_EQ(CorvaneInsertUpdate("BSE Cash", 9, &record), 1);
     EXPECT_EQ(CorvaneResetRecord("NSE", 0), 1);
     EXPECT_EQ(
@@ -137,7 +132,7 @@ TEST_F(RowOperations, ATitleCellSetsOnlyTheColoursItIsGiven) {
 }
 
 TEST_F(RowOperations, ReferencesAreReleasedAfterEveryOperationAndEveryFailure) {
-    MarketWatchRecord record = Record({"NSE", "Nifty", "1"});
+    MarketWatchRecord record = RecordOf({"NSE", "Nifty", "1"});
     const std::vector<std::pair<const char*, std::function<short()>>> operations = {
         {"header", [] { return CorvaneSetHeaderString("NSE", 1); }},
         {"record", [&] { return CorvaneInsertUpdate("NSE", 1, &record); }},
@@ -178,7 +173,7 @@ TEST_F(RowOperations, ReferencesAreReleasedAfterEveryOperationAndEveryFailure) {
 TEST_F(RowOperations, FieldsBecomeTextsOrNumbersByTheirColumn) {
     // Every column gets "42.5": text where the column keeps text, else a number.
     std::vector<const char*> same(kColumnCount, "42.5");
-    MarketWatchRecord record = Record(same);
+    MarketWatchRecord record = RecordOf(same);
     ASSERT_EQ(CorvaneInsertUpdate("NSE", 0, &record), 1);
     std::string texts, integers;
     for (const sheet::Column& column : sheet::ColumnLayout) {
@@ -194,9 +189,9 @@ TEST_F(RowOperations, FieldsBecomeTextsOrNumbersByTheirColumn) {
     EXPECT_EQ(integers, "C D F K S T V X ");
 
     // C, D, F, K, S, T, V, X are Integer columns; E, G, I, L, M, N are Real ones.
-    record = Record({"500", "Soci\xc3\xa9t\xc3\xa9 G\xc3\xa9n\xc3\xa9rale", "12.75", "1,250", "",
-                     "  -3", " ", "Soci\xe9t\xe9", "N/A", "", "4294967296", "1e3", " ", "2450.5",
-                     "-.5e-1", "+7", "-0x10"});
+    record = RecordOf({"500", "Soci\xc3\xa9t\xc3\xa9 G\xc3\xa9n\xc3\xa9rale", "12.75", "1,250", "",
+                       "  -3", " ", "Soci\xe9t\xe9", "N/A", "", "4294967296", "1e3", " ", "2450.5",
+                       "-.5e-1", "+7", "-0x10"});
     record.fields[18] = "-2147483648";
     record.fields[19] = "2147483648";
     record.fields[21] = "99999999999999999999";
@@ -225,7 +220,7 @@ TEST_F(RowOperations, FieldsBecomeTextsOrNumbersByTheirColumn) {
 }
 
 TEST_F(RowOperations, AnArrayOfAnotherShapeIsRefusedBeforeAnythingIsWritten) {
-    MarketWatchRecord record = Record({"NSE"});
+    MarketWatchRecord record = RecordOf({"NSE"});
     const std::vector<std::pair<sal_Int32, sal_Int32>> shapes = {
         {0, 42}, {1, 41}, {1, 43}, {2, 42}, {1, 0}};
     for (const auto& [rows, columns] : shapes) {
@@ -258,8 +253,8 @@ long ResidentBytes() {
 }
 
 TEST_F(RowOperations, AMillionOperationsLeaveNoMemoryBehind) {
-    MarketWatchRecord record = Record({"NSE", "Reliance Industries", "500325", "1200", "2450.5",
-                                       "800", "2451.0", "", "0", "", "25"});
+    MarketWatchRecord record = RecordOf({"NSE", "Reliance Industries", "500325", "1200", "2450.5",
+                                         "800", "2451.0", "", "0", "", "25"});
     const oslInterlockedCount sheetCount = sheet->RefCount();
     book->recording = false;
     long operations = 0;

@@ -6,7 +6,6 @@
 
 #include <corvane/corvane.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -25,9 +24,8 @@
 
 #include "support/library_init.hpp"
 #include "support/office_session.hpp"
+#include "support/records.hpp"
 #include "support/workbook_files.hpp"
-
-extern char** environ;
 
 namespace corvane::test {
 namespace {
@@ -59,12 +57,7 @@ bool ReturnsWithin(std::chrono::seconds longest, Call call) {
 }
 
 MarketWatchRecord Record(const char* description, const char* price) {
-    MarketWatchRecord record{};
-    record.fields[0] = "NSE";
-    record.fields[1] = description;
-    record.fields[2] = "2885";
-    record.fields[11] = price;
-    return record;
+    return RecordOf({"NSE", description, "2885", "", "", "", "", "", "", "", "", price});
 }
 
 std::vector<std::string> Warnings;
@@ -76,17 +69,8 @@ class LockHolder {
   public:
     explicit LockHolder(const std::string& book) {
         SeedProfile(profile_.Path());
-        std::vector<std::string> args = {OfficeExecutable(), "--headless", "--norestore",
-                                         "-env:UserInstallation=" + FileUrl(profile_.Path()), book};
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        ::posix_spawn(&pid_, argv[0], nullptr, &attributes, argv.data(), environ);
-        posix_spawnattr_destroy(&attributes);
+        pid_ = StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
+                                "-env:UserInstallation=" + FileUrl(profile_.Path()), book});
     }
     ~LockHolder() {
         if (pid_ <= 0) return;

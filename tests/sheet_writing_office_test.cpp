@@ -13,6 +13,7 @@
 #include "sheet/column_layout.hpp"
 #include "support/library_init.hpp"
 #include "support/office_session.hpp"
+#include "support/records.hpp"
 #include "support/workbook_files.hpp"
 
 namespace corvane::test {
@@ -75,11 +76,6 @@ class SheetWriting : public ::testing::Test {
         EXPECT_EQ(Text(Cell(sheet, kColumnAQ, row)), "beyond");
         EXPECT_EQ(Cell(sheet, kColumnAQ + 1, row)->getValue(), 99);
         EXPECT_EQ(Color(Cell(sheet, kColumnAQ, row), "CellBackColor"), -1);
-    }
-    static MarketWatchRecord Filled(const char* text) {
-        MarketWatchRecord record{};
-        for (CString& field : record.fields) field = text;
-        return record;
     }
     static void ExpectTitles(const std::string& sheet, int row) {
         for (const sheet::Column& column : sheet::ColumnLayout) {

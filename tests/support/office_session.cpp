@@ -52,6 +52,21 @@ bool LeaderRuns(pid_t leader) {
 
 }  // namespace
 
+pid_t StartInOwnGroup(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) throw std::runtime_error("cannot start " + args[0]);
+    return pid;
+}
+
 std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
 
 void SeedProfile(const std::string& dir) {
@@ -103,22 +118,8 @@ std::string OfficeSession::InvisibleCommandLine() const {
 }
 
 OfficeClient& OfficeSession::Start() {
-    const std::string profile = "-env:UserInstallation=" + FileUrl(profileDir_);
-    const std::string program = OfficeExecutable();
-    std::vector<std::string> args = {program, "--headless", "--norestore", profile, kAccept};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    // In a process group of its own, which the office's processes share: the session
-    // stops, continues and kills them all by the id it holds.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    const int spawned =
-        ::posix_spawn(&started_, program.c_str(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) throw std::runtime_error("cannot start " + program);
+    started_ = StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
+                                "-env:UserInstallation=" + FileUrl(profileDir_), kAccept});
     return Client();
 }
 

@@ -20,6 +20,11 @@ std::string OfficeExecutable();
 // work and its tip dialog.
 void SeedProfile(const std::string& dir);
 
+// Starts the program args[0] with the argument vector `args` in a process group of its
+// own, which the processes it starts share, so that they are signalled and killed as
+// one by the returned id. Throws when it cannot be started.
+pid_t StartInOwnGroup(std::vector<std::string> args);
+
 class OfficeSession {
   public:
     // Waits for exclusive use of the pipe "ooo_pipe" (office tests in other processes
