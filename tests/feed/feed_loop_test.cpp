@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "fake_sheet_writer.hpp"
 #include "feed_loop.hpp"
 #include "market_record.hpp"
 
@@ -37,62 +38,6 @@ class ChunkSource : public ByteSource {
     std::size_t next_ = 0;
 };
 
-struct Write {
-    std::string sheet;
-    int row;
-    std::string what;  // "titles" or the line's description (column B)
-    bool operator==(const Write& other) const {
-        return sheet == other.sheet && row == other.row && what == other.what;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const Write& w) {
-    return out << w.sheet << ":" << w.row << ":" << w.what;
-}
-
-class RecordingWriter : public SheetWriter {
-  public:
-    int WriteTitles(const std::string& sheet, int row) override {
-        if (missingSheets.count(sheet)) return Refuse(CORVANE_E_NO_SHEET, "no such sheet");
-        writes.push_back({sheet, row, "titles"});
-        return CORVANE_OK;
-    }
-    int WriteRecords(const std::string& sheet, int firstRow,
-                     const std::vector<const std::vector<std::string>*>& rows) override {
-        for (std::size_t k = 0; k < rows.size(); ++k)
-            if (const int code = WriteRecord(sheet, firstRow + static_cast<int>(k), *rows[k]))
-                return code;
-        return CORVANE_OK;
-    }
-    int WriteRecord(const std::string& sheet, int row,
-                    const std::vector<std::string>& fields) override {
-        EXPECT_EQ(fields.size(), 42u);
-        if (missingSheets.count(sheet)) return Refuse(CORVANE_E_NO_SHEET, "no such sheet");
-        if (fields[1] == refusedDescription)
-            return Refuse(CORVANE_E_OFFICE, "com.sun.star.uno.RuntimeException: refused");
-        if (fields[1] == officeDiesAt) {
-            alive = false;
-            return Refuse(CORVANE_E_OFFICE, "com.sun.star.lang.DisposedException: gone");
-        }
-        writes.push_back({sheet, row, fields[1]});
-        return CORVANE_OK;
-    }
-    bool OfficeAnswers() override { return alive; }
-    std::string LastError() override { return lastError; }
-
-    std::vector<Write> writes;
-    std::set<std::string> missingSheets;
-    std::string refusedDescription = "-";
-    std::string officeDiesAt = "-";
-    bool alive = true;
-
-  private:
-    int Refuse(int code, const char* error) {
-        lastError = error;
-        return code;
-    }
-    std::string lastError;
-};
-
 class Events : public FeedEvents {
   public:
     void LineFailed(long line, const std::string& why) override { failures[line] = why; }
@@ -102,7 +47,7 @@ class Events : public FeedEvents {
 };
 
 FeedResult Feed(const FeedSettings& settings, std::vector<std::string> chunks,
-                RecordingWriter& writer, Events& events) {
+                FakeSheetWriter& writer, Events& events) {
     ChunkSource source(std::move(chunks));
     FeedLoop loop(settings, RecordCheck(LibraryColumns()));
     return loop.Run(source, writer, events);
@@ -116,7 +61,7 @@ FeedSettings OneSheet(bool follow) {
 }
 
 TEST(FeedLoop, LinesFillRowsOneAfterAnotherAndABadLineTakesNoRow) {
-    RecordingWriter writer;
+    FakeSheetWriter writer;
     Events events;
     const FeedResult result = Feed(OneSheet(false),
                                    {"\xEF\xBB\xBF"
@@ -136,7 +81,7 @@ TEST(FeedLoop, LinesFillRowsOneAfterAnotherAndABadLineTakesNoRow) {
 }
 
 TEST(FeedLoop, FollowUpdatesTheRowOfEachInstrumentAndGivesNewOnesTheNextRow) {
-    RecordingWriter writer;
+    FakeSheetWriter writer;
     writer.refusedDescription = "refused";
     Events events;
     FeedSettings settings = OneSheet(true);
@@ -166,7 +111,7 @@ TEST(FeedLoop, FollowUpdatesTheRowOfEachInstrumentAndGivesNewOnesTheNextRow) {
 }
 
 TEST(FeedLoop, SheetPerExchangeKeepsRowsAndTitlesPerSheetAndSkipsExchangesWithoutOne) {
-    RecordingWriter writer;
+    FakeSheetWriter writer;
     writer.missingSheets = {"MCX"};
     Events events;
     FeedSettings settings;
@@ -190,7 +135,7 @@ TEST(FeedLoop, SheetPerExchangeKeepsRowsAndTitlesPerSheetAndSkipsExchangesWithou
 TEST(FeedLoop, SheetNamesDifferingInCaseAreOneSheetWithOneSetOfRows) {
     for (const bool follow : {false, true}) {
         SCOPED_TRACE(follow);
-        RecordingWriter writer;
+        FakeSheetWriter writer;
         Events events;
         FeedSettings settings;
         settings.sheetPerExchange = true;
@@ -214,7 +159,7 @@ TEST(FeedLoop, SheetNamesDifferingInCaseAreOneSheetWithOneSetOfRows) {
 
 TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
     {
-        RecordingWriter writer;
+        FakeSheetWriter writer;
         writer.officeDiesAt = "dies";
         Events events;
         const FeedResult result =
@@ -226,7 +171,7 @@ TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
         EXPECT_EQ(result.failed, 1);
     }
     {
-        RecordingWriter writer;
+        FakeSheetWriter writer;
         writer.missingSheets = {"NSE"};
         Events events;
         FeedSettings settings = OneSheet(false);
@@ -239,7 +184,7 @@ TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
 }
 
 TEST(FeedLoop, AStopRequestFinishesTheCurrentLineThenEndsTheFeed) {
-    RecordingWriter writer;
+    FakeSheetWriter writer;
     Events events;
     // The request arrives while the first line is being written.
     ChunkSource source({"NSE,a,1\nNSE,b,2\n", "NSE,c,3\n"},

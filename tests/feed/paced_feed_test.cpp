@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "fake_sheet_writer.hpp"
 #include "feed_loop.hpp"
 #include "market_record.hpp"
 #include "pending_rows.hpp"
@@ -20,50 +21,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using Log = std::vector<std::string>;
-
-// "NSE 3: a b": a block from row 3 holding the lines described a and b (column B).
-std::string Block(const std::string& sheet, int firstRow,
-                  const std::vector<const std::vector<std::string>*>& rows) {
-    std::string text = sheet + " " + std::to_string(firstRow) + ":";
-    for (const std::vector<std::string>* fields : rows) text += " " + (*fields)[1];
-    return text;
-}
-
-// Logs every block and row written; refuses rows from `sheetEnd` on, as an office does
-// beyond a sheet's last row, and every row of the sheets in `missing`.
-class LoggingWriter : public SheetWriter {
-  public:
-    explicit LoggingWriter(Log& log) : log_(log) {}
-    int WriteTitles(const std::string& sheet, int row) override {
-        log_.push_back("titles " + sheet + " " + std::to_string(row));
-        return CORVANE_OK;
-    }
-    int WriteRecords(const std::string& sheet, int firstRow,
-                     const std::vector<const std::vector<std::string>*>& rows) override {
-        if (const int code = Refused(sheet, firstRow + static_cast<int>(rows.size()) - 1))
-            return code;
-        log_.push_back("block " + Block(sheet, firstRow, rows));
-        return CORVANE_OK;
-    }
-    int WriteRecord(const std::string& sheet, int row,
-                    const std::vector<std::string>& fields) override {
-        if (const int code = Refused(sheet, row)) return code;
-        log_.push_back("row " + Block(sheet, row, {&fields}));
-        return CORVANE_OK;
-    }
-    bool OfficeAnswers() override { return true; }
-    std::string LastError() override { return "refused"; }
-
-    int sheetEnd = 1 << 20;
-    std::string missing;
-
-  private:
-    int Refused(const std::string& sheet, int lastRow) {
-        if (sheet == missing) return CORVANE_E_NO_SHEET;
-        return lastRow >= sheetEnd ? CORVANE_E_OFFICE : CORVANE_OK;
-    }
-    Log& log_;
-};
 
 PendingLine Line(const std::string& description, long line, bool isNew = false) {
     std::vector<std::string> fields(kColumns);
@@ -83,7 +40,7 @@ TEST(PendingRows, KeepsTheNewestLinePerRowAndWritesEachRunOfAdjacentRowsAsOneBlo
     EXPECT_EQ(pending.Size(), 5u);
 
     Log log;
-    LoggingWriter writer(log);
+    FakeSheetWriter writer(log);
     std::vector<std::pair<long, bool>> outcomes;  // line, new row
     pending.Flush(writer, [&](const std::string&, int, const PendingLine& line, int code) {
         EXPECT_EQ(code, CORVANE_OK);
@@ -103,9 +60,9 @@ TEST(PendingRows, KeepsTheNewestLinePerRowAndWritesEachRunOfAdjacentRowsAsOneBlo
 
 TEST(PendingRows, ARefusedBlockIsWrittenAgainRowByRowUnlessEveryRowWouldFailAlike) {
     Log log;
-    LoggingWriter writer(log);
+    FakeSheetWriter writer(log);
     writer.sheetEnd = 12;
-    writer.missing = "MCX";
+    writer.missingSheets = {"MCX"};
     PendingRows pending;
     for (int row = 10; row < 14; ++row)
         pending.Put("NSE", row, Line("n" + std::to_string(row), row));
@@ -178,7 +135,7 @@ FeedSettings Paced() {
 TEST(PacedFeed, TicksWaitingForTheIntervalCoalesceAndAPauseInTheInputDoesNotHoldThemBack) {
     FeedLoop::Clock::time_point clock;
     Log log;
-    LoggingWriter writer(log);
+    FakeSheetWriter writer(log);
     ScriptedSource source({{"NSE,a1,1\nNSE,a2,1\nNSE,b1,2\n"},
                            {"NSE,a3,01\nNSE,c1,3\n"},
                            {"", milliseconds(300)},  // the producer pauses
@@ -202,7 +159,7 @@ TEST(PacedFeed, TicksWaitingForTheIntervalCoalesceAndAPauseInTheInputDoesNotHold
 TEST(PacedFeed, ABurstOfTicksWaitsAsOneLinePerInstrument) {
     FeedLoop::Clock::time_point clock;  // never moves: every tick after the first waits
     Log log;
-    LoggingWriter writer(log);
+    FakeSheetWriter writer(log);
     std::vector<ScriptedSource::Step> steps;
     constexpr int kTicks = 100000;
     std::string chunk;
@@ -229,7 +186,7 @@ TEST(PacedFeed, WhatWaitsIsWrittenWhenAStopOrAReadFailureEndsTheFeed) {
         SCOPED_TRACE(stop ? "stop" : "read failure");
         FeedLoop::Clock::time_point clock;
         Log log;
-        LoggingWriter writer(log);
+        FakeSheetWriter writer(log);
         ScriptedSource source({{"NSE,a1,1\nNSE,a2,1\nNSE,b1,2\n"}, {""}}, clock, log);
         source.end = stop ? ByteSource::Status::Stopped : ByteSource::Status::Failed;
         Silent events;
@@ -243,7 +200,7 @@ TEST(PacedFeed, WhatWaitsIsWrittenWhenAStopOrAReadFailureEndsTheFeed) {
     // A stop noticed between lines: the lines read so far are written, no later one.
     FeedLoop::Clock::time_point clock;
     Log log;
-    LoggingWriter writer(log);
+    FakeSheetWriter writer(log);
     ScriptedSource source({{"NSE,a1,1\nNSE,a2,1\n"}, {"NSE,late,1\n"}}, clock, log);
     source.onRead = [&source, &log] { source.stop = log.size() > 3; };
     Silent events;
