@@ -44,8 +44,10 @@ void Watchdog::Run() {
             changed_.wait(lock);
             continue;
         }
-        if (Clock::now() < next->second.deadline) {
-            changed_.wait_until(lock, next->second.deadline);
+        // A copy: the entry may be disarmed, and erased, while the thread waits.
+        const Clock::time_point deadline = next->second.deadline;
+        if (Clock::now() < deadline) {
+            changed_.wait_until(lock, deadline);
             continue;
         }
         const std::uint64_t ticket = next->first;
