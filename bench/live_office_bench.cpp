@@ -213,15 +213,12 @@ int main(int argc, char** argv) {
         const double burst = 1e6 / std::chrono::duration<double>(Clock::now() - start).count();
         corvane_live_flush(table, -1);
         const long after = ResidentKiB();
-        const corvane_live_stats stats = Stats(table);
         std::printf("\n| memory, 10^6 ticks over 5,000 instruments | value |\n|---|---:|\n");
         std::printf("| put as fast as possible, ticks/s | %.0f |\n", burst);
         std::printf(
             "| resident KiB before opening / opened / after 10^6 ticks | %ld / %ld / %ld |\n",
             before, opened, after);
         std::printf("| growth from opened to after the ticks, KiB | %ld |\n", after - opened);
-        std::printf("| office resident KiB | %ld |\n",
-                    ResidentKiB(std::to_string(stats.office_pid)));
         corvane_live_close(table, -1);
     }
     return 0;

@@ -191,7 +191,9 @@ CORVANE_C_API int corvane_live_put(corvane_live* table,
                                    const char* const fields[CORVANE_COLUMN_COUNT]) {
     if (table == nullptr || fields == nullptr)
         return Fail(CORVANE_E_ARGUMENT, "a NULL table or fields");
-    return Guarded([&]() -> int {
+    // No office call is made here, so none of the guards of the other calls (which cost
+    // system calls) is needed: only an allocation can fail.
+    try {
         switch (table->table->Put(fields)) {
             case live::PutResult::Ok:
                 return CORVANE_OK;
@@ -203,7 +205,9 @@ CORVANE_C_API int corvane_live_put(corvane_live* table,
                 break;
         }
         return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed");
-    });
+    } catch (...) {
+        return FailFromCurrentException();
+    }
 }
 
 CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms) {
