@@ -308,7 +308,9 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
 
 /* Refuses further ticks, waits up to timeout_ms (negative: without end) for everything
  * put to be written, ends the writer thread (cutting off an office call still running),
- * ends an owned office and frees the table. Returns as corvane_live_flush. A NULL table
+ * ends an owned office (its workbook closed unsaved: store what should stay with
+ * corvane_live_save_copy first) and frees the table. An attached office keeps the
+ * workbook open as the table left it. Returns as corvane_live_flush. A NULL table
  * is CORVANE_E_ARGUMENT. */
 CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms);
 
