@@ -22,7 +22,7 @@ set_target_properties(corvane PROPERTIES INSTALL_RPATH "${CORVANE_OFFICE_PROGRAM
 install(TARGETS corvane EXPORT CorvaneTargets
     LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" NAMELINK_COMPONENT Development
     INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-install(FILES include/corvane/corvane.h include/corvane/corvane.hpp
+install(FILES include/corvane/corvane.h include/corvane/corvane.hpp include/corvane/live_table.hpp
     DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/corvane")
 
 install(EXPORT CorvaneTargets NAMESPACE Corvane:: DESTINATION "${CORVANE_CMAKE_DIR}")

@@ -23,7 +23,8 @@ cmake --install "$build" --prefix "$prefix" > "$work/install.log"
 libdir=$(dirname "$(find "$prefix" -name 'libcorvane.so.1' -print -quit)")
 [ -n "$libdir" ] || fail "no libcorvane.so.1 installed"
 for f in "$libdir/libcorvane.so" "$prefix/include/corvane/corvane.h" \
-         "$prefix/include/corvane/corvane.hpp" "$libdir/cmake/Corvane/CorvaneConfig.cmake" \
+         "$prefix/include/corvane/corvane.hpp" "$prefix/include/corvane/live_table.hpp" \
+         "$libdir/cmake/Corvane/CorvaneConfig.cmake" \
          "$libdir/pkgconfig/corvane.pc" "$prefix/lib/python3/dist-packages/corvane/__init__.py"; do
     [ -e "$f" ] || fail "$f not installed"
 done

@@ -35,7 +35,8 @@ enum corvane_status {
     CORVANE_E_LOAD = -8,          /* the office answered but the workbook did not load: not a
                                      spreadsheet, locked by another office, unreadable */
     CORVANE_E_TIMEOUT = -9,       /* the office did not answer within the deadline */
-    CORVANE_E_EXISTS = -10        /* the file to create exists already (and was left as it is) */
+    CORVANE_E_EXISTS = -10,       /* the file to create exists already (and was left as it is) */
+    CORVANE_E_FULL = -11          /* a new instrument's row would lie past the sheet's last row */
 };
 
 /* How a column stores its record field (see corvane_column_kind). */
@@ -181,6 +182,137 @@ CORVANE_C_API int corvane_create_workbook(const char* path, const char* const* s
  * again to go on (retrying, as after any start). Returns CORVANE_OK, CORVANE_E_NOT_CONNECTED, or
  * CORVANE_E_OFFICE when the office is gone already or refused to end. */
 CORVANE_C_API int corvane_shutdown_office(void);
+
+/* ---- Live tables ------------------------------------------------------------------
+ * A live table keeps a market watch current on its own: the host puts each tick and
+ * returns at once, and a writer thread of the table writes every changed row with its
+ * newest tick each interval, in blocks planned by their measured cost. The table keeps
+ * the newest fields of every instrument, so when the office goes away (killed, crashed,
+ * the workbook closed by the user) or stops answering within the call deadline, it gets
+ * an office again (an owned office is killed by its own process group and started anew,
+ * an attached one is waited for with a backoff of 0.25 s doubling to 5 s), loads the
+ * workbook again or takes up its open copy, and writes the titles and every
+ * instrument's newest row again. The host sees this only in the statistics and the
+ * optional state callback. Every function of a table may be called from any thread. */
+
+typedef struct corvane_live corvane_live;
+
+/* Table states. */
+enum corvane_live_state {
+    CORVANE_LIVE_CONNECTING = 0, /* the first connection is being made */
+    CORVANE_LIVE_LIVE = 1,       /* rows are being written */
+    CORVANE_LIVE_RECOVERING = 2, /* the office went away or is stuck: getting one again */
+    CORVANE_LIVE_FAILED = 3      /* for good (the workbook did not load, ...): see last_status */
+};
+
+/* Options of corvane_live_open: fill them with corvane_live_default_options, then set
+ * what you need. */
+typedef struct corvane_live_options {
+    int struct_size;           /* sizeof(corvane_live_options), set by the defaults */
+    const char* workbook_path; /* required: the workbook to write into */
+    const char* sheet;         /* the one sheet; unused with sheet_per_exchange */
+    int sheet_per_exchange;    /* non-zero: each instrument goes to the sheet named by its
+                                  exchange (field 0) */
+    int first_row;             /* zero-based row of a sheet's first instrument; default 1 */
+    int titles;                /* non-zero (default): the 42 titles in the row above first_row */
+    int interval_ms;           /* least time between two writes of the changed rows; default
+                                  100; 0 writes as soon as anything changed */
+    int call_timeout_ms;       /* deadline of one office call; default 5000 */
+    int own_office;            /* non-zero: the table starts an office and owns it (ending
+                                  it at close); 0 (default): it attaches to the office that
+                                  accepts on the pipe "ooo_pipe", waiting for one */
+    const char* office_path;   /* owned: the office program; NULL for the installation the
+                                  library was built for */
+    const char* profile_dir;   /* owned: the office's profile folder; NULL for a throw-away
+                                  one, removed at close */
+    int show_office;           /* owned: non-zero starts it --invisible (workbook windows show
+                                  on a display), 0 (default) --headless */
+    int fast_writes;           /* non-zero: undo recording and row-height adjustment off in
+                                  the workbook (see corvane_set_fast_writes) */
+    int row_times;             /* non-zero: each row's last update (the put of its newest
+                                  tick, local time) as a date-time number in the column right
+                                  of AP (see corvane_workbook_options.row_times) */
+    int open_wait_ms;          /* > 0: corvane_live_open waits up to this long for the table to
+                                  be live and fails otherwise; 0 (default): it does not wait */
+} corvane_live_options;
+
+/* Statistics of a table. Durations are milliseconds over a sliding window of the
+ * recent flushes (flush) and rows written with a new tick (staleness: from the first
+ * put of a tick not yet in the sheet to the end of the block that wrote it). */
+typedef struct corvane_live_stats {
+    int struct_size; /* set to sizeof(corvane_live_stats) before the call */
+    int state;       /* a corvane_live_state */
+    unsigned long long ticks_put;
+    unsigned long long ticks_replaced; /* replaced by a newer tick before being written */
+    unsigned long long rows_written;   /* rows sent in blocks, merged gaps and rewrites included */
+    unsigned long long block_calls;
+    unsigned long long title_rows_written;
+    unsigned long long instruments;
+    unsigned long long restarts;   /* offices started anew after a loss */
+    unsigned long long reconnects; /* connections made again to a running office */
+    double ticks_per_second;       /* put, over the last second or more (since the
+                                      previous statistics at least 1 s old) */
+    double rows_per_second;        /* written, over the same time */
+    double staleness_p50_ms, staleness_p99_ms, staleness_max_ms;
+    double flush_p50_ms, flush_p99_ms, flush_max_ms;
+    double call_cost_ms, row_cost_ms; /* the current estimate of a block call's cost */
+    int office_pid;                   /* the owned office's process id now, or 0 */
+    int last_status;                  /* CORVANE_E_* of the last failure; 0 when none */
+    char last_message[256];           /* the last failure in words; "" when none */
+} corvane_live_stats;
+
+/* Called on the table's writer thread whenever the state changes, with the last
+ * failure's code and text (valid during the call). It must return soon and must not
+ * call corvane_live_flush, corvane_live_save_copy or corvane_live_close on its table
+ * (they return CORVANE_E_ARGUMENT there). */
+typedef void (*corvane_live_state_callback)(void* user, int state, int last_status,
+                                            const char* last_message);
+
+/* The default options: first row 1 with titles, 100 ms interval, 5 s call deadline, an
+ * attached office, no fast writes, no row times. */
+CORVANE_C_API void corvane_live_default_options(corvane_live_options* options);
+
+/* Opens a live table and starts its writer thread, which connects (owned: starts the
+ * office first). Returns the table, or NULL with corvane_last_error telling why: bad
+ * options (CORVANE_E_ARGUMENT: no workbook, no sheet name, titles without a row above
+ * the first one, a first row past the sheet), or, with open_wait_ms, a table that did
+ * not become live in time (the table is closed again). `callback` may be NULL. */
+CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
+                                              corvane_live_state_callback callback,
+                                              void* user);
+
+/* Takes the newest tick of an instrument (fields as for corvane_write_record), keyed by
+ * exchange and scrip code (fields 0 and 2); a new instrument takes the next free row of
+ * its sheet. Copies the fields and returns: it never waits for the office. Returns
+ * CORVANE_OK; CORVANE_E_ARGUMENT for a NULL table or fields or a missing key;
+ * CORVANE_E_FULL when a new instrument's row lies past the sheet's end;
+ * CORVANE_E_NOT_CONNECTED after close began. */
+CORVANE_C_API int corvane_live_put(corvane_live* table,
+                                   const char* const fields[CORVANE_COLUMN_COUNT]);
+
+/* Waits until everything put before the call is in the sheet, at most timeout_ms
+ * (negative: without end). CORVANE_OK when it is; CORVANE_E_TIMEOUT when the time ran
+ * out (a slow, stuck or lost office: see the statistics); the last failure's code when
+ * the office refused rows (they are tried again) or the table failed for good. */
+CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms);
+
+/* Flushes (at most timeout_ms), then stores a copy of the table's workbook at `path` in
+ * the format its extension names, as corvane_save_copy does. CORVANE_OK, the flush's
+ * failure, CORVANE_E_ARGUMENT (an unknown extension), CORVANE_E_SAVE, or
+ * CORVANE_E_NOT_CONNECTED / CORVANE_E_TIMEOUT while the office is away. */
+CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, int timeout_ms);
+
+/* The table's statistics into *stats (stats->struct_size set by the caller; a smaller,
+ * older struct gets its fields only). CORVANE_OK or CORVANE_E_ARGUMENT. */
+CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats* stats);
+
+/* Refuses further ticks, waits up to timeout_ms (negative: without end) for everything
+ * put to be written, ends the writer thread (cutting off an office call still running),
+ * ends an owned office (its workbook closed unsaved: store what should stay with
+ * corvane_live_save_copy first) and frees the table. An attached office keeps the
+ * workbook open as the table left it. Returns as corvane_live_flush. A NULL table
+ * is CORVANE_E_ARGUMENT. */
+CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms);
 
 /* The title of column `index` (0 to 41, line feeds included), or NULL. */
 CORVANE_C_API const char* corvane_column_title(int index);

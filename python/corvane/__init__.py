@@ -34,7 +34,8 @@ __all__ = [
     "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
     "set_warning_handler", "set_fast_writes",
     "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
-    "E_INTERNAL", "E_LOAD", "E_TIMEOUT", "E_EXISTS",
+    "E_INTERNAL", "E_LOAD", "E_TIMEOUT", "E_EXISTS", "E_FULL",
+    "LiveTable", "LIVE_CONNECTING", "LIVE_LIVE", "LIVE_RECOVERING", "LIVE_FAILED",
 ]
 
 COLUMN_COUNT = 42
@@ -50,6 +51,10 @@ E_INTERNAL = -7       # anything else (out of memory, ...)
 E_LOAD = -8           # the office answered but the workbook did not load
 E_TIMEOUT = -9        # the office did not answer within the deadline
 E_EXISTS = -10        # the file to create exists already (it is left as it is)
+E_FULL = -11          # a new instrument's row would lie past the sheet's last row
+
+# Live table states.
+LIVE_CONNECTING, LIVE_LIVE, LIVE_RECOVERING, LIVE_FAILED = 0, 1, 2, 3
 
 KIND_TEXT, KIND_INTEGER, KIND_REAL = 0, 1, 2
 
@@ -78,6 +83,38 @@ class _WorkbookOptions(ctypes.Structure):
     _fields_ = [("row_times", ctypes.c_int), ("office_path", ctypes.c_char_p),
                 ("command_line", ctypes.c_char_p), ("wait_seconds", ctypes.c_double)]
 _FieldArray = ctypes.c_char_p * COLUMN_COUNT
+
+
+class _LiveOptions(ctypes.Structure):
+    _fields_ = [("struct_size", ctypes.c_int), ("workbook_path", ctypes.c_char_p),
+                ("sheet", ctypes.c_char_p), ("sheet_per_exchange", ctypes.c_int),
+                ("first_row", ctypes.c_int), ("titles", ctypes.c_int),
+                ("interval_ms", ctypes.c_int), ("call_timeout_ms", ctypes.c_int),
+                ("own_office", ctypes.c_int), ("office_path", ctypes.c_char_p),
+                ("profile_dir", ctypes.c_char_p), ("show_office", ctypes.c_int),
+                ("fast_writes", ctypes.c_int), ("row_times", ctypes.c_int),
+                ("open_wait_ms", ctypes.c_int)]
+
+
+_ULL = ctypes.c_ulonglong
+
+
+class _LiveStats(ctypes.Structure):
+    _fields_ = [("struct_size", ctypes.c_int), ("state", ctypes.c_int),
+                ("ticks_put", _ULL), ("ticks_replaced", _ULL), ("rows_written", _ULL),
+                ("block_calls", _ULL), ("title_rows_written", _ULL), ("instruments", _ULL),
+                ("restarts", _ULL), ("reconnects", _ULL),
+                ("ticks_per_second", ctypes.c_double), ("rows_per_second", ctypes.c_double),
+                ("staleness_p50_ms", ctypes.c_double), ("staleness_p99_ms", ctypes.c_double),
+                ("staleness_max_ms", ctypes.c_double), ("flush_p50_ms", ctypes.c_double),
+                ("flush_p99_ms", ctypes.c_double), ("flush_max_ms", ctypes.c_double),
+                ("call_cost_ms", ctypes.c_double), ("row_cost_ms", ctypes.c_double),
+                ("office_pid", ctypes.c_int), ("last_status", ctypes.c_int),
+                ("last_message", ctypes.c_char * 256)]
+
+
+_LiveStateCallback = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                      ctypes.c_char_p)
 
 _library = None
 _library_lock = threading.Lock()
@@ -124,6 +161,14 @@ def _declare(lib):
         "corvane_clear_stale_lock": (c_int, [c_char_p]),
         "corvane_set_warning_handler": (None, [_WarningHandler, ctypes.c_void_p]),
         "corvane_last_error": (c_char_p, []),
+        "corvane_live_default_options": (None, [ctypes.POINTER(_LiveOptions)]),
+        "corvane_live_open": (ctypes.c_void_p, [ctypes.POINTER(_LiveOptions),
+                                                _LiveStateCallback, ctypes.c_void_p]),
+        "corvane_live_put": (c_int, [ctypes.c_void_p, ctypes.POINTER(c_char_p)]),
+        "corvane_live_flush": (c_int, [ctypes.c_void_p, c_int]),
+        "corvane_live_save_copy": (c_int, [ctypes.c_void_p, c_char_p, c_int]),
+        "corvane_live_get_stats": (c_int, [ctypes.c_void_p, ctypes.POINTER(_LiveStats)]),
+        "corvane_live_close": (c_int, [ctypes.c_void_p, c_int]),
     }
     for name, (result, arguments) in signatures.items():
         function = getattr(lib, name)
@@ -378,3 +423,120 @@ def set_warning_handler(handler):
     callback = _WarningHandler(lambda text, _user: handler(text.decode("utf-8", "replace")))
     lib.corvane_set_warning_handler(callback, None)
     _warning_handler = callback
+
+
+def _milliseconds(seconds):
+    """Seconds as the C API's milliseconds; None waits without end."""
+    if seconds is None:
+        return -1
+    return max(0, min(int(round(seconds * 1000)), _INT32_MAX))
+
+
+class LiveTable:
+    """A live table: put() takes each tick and returns at once, and a writer thread of the
+    library keeps the sheet current every interval, healing itself when the office goes
+    away or stops answering (see corvane_live_open in corvane.h).
+
+        with corvane.LiveTable("/data/marketwatch.ods", sheet="NSE", own_office=True) as table:
+            for tick in feed:
+                table.put(tick)
+            table.save_copy("/data/end-of-day.ods")
+
+    Leaving the with-block closes the table, waiting up to close_timeout seconds for what
+    was put to be written. on_state(state, last_status, last_message) runs on the
+    library's writer thread whenever the state changes; it must return soon and must not
+    call flush, save_copy or close.
+    """
+
+    def __init__(self, workbook, sheet=None, sheet_per_exchange=False, first_row=1, titles=True,
+                 interval=0.1, call_timeout=5.0, own_office=False, office_path=None,
+                 profile_dir=None, show_office=False, fast_writes=False, row_times=False,
+                 open_wait=0.0, on_state=None, close_timeout=10.0):
+        lib = _lib()
+        options = _LiveOptions()
+        lib.corvane_live_default_options(ctypes.byref(options))
+        options.workbook_path = _text(workbook, "workbook")
+        options.sheet = _optional_text(sheet, "sheet")
+        options.sheet_per_exchange = 1 if sheet_per_exchange else 0
+        options.first_row = _row(first_row)
+        options.titles = 1 if titles else 0
+        options.interval_ms = _milliseconds(interval)
+        options.call_timeout_ms = max(1, _milliseconds(call_timeout))
+        options.own_office = 1 if own_office else 0
+        options.office_path = _optional_text(office_path, "office_path")
+        options.profile_dir = _optional_text(profile_dir, "profile_dir")
+        options.show_office = 1 if show_office else 0
+        options.fast_writes = 1 if fast_writes else 0
+        options.row_times = 1 if row_times else 0
+        options.open_wait_ms = _milliseconds(open_wait)
+        self._close_timeout = close_timeout
+        if on_state is None:
+            self._callback = _LiveStateCallback()
+        else:
+            def relay(_user, state, status, message):
+                on_state(state, status, message.decode("utf-8", "replace") if message else "")
+            self._callback = _LiveStateCallback(relay)
+        handle = lib.corvane_live_open(ctypes.byref(options), self._callback, None)
+        if not handle:
+            message = lib.corvane_last_error()
+            raise Error(E_ARGUMENT, message.decode("utf-8", "replace") if message else "")
+        self._handle = handle
+
+    def _live(self):
+        if self._handle is None:
+            raise Error(E_NOT_CONNECTED, "the live table is closed")
+        return self._handle
+
+    def put(self, fields):
+        """Takes an instrument's newest tick (fields as write_record takes them), keyed by
+        exchange and scrip code (fields 0 and 2). Never waits for the office."""
+        _check(_lib().corvane_live_put(self._live(), _fields(fields)))
+
+    def flush(self, timeout=None):
+        """Waits until everything put before is in the sheet (at most timeout seconds;
+        None: without end); raises Error (E_TIMEOUT, ...) when it is not."""
+        _check(_lib().corvane_live_flush(self._live(), _milliseconds(timeout)))
+
+    def save_copy(self, path, timeout=None):
+        """Flushes, then stores a copy of the table's workbook at path (format by extension)."""
+        _check(_lib().corvane_live_save_copy(self._live(), _text(path, "path"),
+                                             _milliseconds(timeout)))
+
+    def stats(self):
+        """The table's statistics as a dict (see corvane_live_stats in corvane.h)."""
+        stats = _LiveStats()
+        stats.struct_size = ctypes.sizeof(_LiveStats)
+        _check(_lib().corvane_live_get_stats(self._live(), ctypes.byref(stats)))
+        result = {name: getattr(stats, name) for name, _ in _LiveStats._fields_[1:]}
+        result["last_message"] = stats.last_message.decode("utf-8", "replace")
+        return result
+
+    def close(self, timeout=None):
+        """Closes the table (an owned office ends with it); raises Error when not everything
+        was written within timeout seconds (None: the close_timeout given at opening)."""
+        if self._handle is None:
+            return
+        handle, self._handle = self._handle, None
+        wait = self._close_timeout if timeout is None else timeout
+        _check(_lib().corvane_live_close(handle, _milliseconds(wait)))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, trace):
+        if kind is None:
+            self.close()
+        else:
+            try:
+                self.close()
+            except Error:
+                pass  # the exception that ends the block is the one to see
+        return False
+
+    def __del__(self):
+        if getattr(self, "_handle", None) is not None:
+            try:
+                _lib().corvane_live_close(self._handle, _milliseconds(self._close_timeout))
+            except Exception:
+                pass
+            self._handle = None

@@ -5,6 +5,7 @@ namespace corvane::live {
 void LiveRow::Assign(const std::string_view* fields) {
     std::size_t size = kHeader;
     for (int k = 0; k < kColumnCount; ++k) size += fields[k].size() + 1;
+    taken_ = std::chrono::system_clock::now();
     data_.clear();
     data_.reserve(size);
     data_.resize(kHeader);

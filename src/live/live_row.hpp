@@ -6,17 +6,22 @@
 
 #include <corvane/corvane.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace corvane::live {
 
 class LiveRow {
   public:
-    // Replaces the row by fields[0] to fields[kColumnCount - 1].
+    // Replaces the row by fields[0] to fields[kColumnCount - 1], taken now.
     void Assign(const std::string_view* fields);
+
+    // When the row was last assigned (the epoch for a row never assigned).
+    std::chrono::system_clock::time_point Taken() const { return taken_; }
 
     // Field k (0 to kColumnCount - 1), NUL-terminated; "" for an empty field and for a
     // row that was never assigned.
@@ -26,7 +31,10 @@ class LiveRow {
         return {data_.data() + Start(k), End(k) - Start(k) - 1};
     }
 
-    friend void swap(LiveRow& a, LiveRow& b) noexcept { a.data_.swap(b.data_); }
+    friend void swap(LiveRow& a, LiveRow& b) noexcept {
+        a.data_.swap(b.data_);
+        std::swap(a.taken_, b.taken_);
+    }
 
   private:
     static constexpr std::size_t kHeader = sizeof(std::uint32_t) * kColumnCount;
@@ -40,6 +48,7 @@ class LiveRow {
     std::uint32_t Start(int k) const { return k == 0 ? kHeader : End(k - 1); }
 
     std::string data_;  // empty, or kHeader bytes of field ends and then the fields
+    std::chrono::system_clock::time_point taken_;
 };
 
 }  // namespace corvane::live

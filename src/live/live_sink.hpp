@@ -52,6 +52,11 @@ class LiveSink {
     virtual SinkResult WriteBlock(const std::string& sheet, int firstRow,
                                   const std::vector<const LiveRow*>& rows) = 0;
 
+    // Asked when a while went by without any other call: whether the office still
+    // serves the workbook (a workbook the user closed is only noticed this way while no
+    // rows change). OfficeGone or TimedOut start a recovery; anything else is ignored.
+    virtual SinkResult Check() { return {}; }
+
     // Called from another thread while the table is closing and a call of the writer
     // thread is still running past the close deadline: the running call must return soon
     // (for the office: dispose the bridge). Never called otherwise.

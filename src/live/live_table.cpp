@@ -305,6 +305,7 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
         if (!Call([&] { return first ? sink_->Open() : sink_->Recover(cause); }, result))
             return false;
         if (result.ok()) {
+            lastContact_ = Clock::now();
             if (!first) {
                 std::lock_guard<std::mutex> lock(statsMu_);
                 ++(result.restarted ? stats_.restarts : stats_.reconnects);
@@ -494,8 +495,19 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     }
 
     if (wrote) {
+        lastContact_ = Clock::now();
         std::lock_guard<std::mutex> lock(statsMu_);
         flushTimes_.Add(Milliseconds(Clock::now() - started));
+    } else if (Clock::now() - lastContact_ >= options_.checkAfter) {
+        // Nothing to write for a while: the office may have gone (or the user closed the
+        // workbook) without any write noticing.
+        SinkResult result;
+        if (!Call([&] { return sink_->Check(); }, result)) return CycleEnd::Stopped;
+        lastContact_ = Clock::now();
+        if (Lost(result.status)) {
+            lost = {result.status, result.message};
+            return CycleEnd::Lost;
+        }
     }
     const bool titlesDone = std::none_of(sheetRows_.begin(), sheetRows_.end(),
                                          [](const SheetRows& s) { return s.titlesNeeded; });

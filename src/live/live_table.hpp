@@ -36,6 +36,9 @@ struct TableOptions {
     // Waiting for an office that went away: first pause, doubled up to the last one.
     std::chrono::milliseconds backoffFirst{250};
     std::chrono::milliseconds backoffLast{5000};
+    // How long the writer goes without a call before it asks the sink whether the
+    // office is still there.
+    std::chrono::milliseconds checkAfter{1000};
     // Where the cost of a block call starts before any call was measured, and whether
     // measured calls refine it.
     CallCost startCost{0.001, 0.00003};
@@ -202,6 +205,7 @@ class LiveTable {
     std::vector<std::uint32_t> collecting_;
     std::size_t unwritten_ = 0;
     CallCostEstimate estimate_;
+    Clock::time_point lastContact_;  // the end of the last sink call that reached the office
 
     mutable std::mutex statsMu_;
     TableStats stats_;  // the writer's counters; the host's side is added in Stats()

@@ -11,14 +11,13 @@ namespace corvane::sheet {
 namespace {
 
 // Stores one field into its cell's value the way its column wants it.
-void StoreField(css::uno::Any& cell, const CString& field, ValueKind kind) {
-    const sal_Int32 length = field.GetLength();
+void StoreField(css::uno::Any& cell, std::string_view text, ValueKind kind) {
+    const auto length = static_cast<sal_Int32>(text.size());
     if (kind == ValueKind::Text || length == 0) {
         // An empty text value empties the cell, for the numeric columns too.
-        cell <<= office::FromHostText(field.GetString(), length);
+        cell <<= office::FromHostText(text.data(), length);
         return;
     }
-    const std::string_view text(field.GetString(), static_cast<std::size_t>(length));
     if (kind == ValueKind::Real) {
         cell <<= LeadingReal(text);
         return;
@@ -36,7 +35,15 @@ void StoreField(css::uno::Any& cell, const CString& field, ValueKind kind) {
 
 void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record) {
     for (const Column& column : ColumnLayout) {
-        StoreField(cells[column.index], record.fields[column.field], column.kind);
+        const CString& field = record.fields[column.field];
+        StoreField(cells[column.index],
+                   {field.GetString(), static_cast<std::size_t>(field.GetLength())}, column.kind);
+    }
+}
+
+void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields) {
+    for (const Column& column : ColumnLayout) {
+        StoreField(cells[column.index], fields[column.field], column.kind);
     }
 }
 

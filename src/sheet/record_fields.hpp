@@ -4,6 +4,8 @@
 #include <com/sun/star/uno/Any.hxx>
 #include <corvane/corvane.hpp>
 
+#include <string_view>
+
 namespace corvane::sheet {
 
 // Replaces cells[0] to cells[41] by the record's fields, each as its column wants it:
@@ -11,5 +13,8 @@ namespace corvane::sheet {
 // leading part (an integer beyond 32 bits as a double), and an empty field as empty
 // text, which empties the cell whatever its column.
 void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record);
+
+// The same from the 42 fields as texts of up to INT_MAX bytes each.
+void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields);
 
 }  // namespace corvane::sheet

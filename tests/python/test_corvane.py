@@ -288,10 +288,48 @@ class ShutDownThenKilled(OfficeTest):
             self.assertTrue(caught.exception.message)
 
 
+class LiveTableInItsOwnOffice(unittest.TestCase):
+    """A live table that starts its office on a throw-away profile and ends it."""
+
+    def test_context_manager_writes_newest_ticks_and_ends_its_office(self):
+        session = OfficeSession()  # only for the pipe's lock and a guaranteed cleanup
+        folder = tempfile.mkdtemp(prefix="corvane-test-")
+        try:
+            book = os.path.join(folder, "live.fods")
+            write_workbook(book, ["NSE"])
+            states = []
+            with corvane.LiveTable(book, sheet="NSE", own_office=True, row_times=True,
+                                   open_wait=120, on_state=lambda *s: states.append(s)) as table:
+                pid = table.stats()["office_pid"]
+                session.adopt(pid)
+                for tick in range(300):
+                    table.put(["NSE", "Alpha-%d" % tick, 500 + tick % 3, None, 100 + tick])
+                with self.assertRaises(corvane.Error) as caught:
+                    table.put(["NSE", "no scrip code"])
+                self.assertEqual(caught.exception.code, corvane.E_ARGUMENT)
+                copy = os.path.join(folder, "copy.ods")
+                table.save_copy(copy, timeout=120)
+                stats = table.stats()
+            self.assertFalse(session.running())  # the table's office ended with it
+            self.assertEqual((stats["ticks_put"], stats["instruments"]), (300, 3))
+            self.assertEqual(states[-1][0], corvane.LIVE_LIVE)
+            rows = read_sheet(copy, "NSE", 4, columns=43)
+            self.assertEqual(rows[0][1], "Description")
+            self.assertEqual([r[1] for r in rows[1:]], ["Alpha-297", "Alpha-298", "Alpha-299"])
+            self.assertEqual([r[4] for r in rows[1:]], [397.0, 398.0, 399.0])
+            self.assertTrue(all(isinstance(r[42], float) and r[42] > 40000 for r in rows[1:]))
+            with self.assertRaises(corvane.Error) as caught:
+                table.put(["NSE", "late", 500])
+            self.assertEqual(caught.exception.code, corvane.E_NOT_CONNECTED)
+        finally:
+            session.close()
+            shutil.rmtree(folder, ignore_errors=True)
+
+
 def load_tests(loader, tests, pattern):
     # The library's state is per process: the tests run in this order.
     suite = unittest.TestSuite()
-    for case in (WithoutOffice, InALiveOffice, ShutDownThenKilled):
+    for case in (WithoutOffice, InALiveOffice, ShutDownThenKilled, LiveTableInItsOwnOffice):
         suite.addTests(loader.loadTestsFromTestCase(case))
     return suite
 

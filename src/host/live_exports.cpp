@@ -1,0 +1,301 @@
+// The C API of live tables: one LiveTable over an OfficeSink per handle.
+#include <corvane/corvane.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "host/c_errors.hpp"
+#include "live/live_table.hpp"
+#include "live/office_sink.hpp"
+
+struct corvane_live {
+    corvane::live::OfficeSink* sink = nullptr;  // owned by the table
+    std::unique_ptr<corvane::live::LiveTable> table;
+
+    // The rates of the statistics: counts at the start of the current measurement.
+    std::mutex rateMu;
+    std::chrono::steady_clock::time_point since;
+    unsigned long long ticksSince = 0, rowsSince = 0;
+    double ticksPerSecond = 0, rowsPerSecond = 0;
+};
+
+namespace corvane::c_api {
+namespace {
+
+using namespace std::chrono;
+using live::FlushResult;
+using live::SinkStatus;
+using live::TableState;
+
+constexpr auto kRateSpan = seconds(1);
+
+int CodeOf(SinkStatus status) {
+    switch (status) {
+        case SinkStatus::Ok:
+            return CORVANE_OK;
+        case SinkStatus::OfficeGone:
+            return CORVANE_E_CONNECT;
+        case SinkStatus::TimedOut:
+            return CORVANE_E_TIMEOUT;
+        case SinkStatus::NoSheet:
+            return CORVANE_E_NO_SHEET;
+        case SinkStatus::Other:
+            break;
+    }
+    return CORVANE_E_OFFICE;
+}
+
+int CodeOf(office::Status status) {
+    switch (status) {
+        case office::Status::Ok:
+            return CORVANE_OK;
+        case office::Status::Argument:
+            return CORVANE_E_ARGUMENT;
+        case office::Status::NotConnected:
+            return CORVANE_E_NOT_CONNECTED;
+        case office::Status::TimedOut:
+            return CORVANE_E_TIMEOUT;
+        case office::Status::SaveFailed:
+            return CORVANE_E_SAVE;
+        default:
+            return CORVANE_E_OFFICE;
+    }
+}
+
+milliseconds Timeout(int ms) { return ms < 0 ? milliseconds::max() : milliseconds(ms); }
+
+int Settled(corvane_live* handle, FlushResult result) {
+    const live::Failure last = handle->table->Stats().lastFailure;
+    switch (result) {
+        case FlushResult::Written:
+            return CORVANE_OK;
+        case FlushResult::TimedOut:
+            return Fail(CORVANE_E_TIMEOUT,
+                        "not everything was written in time" +
+                            (last.message.empty() ? std::string() : " (" + last.message + ")"));
+        case FlushResult::NotWritten:
+        case FlushResult::Failed:
+            return Fail(last.status == SinkStatus::Ok ? CORVANE_E_OFFICE : CodeOf(last.status),
+                        last.message);
+        case FlushResult::Closed:
+            return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed");
+        case FlushResult::WrongThread:
+            return Fail(CORVANE_E_ARGUMENT, "the writer thread's callback cannot wait for it");
+    }
+    return CORVANE_E_INTERNAL;
+}
+
+int StateCode(TableState state) {
+    switch (state) {
+        case TableState::Connecting:
+            return CORVANE_LIVE_CONNECTING;
+        case TableState::Live:
+            return CORVANE_LIVE_LIVE;
+        case TableState::Recovering:
+            return CORVANE_LIVE_RECOVERING;
+        case TableState::Failed:
+            return CORVANE_LIVE_FAILED;
+    }
+    return CORVANE_LIVE_FAILED;
+}
+
+const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+}  // namespace
+}  // namespace corvane::c_api
+
+using namespace corvane;
+using namespace corvane::c_api;
+
+extern "C" {
+
+CORVANE_C_API void corvane_live_default_options(corvane_live_options* options) {
+    if (options == nullptr) return;
+    std::memset(options, 0, sizeof(*options));
+    options->struct_size = sizeof(*options);
+    options->first_row = 1;
+    options->titles = 1;
+    options->interval_ms = 100;
+    options->call_timeout_ms = 5000;
+}
+
+CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
+                                              corvane_live_state_callback callback, void* user) {
+    corvane_live* opened = nullptr;
+    Guarded([&]() -> int {
+        if (options == nullptr || options->struct_size < static_cast<int>(sizeof(*options)))
+            return Fail(CORVANE_E_ARGUMENT, "options not filled by corvane_live_default_options");
+        if (Text(options->workbook_path)[0] == '\0')
+            return Fail(CORVANE_E_ARGUMENT, "no workbook path");
+        live::TableOptions table;
+        table.sheet = Text(options->sheet);
+        table.sheetPerExchange = options->sheet_per_exchange != 0;
+        table.firstRow = options->first_row;
+        table.titles = options->titles != 0;
+        table.interval = milliseconds(std::max(0, options->interval_ms));
+        live::OfficeSinkOptions office;
+        office.workbook = options->workbook_path;
+        office.owned = options->own_office != 0;
+        office.officePath = Text(options->office_path);
+        office.profile = Text(options->profile_dir);
+        office.visible = options->show_office != 0;
+        office.callTimeout =
+            milliseconds(options->call_timeout_ms > 0 ? options->call_timeout_ms : 5000);
+        office.fastWrites = options->fast_writes != 0;
+        office.rowTimes = options->row_times != 0;
+
+        auto handle = std::make_unique<corvane_live>();
+        auto sink = std::make_unique<live::OfficeSink>(office);
+        handle->sink = sink.get();
+        live::LiveTable::StateCallback onState;
+        if (callback != nullptr) {
+            onState = [callback, user](TableState state, const live::Failure& last) {
+                callback(user, StateCode(state),
+                         last.status == live::SinkStatus::Ok ? 0 : CodeOf(last.status),
+                         last.message.c_str());
+            };
+        }
+        handle->table = std::make_unique<live::LiveTable>(table, std::move(sink), onState);
+        handle->since = steady_clock::now();
+
+        if (options->open_wait_ms > 0) {
+            const auto deadline = steady_clock::now() + milliseconds(options->open_wait_ms);
+            live::TableStats stats = handle->table->Stats();
+            while (stats.state != TableState::Live && stats.state != TableState::Failed &&
+                   steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(milliseconds(10));
+                stats = handle->table->Stats();
+            }
+            if (stats.state != TableState::Live) {
+                handle->table->Close(milliseconds(0));
+                const int code = stats.state == TableState::Failed
+                                     ? CodeOf(stats.lastFailure.status)
+                                     : CORVANE_E_TIMEOUT;
+                return Fail(code, stats.lastFailure.message.empty()
+                                      ? "the table did not become live in time"
+                                      : stats.lastFailure.message);
+            }
+        }
+        opened = handle.release();
+        return CORVANE_OK;
+    });
+    return opened;
+}
+
+CORVANE_C_API int corvane_live_put(corvane_live* table,
+                                   const char* const fields[CORVANE_COLUMN_COUNT]) {
+    if (table == nullptr || fields == nullptr)
+        return Fail(CORVANE_E_ARGUMENT, "a NULL table or fields");
+    // No office call is made here, so none of the guards of the other calls (which cost
+    // system calls) is needed: only an allocation can fail.
+    try {
+        switch (table->table->Put(fields)) {
+            case live::PutResult::Ok:
+                return CORVANE_OK;
+            case live::PutResult::NoKey:
+                return Fail(CORVANE_E_ARGUMENT, "a tick without exchange or scrip code");
+            case live::PutResult::SheetFull:
+                return Fail(CORVANE_E_FULL, "the sheet has no row left for a new instrument");
+            case live::PutResult::Closed:
+                break;
+        }
+        return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed");
+    } catch (...) {
+        return FailFromCurrentException();
+    }
+}
+
+CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms) {
+    if (table == nullptr) return Fail(CORVANE_E_ARGUMENT, "a NULL table");
+    return Guarded(
+        [&]() -> int { return Settled(table, table->table->Flush(Timeout(timeout_ms))); });
+}
+
+CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, int timeout_ms) {
+    if (table == nullptr || Text(path)[0] == '\0')
+        return Fail(CORVANE_E_ARGUMENT, "a NULL table or an empty path");
+    return Guarded([&]() -> int {
+        const auto start = steady_clock::now();
+        const int flushed = Settled(table, table->table->Flush(Timeout(timeout_ms)));
+        if (flushed != CORVANE_OK) return flushed;
+        milliseconds left = milliseconds::max();
+        if (timeout_ms >= 0)
+            left = std::max(milliseconds(0),
+                            milliseconds(timeout_ms) -
+                                duration_cast<milliseconds>(steady_clock::now() - start));
+        std::string why;
+        const office::Status status = table->sink->SaveCopy(path, left, why);
+        return status == office::Status::Ok ? CORVANE_OK : Fail(CodeOf(status), why);
+    });
+}
+
+CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats* out) {
+    if (table == nullptr || out == nullptr || out->struct_size <= 0)
+        return Fail(CORVANE_E_ARGUMENT, "a NULL table or statistics without their size");
+    return Guarded([&]() -> int {
+        const live::TableStats stats = table->table->Stats();
+        corvane_live_stats full;
+        std::memset(&full, 0, sizeof(full));
+        full.struct_size = std::min<int>(out->struct_size, sizeof(full));
+        full.state = StateCode(stats.state);
+        full.ticks_put = stats.ticksPut;
+        full.ticks_replaced = stats.ticksReplaced;
+        full.rows_written = stats.rowsWritten;
+        full.block_calls = stats.blockCalls;
+        full.title_rows_written = stats.titleRowsWritten;
+        full.instruments = stats.instruments;
+        full.restarts = stats.restarts;
+        full.reconnects = stats.reconnects;
+        {
+            const std::lock_guard<std::mutex> lock(table->rateMu);
+            const auto now = steady_clock::now();
+            const double span = duration<double>(now - table->since).count();
+            if (now - table->since >= kRateSpan || table->ticksPerSecond == 0) {
+                if (span > 0) {
+                    table->ticksPerSecond = (stats.ticksPut - table->ticksSince) / span;
+                    table->rowsPerSecond = (stats.rowsWritten - table->rowsSince) / span;
+                }
+                if (now - table->since >= kRateSpan) {
+                    table->since = now;
+                    table->ticksSince = stats.ticksPut;
+                    table->rowsSince = stats.rowsWritten;
+                }
+            }
+            full.ticks_per_second = table->ticksPerSecond;
+            full.rows_per_second = table->rowsPerSecond;
+        }
+        full.staleness_p50_ms = stats.staleness.p50;
+        full.staleness_p99_ms = stats.staleness.p99;
+        full.staleness_max_ms = stats.staleness.max;
+        full.flush_p50_ms = stats.flushTime.p50;
+        full.flush_p99_ms = stats.flushTime.p99;
+        full.flush_max_ms = stats.flushTime.max;
+        full.call_cost_ms = stats.cost.perCall * 1000.0;
+        full.row_cost_ms = stats.cost.perRow * 1000.0;
+        full.office_pid = static_cast<int>(table->sink->OfficePid());
+        full.last_status =
+            stats.lastFailure.status == SinkStatus::Ok ? 0 : CodeOf(stats.lastFailure.status);
+        std::snprintf(full.last_message, sizeof(full.last_message), "%s",
+                      stats.lastFailure.message.c_str());
+        std::memcpy(out, &full, static_cast<std::size_t>(full.struct_size));
+        return CORVANE_OK;
+    });
+}
+
+CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms) {
+    if (table == nullptr) return Fail(CORVANE_E_ARGUMENT, "a NULL table");
+    const std::unique_ptr<corvane_live> owned(table);
+    return Guarded([&]() -> int {
+        const FlushResult result = owned->table->Close(Timeout(timeout_ms));
+        const int code = result == FlushResult::Closed ? CORVANE_OK : Settled(owned.get(), result);
+        owned->table.reset();  // ends an owned office
+        return code;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,383 @@
+#include "live/office_sink.hpp"
+
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <cppuhelper/exc_hlp.hxx>
+
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+#include "office/connection.hpp"
+#include "office/host_text.hpp"
+#include "office/office_api.hpp"
+#include "office/save_copy.hpp"
+#include "office/shutdown.hpp"
+#include "office/stale_lock.hpp"
+#include "platform/command_line.hpp"
+#include "platform/process.hpp"
+#include "platform/scratch_files.hpp"
+#include "sheet/fast_writes.hpp"
+#include "sheet/market_format.hpp"
+#include "sheet/record_fields.hpp"
+#include "sheet/row_range.hpp"
+#include "sheet/title_row.hpp"
+
+#ifndef CORVANE_OFFICE_PROGRAM_DIR
+#define CORVANE_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
+#endif
+
+namespace corvane::live {
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+
+// How often an owned office that is starting is asked whether it accepts yet.
+constexpr std::chrono::milliseconds kStartPoll{100};
+
+// A profile that skips the office's first-start work and its dialogs: a started office
+// accepts in a fraction of a second instead of about one.
+void SeedProfile(const std::string& dir) {
+    std::error_code ignored;
+    std::filesystem::create_directories(dir + "/user", ignored);
+    if (std::filesystem::exists(dir + "/user/registrymodifications.xcu", ignored)) return;
+    std::ofstream out(dir + "/user/registrymodifications.xcu");
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+           "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4</value></prop></item>\n"
+           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+           "oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
+           "oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
+           "</oor:items>\n";
+}
+
+std::string CaughtText(const css::uno::Exception& e) {
+    const std::string type = office::ToUtf8(cppu::getCaughtException().getValueTypeName());
+    const std::string message = office::ToUtf8(e.Message);
+    return message.empty() ? type : type + ": " + message;
+}
+
+}  // namespace
+
+OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options)) {
+    session_.workbookPath.SetString(options_.workbook.c_str());
+    if (!options_.officePath.empty()) session_.officePath.SetString(options_.officePath.c_str());
+    session_.callTimeout = options_.callTimeout;
+    // What the session would print or warn about is kept for the table's last failure.
+    session_.connectionReport = [this](const std::string& line) { report_ = line; };
+    session_.warnings.SetHandler(
+        [](const char* text, void* self) { static_cast<OfficeSink*>(self)->report_ = text; }, this);
+    profile_ = options_.profile;
+}
+
+OfficeSink::~OfficeSink() {
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    if (options_.owned && office_ != 0 && !cancelled_ && session_.workbook.is()) {
+        std::string why;
+        Guarded([&] {
+            office::ShutDownOffice(session_, why);
+            return SinkResult{};
+        });
+    }
+    Drop();
+    StopOffice();
+    session_.Release();
+    if (scratchProfile_) {
+        std::error_code ignored;
+        std::filesystem::remove_all(profile_, ignored);
+    }
+}
+
+template <typename Operation>
+SinkResult OfficeSink::Guarded(Operation&& operation) {
+    office::CallDeadline deadline(session_);
+    SinkResult result;
+    try {
+        result = operation();
+    } catch (const css::lang::DisposedException& e) {
+        result = {SinkStatus::OfficeGone, "the office went away: " + office::ToUtf8(e.Message)};
+    } catch (const css::uno::Exception& e) {
+        result = {SinkStatus::Other, CaughtText(e)};
+    }
+    if (deadline.TimedOut()) {
+        sheets_.clear();
+        return {SinkStatus::TimedOut, "the office did not answer within " +
+                                          std::to_string(options_.callTimeout.count()) + " ms"};
+    }
+    if (result.status == SinkStatus::OfficeGone) Drop();
+    return result;
+}
+
+void OfficeSink::Drop() noexcept {
+    sheets_.clear();
+    // The bridge first: releasing remote objects writes to a connection that a stopped
+    // office may no longer read.
+    office::Session::CutOff(session_.runtime);
+    session_.ForgetOffice();
+}
+
+SinkResult OfficeSink::Open() {
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    return Attach(options_.owned && office_ == 0);
+}
+
+SinkResult OfficeSink::Recover(SinkStatus cause) {
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    Drop();
+    // An owned office that did not answer in time is stuck: it is replaced. One that
+    // went away is either gone (started anew) or lost only the workbook (reconnected).
+    if (options_.owned && cause == SinkStatus::TimedOut) StopOffice();
+    restarted_ = false;
+    SinkResult result = Attach(false);
+    result.restarted = restarted_;
+    return result;
+}
+
+SinkResult OfficeSink::Attach(bool foreignCheck) {
+    if (!options_.owned) return ConnectOnce();
+    if (foreignCheck) {
+        const SinkResult other = ConnectOnce();
+        if (other.ok()) {
+            Drop();
+            return {SinkStatus::Other,
+                    "an office this table did not start accepts on the pipe already: attach "
+                    "to it, or end it"};
+        }
+        if (other.status != SinkStatus::OfficeGone) return other;
+    }
+    for (;;) {
+        if (office_ != 0 && !platform::ProcessRunning(office_)) StopOffice();
+        if (office_ == 0) {
+            // The lock file a killed office left beside the workbook is provably stale
+            // only while no office runs on its profile: now, not once the new one does.
+            office::RemoveStaleLock(office::MakeFileUrl(options_.workbook.c_str()));
+            std::string why;
+            if (!StartOffice(why)) return {SinkStatus::Other, why};
+            restarted_ = true;
+        }
+        const SinkResult result = ConnectOnce();
+        if (result.status != SinkStatus::OfficeGone || cancelled_) return result;
+        if (Clock::now() - startedAt_ > options_.startLimit) {
+            StopOffice();  // the next attempt starts it anew
+            return {SinkStatus::OfficeGone, "the started office did not accept within " +
+                                                std::to_string(options_.startLimit.count()) +
+                                                " ms"};
+        }
+        std::this_thread::sleep_for(kStartPoll);
+    }
+}
+
+SinkResult OfficeSink::ConnectOnce() {
+    if (cancelled_) return {SinkStatus::OfficeGone, "the table is closing"};
+    // The local runtime comes up outside the deadline: only the office's part can hang.
+    if (!office::EnsureRuntime(session_))
+        return {SinkStatus::Other, "no office installation to connect with"};
+    {
+        const std::lock_guard<std::mutex> lock(runtimeMu_);
+        runtime_ = session_.runtime;
+    }
+    if (cancelled_) return {SinkStatus::OfficeGone, "the table is closing"};
+    report_.clear();
+    // A connection turns the path into the workbook's URL: each one starts from the path.
+    session_.workbookPath.SetString(options_.workbook.c_str());
+    office::Status status = office::Status::Ok;
+    SinkResult result = Guarded([&] {
+        status = office::ConnectOffice(session_);
+        if (status == office::Status::Ok && options_.fastWrites)
+            sheet::SetFastWrites(session_, true);
+        return SinkResult{};
+    });
+    if (!result.ok()) return result;
+    sheets_.clear();
+    switch (status) {
+        case office::Status::Ok:
+            return {};
+        case office::Status::NoOffice:
+            Drop();
+            return {SinkStatus::OfficeGone,
+                    report_.empty() ? "no office accepts on the pipe" : report_};
+        default:
+            Drop();
+            return {SinkStatus::Other, "the workbook \"" + options_.workbook + "\" did not load" +
+                                           (report_.empty() ? "" : ": " + report_)};
+    }
+}
+
+bool OfficeSink::StartOffice(std::string& why) {
+    if (profile_.empty()) {
+        profile_ = platform::MakeScratchDirectory("corvane-live-");
+        if (profile_.empty()) {
+            why = "cannot make a profile folder for the office";
+            return false;
+        }
+        scratchProfile_ = true;
+    }
+    SeedProfile(profile_);
+    const std::string program = options_.officePath.empty()
+                                    ? std::string(CORVANE_OFFICE_PROGRAM_DIR "/soffice")
+                                    : options_.officePath;
+    const std::string line =
+        platform::QuoteProgramName(program) + (options_.visible ? " --invisible" : " --headless") +
+        " --norestore --nologo \"-env:UserInstallation=" + office::MakeFileUrl(profile_.c_str()) +
+        "\" --accept=" + std::string(office::kConnectionUrl).substr(4);
+    const pid_t pid = platform::StartDetachedProcess(program.c_str(), line.c_str());
+    if (pid <= 0) {
+        why = "cannot start the office \"" + program + "\"";
+        return false;
+    }
+    office_ = pid;
+    officePid_ = pid;
+    session_.launched.push_back(pid);
+    startedAt_ = Clock::now();
+    return true;
+}
+
+void OfficeSink::StopOffice() noexcept {
+    if (office_ == 0) return;
+    // The whole process group: the office's launcher and the office itself.
+    platform::KillProcessGroup(office_);
+    session_.OfficePid();  // forgets the ended one
+    office_ = 0;
+    officePid_ = 0;
+}
+
+sheet::SheetHandle OfficeSink::SheetNamed(const std::string& name, SinkResult& result) {
+    const auto cached = sheets_.find(name);
+    if (cached != sheets_.end()) return cached->second;
+    office::Status why = office::Status::Ok;
+    sheet::SheetHandle sheet = sheet::FindSheet(session_, CString(name.c_str()), why);
+    switch (why) {
+        case office::Status::Ok:
+            sheets_.emplace(name, sheet);
+            return sheet;
+        case office::Status::NoSheet:
+            result = {SinkStatus::NoSheet, "the workbook has no sheet named \"" + name + "\""};
+            return {};
+        case office::Status::Argument:
+            result = {SinkStatus::NoSheet, "a sheet without a name"};
+            return {};
+        default:
+            result = {SinkStatus::OfficeGone, "the workbook is no longer open"};
+            return {};
+    }
+}
+
+SinkResult OfficeSink::Alive() {
+    const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook, UNO_QUERY);
+    // A workbook the user closed gives no sheets any more.
+    if (!document.is() || !document->getSheets().is())
+        return {SinkStatus::OfficeGone, "the workbook was closed"};
+    return {};
+}
+
+SinkResult OfficeSink::Confirm(SinkResult refused) {
+    if (refused.ok() || refused.status == SinkStatus::OfficeGone ||
+        refused.status == SinkStatus::TimedOut)
+        return refused;
+    // A closed workbook shows as a missing sheet or a refused range: told apart here.
+    const SinkResult alive = Guarded([&] { return Alive(); });
+    if (alive.status == SinkStatus::Other) return refused;
+    if (!alive.ok()) return alive;
+    return refused;
+}
+
+SinkResult OfficeSink::Check() {
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    return Guarded([&] { return Alive(); });
+}
+
+SinkResult OfficeSink::WriteTitles(const std::string& name, int row) {
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    SinkResult result = Guarded([&] {
+        SinkResult found;
+        const sheet::SheetHandle sheet = SheetNamed(name, found);
+        if (!sheet.is()) return found;
+        sheet::PrepareFastWrites(session_);
+        // Two-line titles: their row's height follows them even under fast writes.
+        const sheet::RowHeightsAdjusted adjusted(session_);
+        sheet::WriteHeaderRow(sheet, row);
+        if (options_.rowTimes)
+            sheet::WriteTitleCell(sheet, sheet::kRowTimeColumn, row, sheet::kRowTimeTitle,
+                                  sheet::TitleBackColor, sheet::TitleCharColor);
+        return SinkResult{};
+    });
+    return Confirm(std::move(result));
+}
+
+SinkResult OfficeSink::WriteBlock(const std::string& name, int firstRow,
+                                  const std::vector<const LiveRow*>& rows) {
+    if (rows.empty()) return {};
+    const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
+    const auto count = static_cast<sal_Int32>(rows.size());
+    // The values are made before the office is asked anything.
+    sheet::RowValues values(count);
+    css::uno::Sequence<css::uno::Any>* const out = values.getArray();
+    std::string_view fields[kColumnCount];
+    for (sal_Int32 i = 0; i < count; ++i) {
+        out[i].realloc(columns);
+        css::uno::Any* const cells = out[i].getArray();
+        for (int k = 0; k < kColumnCount; ++k) fields[k] = rows[i]->View(k);
+        sheet::StoreRecordFields(cells, fields);
+        if (options_.rowTimes) {
+            const auto taken = rows[i]->Taken();
+            if (taken == std::chrono::system_clock::time_point())
+                cells[kColumnCount] <<= rtl::OUString();
+            else
+                cells[kColumnCount] <<= platform::LocalSerialTime(taken);
+        }
+    }
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    SinkResult result = Guarded([&] {
+        SinkResult found;
+        const sheet::SheetHandle sheet = SheetNamed(name, found);
+        if (!sheet.is()) return found;
+        sheet::PrepareFastWrites(session_);
+        const Reference<css::table::XCellRange> range =
+            sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1);
+        const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY);
+        if (!data.is()) return SinkResult{SinkStatus::Other, "the rows' range takes no values"};
+        data->setDataArray(values);
+        return SinkResult{};
+    });
+    return Confirm(std::move(result));
+}
+
+void OfficeSink::Cancel() {
+    cancelled_ = true;
+    const std::lock_guard<std::mutex> lock(runtimeMu_);
+    office::Session::CutOff(runtime_);
+}
+
+office::Status OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait,
+                                    std::string& why) {
+    std::unique_lock<std::timed_mutex> lock(use_, std::defer_lock);
+    if (!lock.try_lock_for(wait)) {
+        why = "the table's office is busy";
+        return office::Status::TimedOut;
+    }
+    if (!session_.workbook.is()) {
+        why = "the table has no workbook open now (its office is being recovered)";
+        return office::Status::NotConnected;
+    }
+    office::Status status = office::Status::Ok;
+    const SinkResult result = Guarded([&] {
+        status = office::SaveCopy(session_, path.c_str(), why);
+        return SinkResult{};
+    });
+    if (result.ok()) return status;
+    why = result.message;
+    return result.status == SinkStatus::TimedOut     ? office::Status::TimedOut
+           : result.status == SinkStatus::OfficeGone ? office::Status::OfficeGone
+                                                     : office::Status::OfficeError;
+}
+
+}  // namespace corvane::live

@@ -1,0 +1,101 @@
+// A live table's rows written into a workbook open in a real office, over a session of
+// the table's own. The office is either one the sink starts and owns (on a profile it is
+// given or a throw-away one), which it kills by its process group and starts anew when
+// it is stuck past the call deadline or gone, or one that accepts on the pipe already,
+// which the sink attaches to and reconnects to when it answers again.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "live/live_sink.hpp"
+#include "office/session.hpp"
+#include "office/status.hpp"
+#include "sheet/row_frame.hpp"
+
+namespace corvane::live {
+
+struct OfficeSinkOptions {
+    std::string workbook;  // the workbook's path
+    // Whether the sink starts the office and owns it, or attaches to the one accepting
+    // on the pipe.
+    bool owned = false;
+    std::string officePath;  // owned: the office program; "" for the installation built for
+    std::string profile;     // owned: its profile directory; "" for a throw-away one
+    bool visible = false;    // owned: --invisible (documents shown on a display), else --headless
+    // The longest one call into the office may take before the connection is cut off.
+    std::chrono::milliseconds callTimeout{5000};
+    // Owned: the longest a started office may take to accept before it is started anew.
+    std::chrono::milliseconds startLimit{60000};
+    bool fastWrites = false;  // undo recording and row-height adjustment off
+    bool rowTimes = false;    // each row's last update time into the column right of AP
+};
+
+class OfficeSink final : public LiveSink {
+  public:
+    explicit OfficeSink(OfficeSinkOptions options);
+    // Owned: ends the office (closing its documents unsaved) and removes a throw-away
+    // profile. Attached: drops the connection; the office keeps the workbook open.
+    ~OfficeSink() override;
+    OfficeSink(const OfficeSink&) = delete;
+    OfficeSink& operator=(const OfficeSink&) = delete;
+
+    SinkResult Open() override;
+    SinkResult Recover(SinkStatus cause) override;
+    SinkResult WriteTitles(const std::string& sheet, int row) override;
+    SinkResult WriteBlock(const std::string& sheet, int firstRow,
+                          const std::vector<const LiveRow*>& rows) override;
+    SinkResult Check() override;
+    void Cancel() override;
+
+    // From any thread: stores a copy of the workbook at `path` (format by extension),
+    // waiting at most `wait` for a call of the writer thread to end first. Ok, Argument
+    // (an unknown extension), SaveFailed, NotConnected (no workbook while the office is
+    // being recovered), TimedOut or OfficeGone; `why` says what happened.
+    office::Status SaveCopy(const std::string& path, std::chrono::milliseconds wait,
+                            std::string& why);
+
+    // The process id of the office the sink started that runs now, or 0.
+    pid_t OfficePid() const { return officePid_.load(); }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    // Connects (owned: starting the office first when it does not run, and waiting for
+    // it to accept). `foreignCheck`: an owned office must not find another on the pipe.
+    SinkResult Attach(bool foreignCheck);
+    SinkResult ConnectOnce();
+    bool StartOffice(std::string& why);
+    void StopOffice() noexcept;
+    void Drop() noexcept;  // cuts the connection and forgets its objects
+    sheet::SheetHandle SheetNamed(const std::string& name, SinkResult& result);
+    SinkResult Alive();
+    // A write the office refused: whether it was the workbook or office that went.
+    SinkResult Confirm(SinkResult refused);
+    // Runs `operation` (returning a SinkResult) under the call deadline, turning
+    // exceptions into results.
+    template <typename Operation>
+    SinkResult Guarded(Operation&& operation);
+
+    const OfficeSinkOptions options_;
+    std::string profile_;
+    bool scratchProfile_ = false;
+    std::timed_mutex use_;  // held by every call that uses the session
+    office::Session session_;
+    std::unordered_map<std::string, sheet::SheetHandle> sheets_;
+    pid_t office_ = 0;
+    std::atomic<pid_t> officePid_{0};
+    Clock::time_point startedAt_;
+    bool restarted_ = false;
+    std::string report_;  // the last connection diagnostic
+    std::atomic<bool> cancelled_{false};
+    std::mutex runtimeMu_;  // guards runtime_, the copy Cancel cuts off
+    css::uno::Reference<css::uno::XComponentContext> runtime_;
+};
+
+}  // namespace corvane::live

@@ -1,0 +1,32 @@
+#include "platform/scratch_files.hpp"
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <cstdlib>
+
+namespace corvane::platform {
+
+std::string MakeScratchDirectory(const char* prefix) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = base != nullptr && base[0] == '/' ? base : "/tmp";
+    pattern += '/';
+    pattern += prefix != nullptr ? prefix : "";
+    pattern += "XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return {};
+    return pattern;
+}
+
+double LocalSerialTime(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const auto sinceEpoch = duration_cast<milliseconds>(when.time_since_epoch()).count();
+    const ::time_t seconds = static_cast<::time_t>(sinceEpoch / 1000);
+    ::tm local{};
+    long offset = 0;  // seconds east of UTC at that moment
+    if (::localtime_r(&seconds, &local) != nullptr) offset = local.tm_gmtoff;
+    // 1970-01-01 is day 25569 of the office's calendar.
+    constexpr double kEpochDay = 25569.0;
+    return kEpochDay + (static_cast<double>(sinceEpoch) + offset * 1000.0) / 86400000.0;
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,296 @@
+// Live tables against a real office: nothing lost, and a table that heals itself when
+// its office is killed, stopped, loses the workbook or goes away and comes back. The
+// test holds no connection of its own to the office while the table works: it reads
+// what the table wrote from a copy the table saves.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+#include <corvane/live_table.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/office_session.hpp"
+#include "support/workbook_files.hpp"
+
+extern char** environ;
+
+namespace corvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kLong = 120000;  // ms: an office restart on a busy machine, many times over
+
+// Ticks of `instruments` instruments on the NSE: field B tells instrument and tick.
+class Ticks {
+  public:
+    explicit Ticks(int instruments) : last_(instruments, -1) {}
+    int Put(LiveTable& table, int instrument) {
+        const int tick = ++count_;
+        const std::string description =
+            "I" + std::to_string(instrument) + "-T" + std::to_string(tick);
+        const std::string scrip = std::to_string(100000 + instrument);
+        const std::string price = std::to_string(100 + tick % 997) + ".25";
+        const char* fields[CORVANE_COLUMN_COUNT] = {};
+        fields[0] = "NSE";
+        fields[1] = description.c_str();
+        fields[2] = scrip.c_str();
+        fields[11] = price.c_str();
+        const int result = table.Put(fields);
+        if (result != CORVANE_OK) return result;
+        if (last_[instrument] < 0) rows_.push_back(instrument);  // the next free row
+        last_[instrument] = tick;
+        return result;
+    }
+    // Puts `count` ticks over the instruments, round the clock from `next_`.
+    void PutMany(LiveTable& table, int count) {
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(Put(table, next_), CORVANE_OK);
+            next_ = (next_ + 7919) % static_cast<int>(last_.size());
+        }
+    }
+    const std::vector<int>& Last() const { return last_; }
+    // Instruments in the order of their rows.
+    const std::vector<int>& Rows() const { return rows_; }
+
+  private:
+    std::vector<int> last_;
+    std::vector<int> rows_;
+    int count_ = 0;
+    int next_ = 0;
+};
+
+// Column B of every row of a CSV copy, by row (0-based); quoted fields may span lines.
+std::vector<std::string> ColumnB(const std::string& csv) {
+    std::ifstream in(csv, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> cells(1);
+    std::string field;
+    int column = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',' || c == '\n') {
+            if (column == 1) cells.back() = field;
+            field.clear();
+            ++column;
+            if (c == '\n') {
+                cells.emplace_back();
+                column = 0;
+            }
+        } else if (c != '\r') {
+            field += c;
+        }
+    }
+    return cells;
+}
+
+// The instruments whose row does not show their newest tick.
+int Stale(const std::vector<std::string>& cells, const Ticks& ticks) {
+    int stale = 0;
+    for (std::size_t row = 1; row <= ticks.Rows().size(); ++row) {
+        const int instrument = ticks.Rows()[row - 1];
+        const std::string want =
+            "I" + std::to_string(instrument) + "-T" + std::to_string(ticks.Last()[instrument]);
+        stale += row >= cells.size() || cells[row] != want;
+    }
+    return stale;
+}
+
+// The state the callback saw last, and whether it saw recovery.
+struct States {
+    std::atomic<int> now{CORVANE_LIVE_CONNECTING};
+    std::atomic<int> recoveries{0};
+    static void Seen(void* user, int state, int, const char*) {
+        auto* self = static_cast<States*>(user);
+        self->now = state;
+        if (state == CORVANE_LIVE_RECOVERING) ++self->recoveries;
+    }
+};
+
+// Process state letter of `pid` from /proc ('T' stopped).
+char ProcessState(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const auto end = line.rfind(')');
+    return end == std::string::npos || end + 2 >= line.size() ? '?' : line[end + 2];
+}
+
+// Starts an office on the session's profile without a test connection to it.
+void StartOffice(OfficeSession& session) {
+    std::vector<std::string> args = {OfficeExecutable(), "--headless", "--norestore",
+                                     "-env:UserInstallation=" + FileUrl(session.ProfileDirectory()),
+                                     "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ), 0);
+    posix_spawnattr_destroy(&attributes);
+    session.Adopt(pid);
+}
+
+class LiveOffice : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        book_ = dir_ / "book.fods";
+        WriteWorkbook(book_, {"NSE"});
+    }
+    LiveTableOptions Options(bool owned) const {
+        LiveTableOptions options;
+        options.workbook = book_;
+        options.sheet = "NSE";
+        options.ownOffice = owned;
+        options.profileDir = session_.ProfileDirectory();
+        options.callTimeoutMs = 2000;
+        return options;
+    }
+    // The table's copy of its sheet, column B by row.
+    std::vector<std::string> Saved(LiveTable& table) {
+        const std::string csv = dir_ / ("copy" + std::to_string(++copies_) + ".csv");
+        table.SaveCopy(csv, kLong);
+        return ColumnB(csv);
+    }
+
+    OfficeSession session_;
+    TempDir dir_;
+    std::string book_;
+    int copies_ = 0;
+};
+
+TEST_F(LiveOffice, EveryInstrumentShowsItsNewestTickAfterClose) {
+    LiveTableOptions options = Options(true);
+    options.fastWrites = true;
+    LiveTable table(options);
+    Ticks ticks(1000);
+    ticks.PutMany(table, 100000);
+    const std::vector<std::string> cells = Saved(table);
+    EXPECT_EQ(cells.at(0), "Description");  // the titles
+    EXPECT_EQ(Stale(cells, ticks), 0);
+    const corvane_live_stats stats = table.Stats();
+    EXPECT_EQ(stats.ticks_put, 100000u);
+    EXPECT_EQ(stats.instruments, 1000u);
+    EXPECT_EQ(stats.restarts + stats.reconnects, 0u);
+    table.Close(kLong);
+}
+
+// Puts keep completing while the table recovers: each counted put was made and had
+// returned while the callback's last word was still "recovering".
+TEST_F(LiveOffice, KilledOwnedOfficeIsStartedAnewAndTheTableCompleteAgain) {
+    States states;
+    LiveTable table(Options(true), &States::Seen, &states);
+    Ticks ticks(1000);
+    ticks.PutMany(table, 20000);
+    table.Flush(kLong);
+    const int first = table.Stats().office_pid;
+    ASSERT_GT(first, 0);
+    session_.Adopt(first);
+    ASSERT_EQ(::kill(-first, SIGKILL), 0);
+
+    int duringRecovery = 0;
+    for (int i = 0; states.recoveries == 0 || states.now == CORVANE_LIVE_RECOVERING; ++i) {
+        const bool recovering = states.now == CORVANE_LIVE_RECOVERING;
+        ASSERT_NO_FATAL_FAILURE(ticks.PutMany(table, 1));
+        duringRecovery += recovering && states.now == CORVANE_LIVE_RECOVERING;
+        if (i % 100 == 0) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(states.now, CORVANE_LIVE_LIVE) << table.Stats().last_message;
+    EXPECT_GT(duringRecovery, 0);
+    ticks.PutMany(table, 5000);
+    table.Flush(15000);  // complete again within 15 s
+    const corvane_live_stats stats = table.Stats();
+    EXPECT_EQ(stats.restarts, 1u);
+    EXPECT_NE(stats.office_pid, first);
+    EXPECT_EQ(Stale(Saved(table), ticks), 0);
+    table.Close(kLong);
+}
+
+TEST_F(LiveOffice, StoppedOwnedOfficeIsReplacedWhilePutsGoOn) {
+    LiveTable table(Options(true));
+    Ticks ticks(500);
+    ticks.PutMany(table, 5000);
+    table.Flush(kLong);
+    const int first = table.Stats().office_pid;
+    ASSERT_GT(first, 0);
+    session_.Adopt(first);
+    ASSERT_EQ(::kill(-first, SIGSTOP), 0);
+    // Every put returns while the office is provably stopped.
+    ticks.PutMany(table, 20000);
+    EXPECT_EQ(ProcessState(first), 'T');
+    table.Flush(kLong);
+    const corvane_live_stats stats = table.Stats();
+    EXPECT_EQ(stats.restarts, 1u);
+    EXPECT_NE(stats.office_pid, first);
+    EXPECT_EQ(Stale(Saved(table), ticks), 0);
+    table.Close(kLong);
+}
+
+TEST_F(LiveOffice, WorkbookClosedByTheUserIsLoadedAgainAndRewritten) {
+    LiveTable table(Options(true));
+    Ticks ticks(300);
+    ticks.PutMany(table, 3000);
+    table.Flush(kLong);
+    const std::string closer = std::string("/usr/bin/python3 ") + CORVANE_TEST_SOURCE_DIR +
+                               "/live/close_workbook.py '" + FileUrl(book_) + "'";
+    ASSERT_EQ(std::system(closer.c_str()), 0);
+    ticks.PutMany(table, 10);
+    table.Flush(kLong);
+    const corvane_live_stats stats = table.Stats();
+    EXPECT_EQ(stats.reconnects, 1u);
+    EXPECT_EQ(stats.restarts, 0u);
+    EXPECT_EQ(Stale(Saved(table), ticks), 0);
+    table.Close(kLong);
+}
+
+TEST_F(LiveOffice, AttachedOfficeThatComesBackIsWrittenAgain) {
+    ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
+    States states;
+    LiveTableOptions options = Options(false);
+    options.rowTimes = true;
+    LiveTable table(options, &States::Seen, &states);
+    Ticks ticks(200);
+    ticks.PutMany(table, 2000);
+    table.Flush(kLong);
+    EXPECT_EQ(table.Stats().office_pid, 0);  // not the table's own
+
+    session_.Kill();
+    ticks.PutMany(table, 2000);
+    while (states.now != CORVANE_LIVE_RECOVERING) std::this_thread::sleep_for(10ms);
+    ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
+    ticks.PutMany(table, 100);
+    table.Flush(kLong);
+    const corvane_live_stats stats = table.Stats();
+    EXPECT_EQ(stats.reconnects, 1u);
+    EXPECT_EQ(stats.state, CORVANE_LIVE_LIVE);
+    EXPECT_EQ(Stale(Saved(table), ticks), 0);
+    table.Close(kLong);
+}
+
+}  // namespace
+}  // namespace corvane::test
