@@ -36,7 +36,10 @@ void Session::ForgetOffice() noexcept {
 }
 
 void Session::Release() noexcept {
-    // Releasing remote objects and ending the bridge write to the office's connection.
+    // The bridge goes first, its reader and writer threads joined: releasing the remote
+    // objects then sends nothing, so no message is left queued for a writer thread
+    // while the process tears itself down.
+    CutOff(runtime);
     ForgetOffice();
     ShutDownLocalRuntime(runtime);
 }
