@@ -82,6 +82,9 @@ std::string LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
 
 std::string LiveFeed::OpenOwned() {
     const int waitMs = static_cast<int>(std::min(options_.waitSeconds * 1000.0, 2.0e9));
+    // The office inherits the three streams: it must neither write into ours nor hold
+    // our input open.
+    StreamsSilenced quiet(StreamsSilenced::All);
     table_ = OpenTable(true, std::max(waitMs, 1));
     return table_ == nullptr ? LastError() : std::string();
 }

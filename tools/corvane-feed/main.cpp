@@ -79,8 +79,8 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
         status = kExitOffice;
     }
     // Copies are stored whatever went wrong, with every row the table holds.
-    for (const std::string& why : table.Finish(options.saveAs, console)) {
-        console.Error(why);
+    for (const std::string& failure : table.Finish(options.saveAs, console)) {
+        console.Error(failure);
         status = kExitOffice;
     }
     console.Summary(result);
