@@ -287,7 +287,7 @@ TEST(FeedOffice, FollowUpdatesEachInstrumentsRowAsTicksArriveAndStopsCleanlyOnCt
 
     feed.Signal(SIGINT);
     EXPECT_EQ(feed.Wait(), 0) << feed.Err();
-    EXPECT_NE(feed.Err().find("3 rows written (2 instruments on 1 sheet)"), std::string::npos)
+    EXPECT_NE(feed.Err().find("3 ticks put (2 instruments on 1 sheet)"), std::string::npos)
         << feed.Err();
     // The office it found running is left alone.
     EXPECT_TRUE(session.Running());

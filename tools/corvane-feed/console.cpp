@@ -85,7 +85,7 @@ void Console::RowWritten(long rowsWritten) {
     const double seconds = Seconds();
     if (tableStats_) {
         std::fprintf(stderr, "\r%s%s put, %s\033[K", kPrefix,
-                     Plural(rowsWritten, "row", "rows").c_str(), tableStats_(0).c_str());
+                     Plural(rowsWritten, "tick", "ticks").c_str(), tableStats_(0).c_str());
         std::fflush(stderr);
         progressShown_ = true;
         return;
@@ -112,12 +112,21 @@ void Console::Summary(const FeedResult& result) {
     char rate[64];
     std::snprintf(rate, sizeof rate, "%.1f s, %.0f rows/s", seconds,
                   seconds > 0 ? result.written / seconds : 0.0);
-    std::string text = Plural(result.lines, "line", "lines") + " read, " +
-                       Plural(result.written, "row", "rows") + " written (" +
-                       Plural(result.instruments, "instrument", "instruments") + " on " +
-                       Plural(result.sheets, "sheet", "sheets") + "), " +
-                       Plural(result.failed, "line", "lines") + " failed; " + rate;
-    if (tableStats_) text += "; table: " + tableStats_(seconds);
+    // With a live table each line is a tick put: the rows it wrote are in its figures.
+    std::string text =
+        Plural(result.lines, "line", "lines") + " read, " +
+        Plural(result.written, tableStats_ ? "tick" : "row", tableStats_ ? "ticks" : "rows") +
+        (tableStats_ ? " put (" : " written (") +
+        Plural(result.instruments, "instrument", "instruments") + " on " +
+        Plural(result.sheets, "sheet", "sheets") + "), " + Plural(result.failed, "line", "lines") +
+        " failed; ";
+    if (tableStats_) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%.1f s, ", seconds);
+        text += time + tableStats_(seconds);
+    } else {
+        text += rate;
+    }
     if (result.stopped) text += "; stopped before the end of the input";
     Note(text);
 }
