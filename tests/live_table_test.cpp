@@ -185,7 +185,8 @@ TEST_F(LiveTableTest, AfterTheOfficeIsLostTitlesAndEveryInstrumentsNewestRowCome
             office->lose = cause;
             office->failedRecoveries = 2;
         }
-        ASSERT_EQ(Put(*table, Tick("NSE", 10, "10.5")), PutResult::Ok);
+        // "nse" is the exchange, and the sheet, of NSE, as in the office.
+        ASSERT_EQ(Put(*table, Tick("nse", 10, "10.5")), PutResult::Ok);
         ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
         ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
 

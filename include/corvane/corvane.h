@@ -282,9 +282,10 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
                                               void* user);
 
 /* Takes the newest tick of an instrument (fields as for corvane_write_record), keyed by
- * exchange and scrip code (fields 0 and 2); a new instrument takes the next free row of
- * its sheet. Copies the fields and returns: it never waits for the office. Returns
- * CORVANE_OK; CORVANE_E_ARGUMENT for a NULL table or fields or a missing key;
+ * exchange and scrip code (fields 0 and 2; "nse" is the exchange, and the sheet, of
+ * "NSE", as the office finds sheets whatever the case); a new instrument takes the next
+ * free row of its sheet. Copies the fields and returns: it never waits for the office.
+ * Returns CORVANE_OK; CORVANE_E_ARGUMENT for a NULL table or fields or a missing key;
  * CORVANE_E_FULL when a new instrument's row lies past the sheet's end;
  * CORVANE_E_NOT_CONNECTED after close began. */
 CORVANE_C_API int corvane_live_put(corvane_live* table,

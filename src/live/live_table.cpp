@@ -25,9 +25,18 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-// The instrument of a tick: its exchange without surrounding blanks, and its scrip code
-// as a whole number ("0500325" and "500325" are one instrument). Empty when either is
-// missing.
+// An exchange as the office tells sheet names apart: "nse" names the sheet NSE, so it
+// is the same exchange (letters A to Z; exchange codes hold no others that have a case).
+std::string ExchangeKey(std::string_view exchange) {
+    std::string key(exchange);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return key;
+}
+
+// The instrument of a tick: its exchange without surrounding blanks (see ExchangeKey),
+// and its scrip code as a whole number ("0500325" and "500325" are one instrument).
+// Empty when either is missing.
 std::string KeyOf(const std::string_view* fields, std::string_view& exchange) {
     exchange = Trimmed(fields[0]);
     std::string_view scrip = Trimmed(fields[2]);
@@ -41,7 +50,7 @@ std::string KeyOf(const std::string_view* fields, std::string_view& exchange) {
     if (scrip == "0") negative = false;
     std::string key;
     key.reserve(exchange.size() + scrip.size() + 2);
-    key.append(exchange);
+    key.append(ExchangeKey(exchange));
     key.push_back('\0');
     if (negative) key.push_back('-');
     key.append(scrip);
@@ -161,14 +170,15 @@ PutResult LiveTable::Put(const std::string_view* fields) {
     if (found == index_.end()) {
         std::uint32_t sheet = 0;
         if (options_.sheetPerExchange) {
-            const std::string name(exchange);
+            // The first spelling of an exchange names its sheet from then on.
+            std::string name = ExchangeKey(exchange);
             const auto known = sheetIndex_.find(name);
             if (known != sheetIndex_.end()) {
                 sheet = known->second;
             } else {
                 sheet = static_cast<std::uint32_t>(sheets_.size());
-                sheets_.push_back({name, options_.firstRow});
-                sheetIndex_.emplace(name, sheet);
+                sheets_.push_back({std::string(exchange), options_.firstRow});
+                sheetIndex_.emplace(std::move(name), sheet);
             }
         }
         SheetPlace& place = sheets_[sheet];

@@ -34,6 +34,14 @@ bool IsExecutableFile(const char* path) {
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &standard, nullptr);
+    // The program outlives the host and must not share its streams: it would print into
+    // the host's output and hold its input open (a producer writing into a pipe the host
+    // no longer reads would then wait forever instead of failing).
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        for (int fd = 0; fd <= 2; ++fd) ::dup2(null, fd);
+        if (null > 2) ::close(null);
+    }
     if (::close_range(3, ~0U, 0) != 0) {
         for (int fd = 3; fd < openMax; ++fd) ::close(fd);
     }

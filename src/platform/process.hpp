@@ -9,8 +9,8 @@ namespace corvane::platform {
 // that `commandLine` gives under Windows command-line rules; the first of them becomes
 // argv[0]. No shell is involved, so every character reaches the program literally.
 // The program inherits the environment and working directory, gets no descriptors but
-// 0 to 2, runs in a session of its own and is not a child of the caller, so it leaves
-// no zombie behind and outlives the caller. Nothing waits for it. Returns the program's
+// 0 to 2, all on /dev/null, runs in a session of its own and is not a child of the caller, so it
+// leaves no zombie behind and outlives the caller. Nothing waits for it. Returns the program's
 // process id, which also names its session and process group (the processes it starts
 // stay in that group unless they leave it), or 0, starting nothing, when `executable`
 // names no executable file.

@@ -68,12 +68,28 @@ void Console::LineFailed(long line, const std::string& why) {
     Error("line " + std::to_string(line) + ": " + why);
 }
 
+void Console::ShowNewOfficePid() {
+    if (!officePid_) return;
+    const int pid = officePid_();
+    if (pid == 0 || pid == shownPid_) return;
+    shownPid_ = pid;
+    Note("office pid " + std::to_string(pid));
+}
+
 void Console::RowWritten(long rowsWritten) {
+    ShowNewOfficePid();
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
     if (progressShown_ && now - lastProgress_ < kProgressInterval) return;
     lastProgress_ = now;
     const double seconds = Seconds();
+    if (tableStats_) {
+        std::fprintf(stderr, "\r%s%s put, %s\033[K", kPrefix,
+                     Plural(rowsWritten, "tick", "ticks").c_str(), tableStats_(0).c_str());
+        std::fflush(stderr);
+        progressShown_ = true;
+        return;
+    }
     std::fprintf(stderr, "\r%s%s written, %.0f rows/s\033[K", kPrefix,
                  Plural(rowsWritten, "row", "rows").c_str(),
                  seconds > 0 ? rowsWritten / seconds : 0.0);
@@ -96,11 +112,21 @@ void Console::Summary(const FeedResult& result) {
     char rate[64];
     std::snprintf(rate, sizeof rate, "%.1f s, %.0f rows/s", seconds,
                   seconds > 0 ? result.written / seconds : 0.0);
-    std::string text = Plural(result.lines, "line", "lines") + " read, " +
-                       Plural(result.written, "row", "rows") + " written (" +
-                       Plural(result.instruments, "instrument", "instruments") + " on " +
-                       Plural(result.sheets, "sheet", "sheets") + "), " +
-                       Plural(result.failed, "line", "lines") + " failed; " + rate;
+    // With a live table each line is a tick put: the rows it wrote are in its figures.
+    std::string text =
+        Plural(result.lines, "line", "lines") + " read, " +
+        Plural(result.written, tableStats_ ? "tick" : "row", tableStats_ ? "ticks" : "rows") +
+        (tableStats_ ? " put (" : " written (") +
+        Plural(result.instruments, "instrument", "instruments") + " on " +
+        Plural(result.sheets, "sheet", "sheets") + "), " + Plural(result.failed, "line", "lines") +
+        " failed; ";
+    if (tableStats_) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%.1f s, ", seconds);
+        text += time + tableStats_(seconds);
+    } else {
+        text += rate;
+    }
     if (result.stopped) text += "; stopped before the end of the input";
     Note(text);
 }

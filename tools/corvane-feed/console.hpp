@@ -3,7 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "feed_loop.hpp"
 
@@ -24,15 +26,29 @@ class Console : public FeedEvents {
     // Clears the progress line; call before the summary.
     void EndProgress();
     void Summary(const FeedResult& result);
+    // With --follow: the live table's figures, for the progress line and the summary
+    // (given the seconds since the feed started).
+    // With --print-office-pid: a note each time the office's process id changes.
+    void ShowOfficePid(std::function<int()> pid) {
+        officePid_ = std::move(pid);
+        ShowNewOfficePid();
+    }
+    void ShowTableStats(std::function<std::string(double seconds)> stats) {
+        tableStats_ = std::move(stats);
+    }
 
   private:
     double Seconds() const;
+    void ShowNewOfficePid();
 
     bool quiet_;
     bool terminal_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastProgress_;
+    std::function<std::string(double)> tableStats_;
+    std::function<int()> officePid_;
+    int shownPid_ = 0;
 };
 
 // Points standard output, and optionally standard input and error, at /dev/null while

@@ -1,7 +1,9 @@
 // corvane-feed: mirrors a market watch from CSV into a workbook open in an office.
 #include <corvane/corvane.h>
 
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "feed_loop.hpp"
 #include "feed_office.hpp"
 #include "input_source.hpp"
+#include "live_feed.hpp"
 #include "market_record.hpp"
 #include "options.hpp"
 #include "stop_signals.hpp"
@@ -22,6 +25,71 @@ using namespace corvane::feed;
 constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
+
+// --follow: the lines go into a live table, so reading them never waits for the office.
+int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals,
+            Console& console) {
+    // An office this run starts and keeps (--keep-office), or starts its own way
+    // (--command-line), is started here and the table attaches to it; otherwise the
+    // table starts and owns one. Declared first: it outlives the table.
+    std::optional<FeedOffice> office;
+    LiveFeed table(options);
+    // A second stop ends the office this run started, whoever started it.
+    signals.OnSecondSignal([&office, &table] {
+        if (office) office->Abandon();
+        table.Abandon();
+    });
+    struct Unhook {
+        StopSignals& signals;
+        ~Unhook() { signals.OnSecondSignal(nullptr); }
+    } unhook{signals};
+    bool noOffice = false;
+    std::string why = table.Attach(signals, noOffice);
+    if (why.empty() && noOffice) {
+        if (options.keepOffice || !options.commandLine.empty() || options.saveAs.empty()) {
+            office.emplace(
+                OfficeSettings{options.office, options.commandLine, options.workbook,
+                               options.waitSeconds, options.keepOffice, !options.saveAs.empty()},
+                signals, console);
+            why = office->Open();
+            if (why.empty()) why = table.AttachStarted();
+        } else {
+            console.Note("starting the office and waiting for it");
+            why = table.OpenOwned();
+        }
+    }
+    if (!why.empty()) {
+        console.Error(why);
+        return kExitOffice;
+    }
+    // The table paces the writes: the loop puts each line as soon as it is read.
+    FeedSettings settings = options.feed;
+    settings.interval = std::chrono::milliseconds(0);
+    FeedLoop loop(settings, RecordCheck(LibraryColumns()));
+    if (options.printOfficePid)
+        console.ShowOfficePid([&table] { return table.Stats().office_pid; });
+    console.ShowTableStats([&table](double seconds) { return table.StatsText(seconds); });
+    console.StartFeed();
+    const FeedResult result = loop.Run(input, table, console);
+    console.EndProgress();
+
+    int status = result.failed > 0 ? kExitLinesFailed : 0;
+    if (!result.fatal.empty()) {
+        console.Error(result.fatal);
+        status = kExitOffice;
+    }
+    // Copies are stored whatever went wrong, with every row the table holds.
+    for (const std::string& failure : table.Finish(options.saveAs, console)) {
+        console.Error(failure);
+        status = kExitOffice;
+    }
+    console.Summary(result);
+    if (const std::string failure = table.Close(); !failure.empty()) {
+        console.Error(failure);
+        status = kExitOffice;
+    }
+    return status;
+}
 
 int Run(const std::vector<std::string>& args, StopSignals& signals) {
     FeedOptions options;
@@ -45,6 +113,8 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
         console.Error(why);
         return kExitOffice;
     }
+
+    if (options.feed.follow) return RunLive(options, input, signals, console);
 
     OfficeSettings officeSettings{options.office,     options.commandLine,
                                   options.workbook,   options.waitSeconds,

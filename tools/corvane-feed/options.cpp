@@ -29,6 +29,12 @@ constexpr char kFooter[] =
     "An office that already accepts on the pipe \"ooo_pipe\" is used and left running.\n"
     "Otherwise one is started and shut down at the end, unless --keep-office: as what\n"
     "it holds is then lost, such a run needs --save-as or --keep-office.\n"
+    "With --follow the lines go into a live table of the library: reading them never\n"
+    "waits for the office, and the table rewrites the sheet when the office dies or\n"
+    "stops answering. An office it starts runs headless on a throw-away profile and\n"
+    "is ended at the end (the table cannot keep it); with --keep-office or\n"
+    "--command-line the run starts the office itself, as without --follow, and the\n"
+    "table attaches to it.\n"
     "Input is read until it ends or Ctrl-C (or SIGTERM), which finishes the current\n"
     "row, writes the rows still waiting and ends the run cleanly; a second Ctrl-C\n"
     "quits at once. A line that cannot be written is reported with its line number\n"
@@ -130,13 +136,18 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
     app->add_option("--interval", raw.interval,
                     "with --follow: write the rows that changed at most once\n"
                     "every MS milliseconds, each row with the newest line of\n"
-                    "its instrument, adjacent rows in one block (default: " +
+                    "its instrument, nearby rows in one block (default: " +
                         std::to_string(kDefaultIntervalMs) +
-                        ");\n0 writes every line as soon as it is read")
+                        ");\n0 writes as soon as anything changed, the least\n"
+                        "pacing the table allows")
         ->type_name("MS")
         ->group(rows);
 
     flag("-q,--quiet", options.quiet, "no progress and no summary, only errors")->group(output);
+    flag("--print-office-pid", options.printOfficePid,
+         "with --follow: note the process id of each office the\n"
+         "table starts (to test how a run survives its loss)")
+        ->group(output);
 
     app->add_option("INPUT", options.input, "the CSV input (default: standard input)")
         ->type_name("");

@@ -20,6 +20,7 @@ struct FeedOptions {
     std::vector<std::string> sheets;  // --sheets A,B,...: with --sheet-per-exchange
     FeedSettings feed;
     bool quiet = false;
+    bool printOfficePid = false;  // --print-office-pid
     bool help = false;
 };
 

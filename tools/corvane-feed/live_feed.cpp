@@ -1,0 +1,167 @@
+#include "live_feed.hpp"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "console.hpp"
+
+namespace corvane::feed {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPoll = std::chrono::milliseconds(20);
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Absolute(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+LiveFeed::LiveFeed(const FeedOptions& options)
+    : options_(options), workbook_(Absolute(options.workbook)) {}
+
+LiveFeed::~LiveFeed() { Close(); }
+
+corvane_live* LiveFeed::OpenTable(bool owned, int waitMs) const {
+    corvane_live_options open;
+    corvane_live_default_options(&open);
+    open.workbook_path = workbook_.c_str();
+    open.sheet = options_.feed.sheet.c_str();
+    open.sheet_per_exchange = options_.feed.sheetPerExchange ? 1 : 0;
+    open.first_row = options_.feed.firstRow;
+    open.titles = options_.feed.titles ? 1 : 0;
+    open.interval_ms = static_cast<int>(options_.feed.interval.count());
+    open.own_office = owned ? 1 : 0;
+    if (owned) open.office_path = options_.office.c_str();
+    open.open_wait_ms = waitMs;
+    return corvane_live_open(&open, nullptr, nullptr);
+}
+
+std::string LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
+    noOffice = false;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(options_.workbook, error))
+        return "the workbook " + Quoted(options_.workbook) + " does not exist";
+    table_ = OpenTable(false, 0);
+    if (table_ == nullptr) return LastError();
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(options_.waitSeconds));
+    for (;;) {
+        const corvane_live_stats stats = Stats();
+        if (stats.state == CORVANE_LIVE_LIVE) return {};
+        // The table tells at its first attempt when nobody accepts on the pipe.
+        if (stats.last_status == CORVANE_E_CONNECT) {
+            noOffice = true;
+            Close(0);
+            return {};
+        }
+        if (stats.state == CORVANE_LIVE_FAILED || stats.last_status != 0) {
+            Close(0);
+            return stats.last_message;
+        }
+        if (Clock::now() >= deadline) {
+            Close(0);
+            return "the office on the pipe \"ooo_pipe\" did not load the workbook in time";
+        }
+        if (!stop.Sleep(kPoll)) {
+            Close(0);
+            return "stopped while waiting for the office";
+        }
+    }
+}
+
+std::string LiveFeed::OpenOwned() {
+    const int waitMs = static_cast<int>(std::min(options_.waitSeconds * 1000.0, 2.0e9));
+    // The office inherits the three streams: it must neither write into ours nor hold
+    // our input open.
+    StreamsSilenced quiet(StreamsSilenced::All);
+    table_ = OpenTable(true, std::max(waitMs, 1));
+    return table_ == nullptr ? LastError() : std::string();
+}
+
+std::string LiveFeed::AttachStarted() {
+    const int waitMs = static_cast<int>(std::min(options_.waitSeconds * 1000.0, 2.0e9));
+    table_ = OpenTable(false, std::max(waitMs, 1));
+    return table_ == nullptr ? LastError() : std::string();
+}
+
+int LiveFeed::WriteRecord(const std::string&, int, const std::vector<std::string>& fields) {
+    std::array<const char*, CORVANE_COLUMN_COUNT> texts{};
+    for (std::size_t k = 0; k < texts.size() && k < fields.size(); ++k)
+        texts[k] = fields[k].c_str();
+    return corvane_live_put(table_, texts.data());
+}
+
+int LiveFeed::WriteRecords(const std::string& sheet, int firstRow,
+                           const std::vector<const std::vector<std::string>*>& rows) {
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const int code = WriteRecord(sheet, firstRow + static_cast<int>(r), *rows[r]);
+        if (code != CORVANE_OK) return code;
+    }
+    return CORVANE_OK;
+}
+
+bool LiveFeed::OfficeAnswers() {
+    // A table that recovers is still good: only one that failed for good is not.
+    return table_ != nullptr && Stats().state != CORVANE_LIVE_FAILED;
+}
+
+std::vector<std::string> LiveFeed::Finish(const std::vector<std::string>& saveAs,
+                                          Console& console) {
+    std::vector<std::string> failures;
+    if (table_ == nullptr) return failures;
+    if (corvane_live_flush(table_, kFinishMs) != CORVANE_OK)
+        failures.push_back("not every row reached the sheet: " + LastError());
+    for (const std::string& path : saveAs) {
+        const std::string target = Absolute(path);
+        if (corvane_live_save_copy(table_, target.c_str(), kFinishMs) != CORVANE_OK)
+            failures.push_back("cannot save " + Quoted(path) + ": " + LastError());
+        else
+            console.Note("saved " + path);
+    }
+    return failures;
+}
+
+std::string LiveFeed::Close(int timeoutMs) {
+    if (table_ == nullptr) return {};
+    corvane_live* table = table_.exchange(nullptr);
+    if (corvane_live_close(table, timeoutMs) != CORVANE_OK)
+        return "not every row reached the sheet: " + std::string(corvane_last_error());
+    return {};
+}
+
+void LiveFeed::Abandon() {
+    const int office = Stats().office_pid;
+    if (office > 0) ::kill(-office, SIGKILL);
+}
+
+corvane_live_stats LiveFeed::Stats() const {
+    corvane_live_stats stats{};
+    stats.struct_size = sizeof stats;
+    if (corvane_live* table = table_; table != nullptr) corvane_live_get_stats(table, &stats);
+    return stats;
+}
+
+std::string LiveFeed::StatsText(double seconds) const {
+    const corvane_live_stats stats = Stats();
+    const double in = seconds > 0 ? stats.ticks_put / seconds : stats.ticks_per_second;
+    const double out = seconds > 0 ? stats.rows_written / seconds : stats.rows_per_second;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%.0f ticks/s in, %.0f rows/s out, p99 staleness %.0f ms, restarts %llu, "
+                  "reconnects %llu",
+                  in, out, stats.staleness_p99_ms, stats.restarts, stats.reconnects);
+    return text;
+}
+
+}  // namespace corvane::feed

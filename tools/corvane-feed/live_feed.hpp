@@ -1,0 +1,76 @@
+// With --follow, the rows go into a live table of the library: each checked line is put
+// and the call returns at once, whatever the office does, and the table's writer thread
+// keeps the sheet current and recovers from an office that dies or stops answering.
+#pragma once
+
+#include <corvane/corvane.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "console.hpp"
+#include "feed_loop.hpp"
+#include "options.hpp"
+#include "stop_signals.hpp"
+
+namespace corvane::feed {
+
+class LiveFeed : public SheetWriter {
+  public:
+    explicit LiveFeed(const FeedOptions& options);
+    // Closes the table if Close was not called.
+    ~LiveFeed() override;
+    LiveFeed(const LiveFeed&) = delete;
+    LiveFeed& operator=(const LiveFeed&) = delete;
+
+    // Opens the table on the office that accepts on the pipe, waiting at most --wait
+    // for it to hold the workbook. Returns "" or why not; with `noOffice` set (and no
+    // table) when nobody accepts on the pipe.
+    std::string Attach(const StopSignals& stop, bool& noOffice);
+    // Opens the table on an office of its own (a throw-away profile, ended at close),
+    // waiting at most --wait for it. Returns "" or why not.
+    std::string OpenOwned();
+    // Opens the table on the office this run started, waiting at most --wait for it.
+    std::string AttachStarted();
+
+    // The table writes the titles itself.
+    int WriteTitles(const std::string&, int) override { return CORVANE_OK; }
+    // Each row is put; the table chooses the same row, as it places instruments in the
+    // order they come, as the feed does.
+    int WriteRecord(const std::string& sheet, int row,
+                    const std::vector<std::string>& fields) override;
+    int WriteRecords(const std::string& sheet, int firstRow,
+                     const std::vector<const std::vector<std::string>*>& rows) override;
+    bool OfficeAnswers() override;
+    std::string LastError() override { return corvane_last_error(); }
+
+    // Waits for every put row to be in the sheet, then stores each copy. Returns the
+    // failures, one per line; empty when all went well.
+    std::vector<std::string> Finish(const std::vector<std::string>& saveAs, Console& console);
+    // Ends the table (an office it started with it), waiting at most `timeoutMs` for
+    // the rows put. Returns "" or why not every row was written.
+    std::string Close(int timeoutMs = kFinishMs);
+
+    // How long the rows put may take to reach the sheet at the end, an office
+    // restarted on the way included.
+    static constexpr int kFinishMs = 120000;
+
+    // From another thread, when the program must end at once: kills the office the
+    // table owns (its process group).
+    void Abandon();
+
+    corvane_live_stats Stats() const;
+    // Ticks/s in, rows/s out, p99 staleness, restarts and reconnects; the rates over the
+    // last second, or on average over `seconds` when given.
+    std::string StatsText(double seconds = 0) const;
+
+  private:
+    corvane_live* OpenTable(bool owned, int waitMs) const;
+
+    const FeedOptions& options_;
+    std::string workbook_;
+    std::atomic<corvane_live*> table_{nullptr};
+};
+
+}  // namespace corvane::feed
