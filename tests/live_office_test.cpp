@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 #include <corvane/live_table.hpp>
 
@@ -21,8 +20,6 @@
 
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
-
-extern char** environ;
 
 namespace corvane::test {
 namespace {
@@ -140,20 +137,9 @@ char ProcessState(pid_t pid) {
 
 // Starts an office on the session's profile without a test connection to it.
 void StartOffice(OfficeSession& session) {
-    std::vector<std::string> args = {OfficeExecutable(), "--headless", "--norestore",
-                                     "-env:UserInstallation=" + FileUrl(session.ProfileDirectory()),
-                                     "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ), 0);
-    posix_spawnattr_destroy(&attributes);
-    session.Adopt(pid);
+    session.Adopt(StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
+                                   "-env:UserInstallation=" + FileUrl(session.ProfileDirectory()),
+                                   "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"}));
 }
 
 class LiveOffice : public ::testing::Test {
