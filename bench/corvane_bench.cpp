@@ -22,10 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "resident_memory.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
 namespace {
+
+using corvane::bench::ResidentKiB;
 
 using corvane::test::FileUrl;
 using corvane::test::OfficeClient;
@@ -83,13 +86,6 @@ double Median(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
     const std::size_t n = samples.size();
     return n == 0 ? 0.0 : n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-}
-
-long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * 4;
 }
 
 // Microseconds per row of `rows` calls of `body(row)`.

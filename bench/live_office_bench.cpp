@@ -15,19 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "resident_memory.hpp"
 #include "support/workbook_files.hpp"
 
 namespace {
 
+using corvane::bench::ResidentKiB;
+
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-long ResidentKiB(const std::string& pid = "self") {
-    std::ifstream statm("/proc/" + pid + "/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * 4;
-}
 
 // Per instrument its fixed fields; per tick a new price, quantity and volume.
 class Ticks {

@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "live/live_table.hpp"
+#include "resident_memory.hpp"
 
 namespace {
+
+using corvane::bench::ResidentKiB;
 
 using corvane::kColumnCount;
 using corvane::live::LiveRow;
@@ -58,13 +61,6 @@ class SimulatedOffice : public LiveSink {
     }
     double callUs_, rowUs_;
 };
-
-long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * 4;
-}
 
 // The ticks of a market watch: per instrument its fixed fields, per tick a new price,
 // quantity and volume from small pools, so that formatting costs nothing while timing.
