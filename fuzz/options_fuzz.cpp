@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(options.feed.firstRow >= (options.feed.titles ? 1 : 0));
     FUZZ_CHECK(options.feed.firstRow <= 1048575);
     FUZZ_CHECK(options.waitSeconds > 0 && options.waitSeconds <= 86400);
-    FUZZ_CHECK(options.feed.interval.count() >= 0 && options.feed.interval.count() <= 86400000);
+    FUZZ_CHECK(options.interval.count() >= 0 && options.interval.count() <= 86400000);
     FUZZ_CHECK(!options.office.empty());
     return 0;
 }

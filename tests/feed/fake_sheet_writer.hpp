@@ -30,54 +30,20 @@ inline std::ostream& operator<<(std::ostream& out, const Write& w) {
 
 class FakeSheetWriter : public SheetWriter {
   public:
-    using Rows = std::vector<const std::vector<std::string>*>;
-
-    FakeSheetWriter() : log(ownLog_) {}
-    // Logs into `shared`, beside what else the test logs there.
-    explicit FakeSheetWriter(std::vector<std::string>& shared) : log(shared) {}
-    FakeSheetWriter(const FakeSheetWriter&) = delete;
-    FakeSheetWriter& operator=(const FakeSheetWriter&) = delete;
-
     int WriteTitles(const std::string& sheet, int row) override {
         if (const int code = Refused(sheet, row)) return code;
         writes.push_back({sheet, row, "titles"});
-        log.push_back("titles " + sheet + " " + std::to_string(row));
-        return CORVANE_OK;
-    }
-    // A block is refused whole for its sheet or its last row; a line refused inside it
-    // ends it there, with the rows before it written.
-    int WriteRecords(const std::string& sheet, int firstRow, const Rows& rows) override {
-        if (const int code = Refused(sheet, firstRow + static_cast<int>(rows.size()) - 1))
-            return code;
-        for (std::size_t k = 0; k < rows.size(); ++k)
-            if (const int code = Store(sheet, firstRow + static_cast<int>(k), *rows[k]))
-                return code;
-        log.push_back("block " + Block(sheet, firstRow, rows));
         return CORVANE_OK;
     }
     int WriteRecord(const std::string& sheet, int row,
                     const std::vector<std::string>& fields) override {
         if (const int code = Refused(sheet, row)) return code;
-        if (const int code = Store(sheet, row, fields)) return code;
-        log.push_back("row " + Block(sheet, row, {&fields}));
-        return CORVANE_OK;
+        return Store(sheet, row, fields);
     }
     bool OfficeAnswers() override { return alive; }
     std::string LastError() override { return lastError; }
 
-    // "NSE 3: a b": rows from 3 holding the lines described a and b (column B).
-    static std::string Block(const std::string& sheet, int firstRow, const Rows& rows) {
-        std::string text = sheet + " " + std::to_string(firstRow) + ":";
-        for (const std::vector<std::string>* fields : rows) text += " " + (*fields)[1];
-        return text;
-    }
-
-    std::vector<Write> writes;  // every row and title row written
-  private:
-    std::vector<std::string> ownLog_;
-
-  public:
-    std::vector<std::string>& log;         // every call that succeeded, as text
+    std::vector<Write> writes;             // every row and title row written
     std::set<std::string> missingSheets;   // sheets the workbook does not have
     int sheetEnd = 1 << 20;                // rows from here on lie past the sheet's end
     std::string refusedDescription = "-";  // a line the office refuses

@@ -24,7 +24,7 @@ class ChunkSource : public ByteSource {
     explicit ChunkSource(
         std::vector<std::string> chunks, std::function<bool()> stop = [] { return false; })
         : chunks_(std::move(chunks)), stop_(std::move(stop)) {}
-    Status Read(std::string& chunk, std::chrono::milliseconds) override {
+    Status Read(std::string& chunk) override {
         if (next_ == chunks_.size()) return Status::End;
         chunk += chunks_[next_++];
         return Status::Data;

@@ -35,11 +35,11 @@ TEST(FeedOptions, DefaultsAndBothSpellingsOfValues) {
               "");
     EXPECT_EQ(options.feed.firstRow, 0);
     EXPECT_TRUE(options.feed.follow);
-    EXPECT_EQ(options.feed.interval, std::chrono::milliseconds(250));
+    EXPECT_EQ(options.interval, std::chrono::milliseconds(250));
     EXPECT_EQ(options.input, "-");
 
     ASSERT_EQ(Parse({"--workbook=w.ods", "--sheet=A", "--follow", "--interval=0"}, options), "");
-    EXPECT_EQ(options.feed.interval, std::chrono::milliseconds(0));
+    EXPECT_EQ(options.interval, std::chrono::milliseconds(0));
 }
 
 TEST(FeedOptions, RefusesWhatCannotWorkAndSaysWhy) {
@@ -105,7 +105,8 @@ TEST(FeedOptions, CreatingTheWorkbookWithItsSheets) {
     EXPECT_TRUE(options.sheets.empty());
     // --sheets only names what --create-workbook makes for --sheet-per-exchange.
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--workbook", "w.ods", "--sheet-per-exchange", "--sheets", "A,B"},
+         {std::vector<std::string>{"--workbook", "w.ods", "--sheet-per-exchange", "--sheets",
+                                   "A,B"},
           std::vector<std::string>{"--workbook", "w.ods", "--sheet", "A", "--create-workbook",
                                    "--sheets", "B"}})
         EXPECT_NE(Parse(args, options).find("--sheets names the sheets"), std::string::npos);

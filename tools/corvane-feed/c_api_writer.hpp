@@ -8,8 +8,6 @@ namespace corvane::feed {
 class CApiWriter : public SheetWriter {
   public:
     int WriteTitles(const std::string& sheet, int row) override;
-    int WriteRecords(const std::string& sheet, int firstRow,
-                     const std::vector<const std::vector<std::string>*>& rows) override;
     int WriteRecord(const std::string& sheet, int row,
                     const std::vector<std::string>& fields) override;
     bool OfficeAnswers() override;

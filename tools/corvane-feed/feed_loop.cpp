@@ -2,7 +2,6 @@
 
 #include <corvane/corvane.h>
 
-#include <algorithm>
 #include <utility>
 
 #include "sheet_key.hpp"
@@ -20,45 +19,28 @@ bool IsBlankLine(const CsvRecord& record) {
 
 }  // namespace
 
-FeedLoop::FeedLoop(FeedSettings settings, RecordCheck check, std::function<Clock::time_point()> now)
-    : settings_(std::move(settings)), check_(std::move(check)), now_(std::move(now)) {
-    // Lines that fill rows one after another each have a row of their own: nothing to
-    // gain by holding them back.
-    if (!settings_.follow || settings_.interval.count() < 0)
-        settings_.interval = std::chrono::milliseconds(0);
-}
+FeedLoop::FeedLoop(FeedSettings settings, RecordCheck check)
+    : settings_(std::move(settings)), check_(std::move(check)) {}
 
 FeedResult FeedLoop::Run(ByteSource& source, SheetWriter& writer, FeedEvents& events) {
     CsvReader reader(settings_.follow ? kLiveQuotedLineBreaks : 0);
     bool ended = false;
     std::string chunk;
-    // However the feed ends, the lines read are written first, unless no row can be.
-    const auto finish = [&] {
-        if (result_.fatal.empty() && !pending_.Empty()) Flush(writer, events);
-        return result_;
-    };
     while (true) {
         CsvRecord record;
         while (reader.Next(record)) {
             if (source.StopRequested()) {
                 result_.stopped = true;
-                return finish();
+                return result_;
             }
             Handle(record, writer, events);
-            if (result_.fatal.empty() && FlushDue()) Flush(writer, events);
             if (!result_.fatal.empty()) return result_;
         }
-        if (ended) return finish();
-        if (FlushDue()) {
-            Flush(writer, events);
-            if (!result_.fatal.empty()) return result_;
-        }
+        if (ended) return result_;
         chunk.clear();
-        switch (source.Read(chunk, InputWait())) {
+        switch (source.Read(chunk)) {
             case ByteSource::Status::Data:
                 reader.Push(chunk);
-                break;
-            case ByteSource::Status::Idle:
                 break;
             case ByteSource::Status::End:
                 reader.Finish();
@@ -66,55 +48,12 @@ FeedResult FeedLoop::Run(ByteSource& source, SheetWriter& writer, FeedEvents& ev
                 break;
             case ByteSource::Status::Stopped:
                 result_.stopped = true;
-                return finish();
+                return result_;
             case ByteSource::Status::Failed:
-                finish();
-                if (result_.fatal.empty())
-                    result_.fatal = "cannot read the input: " + source.Error();
+                result_.fatal = "cannot read the input: " + source.Error();
                 return result_;
         }
     }
-}
-
-bool FeedLoop::FlushDue() const { return !pending_.Empty() && now_() >= nextFlush_; }
-
-std::chrono::milliseconds FeedLoop::InputWait() const {
-    if (pending_.Empty()) return std::chrono::milliseconds(-1);
-    const Clock::time_point now = now_();
-    if (now >= nextFlush_) return std::chrono::milliseconds(0);
-    return std::chrono::ceil<std::chrono::milliseconds>(nextFlush_ - now);
-}
-
-void FeedLoop::Flush(SheetWriter& writer, FeedEvents& events) {
-    pending_.Flush(writer,
-                   [&](const std::string& sheet, int row, const PendingLine& line, int code) {
-                       return Written(sheet, row, line, code, writer, events);
-                   });
-    // From the last row back, so that rows at the end are offered again.
-    std::sort(unplaced_.begin(), unplaced_.end(),
-              [](const Unplaced& a, const Unplaced& b) { return a.row > b.row; });
-    for (const Unplaced& gone : unplaced_) sheets_.at(gone.sheet).rows.Release(gone.key, gone.row);
-    unplaced_.clear();
-    nextFlush_ = now_() + settings_.interval;
-}
-
-bool FeedLoop::Written(const std::string& sheet, int row, const PendingLine& line, int code,
-                       SheetWriter& writer, FeedEvents& events) {
-    SheetState& state = sheets_.at(sheet);
-    if (code != CORVANE_OK) {
-        if (settings_.follow && line.isNew) unplaced_.push_back({sheet, line.key, row});
-        WriteFailed(code, line.line, sheet, writer, events);
-        return result_.fatal.empty();
-    }
-    if (!settings_.follow) state.rows.Advance();
-    if (line.isNew) ++result_.instruments;
-    if (!state.used) {
-        state.used = true;
-        ++result_.sheets;
-    }
-    ++result_.written;
-    events.RowWritten(result_.written);
-    return true;
 }
 
 void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events) {
@@ -151,11 +90,21 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
 
     const RowMap::Placement place =
         settings_.follow ? state.rows.Place(key) : RowMap::Placement{state.rows.NextFree(), true};
-    // The instrument holds its row from now on, so that its next lines replace this one
-    // while it waits.
-    if (settings_.follow && place.isNew) state.rows.Commit(key, place.row);
-    pending_.Put(sheet, place.row,
-                 PendingLine{std::move(fields), record.line, std::move(key), place.isNew});
+    const int code = writer.WriteRecord(sheet, place.row, fields);
+    if (code != CORVANE_OK) return WriteFailed(code, record.line, sheet, writer, events);
+    // A new instrument holds its row only once a line was written there: a row refused
+    // is offered to the next new instrument.
+    if (!settings_.follow)
+        state.rows.Advance();
+    else if (place.isNew)
+        state.rows.Commit(key, place.row);
+    if (place.isNew) ++result_.instruments;
+    if (!state.used) {
+        state.used = true;
+        ++result_.sheets;
+    }
+    ++result_.written;
+    events.RowWritten(result_.written);
 }
 
 void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetWriter& writer,

@@ -5,10 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <climits>
 #include <cstring>
 
 namespace corvane::feed {
@@ -31,27 +28,17 @@ std::string InputSource::Open(const std::string& path) {
     return {};
 }
 
-ByteSource::Status InputSource::Read(std::string& chunk, std::chrono::milliseconds wait) {
+ByteSource::Status InputSource::Read(std::string& chunk) {
     pollfd watched[2] = {{fd_, POLLIN, 0}, {stop_.WakeDescriptor(), POLLIN, 0}};
-    using Clock = std::chrono::steady_clock;
-    const bool forever = wait.count() < 0;
-    const Clock::time_point deadline = Clock::now() + (forever ? Clock::duration() : wait);
     while (true) {
         if (stop_.Requested()) return Status::Stopped;
-        int timeout = -1;
-        if (!forever) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-        }
-        const int ready = ::poll(watched, 2, timeout);
+        const int ready = ::poll(watched, 2, -1);
         if (ready < 0 && errno != EINTR) {
             error_ = std::strerror(errno);
             return Status::Failed;
         }
         if (stop_.Requested()) return Status::Stopped;
-        if (ready == 0) return Status::Idle;
-        if (ready < 0 || watched[0].revents == 0) continue;
+        if (ready <= 0 || watched[0].revents == 0) continue;
         char buffer[65536];
         const ssize_t got = ::read(fd_, buffer, sizeof buffer);
         if (got > 0) {

@@ -19,7 +19,7 @@ class InputSource : public ByteSource {
     // Opens `path`, or takes standard input for "" and "-". Returns "" or why not.
     std::string Open(const std::string& path);
 
-    Status Read(std::string& chunk, std::chrono::milliseconds wait) override;
+    Status Read(std::string& chunk) override;
     std::string Error() const override { return error_; }
     bool StopRequested() const override { return stop_.Requested(); }
 

@@ -40,7 +40,7 @@ corvane_live* LiveFeed::OpenTable(bool owned, int waitMs) const {
     open.sheet_per_exchange = options_.feed.sheetPerExchange ? 1 : 0;
     open.first_row = options_.feed.firstRow;
     open.titles = options_.feed.titles ? 1 : 0;
-    open.interval_ms = static_cast<int>(options_.feed.interval.count());
+    open.interval_ms = static_cast<int>(options_.interval.count());
     open.own_office = owned ? 1 : 0;
     if (owned) open.office_path = options_.office.c_str();
     open.open_wait_ms = waitMs;
@@ -100,15 +100,6 @@ int LiveFeed::WriteRecord(const std::string&, int, const std::vector<std::string
     for (std::size_t k = 0; k < texts.size() && k < fields.size(); ++k)
         texts[k] = fields[k].c_str();
     return corvane_live_put(table_, texts.data());
-}
-
-int LiveFeed::WriteRecords(const std::string& sheet, int firstRow,
-                           const std::vector<const std::vector<std::string>*>& rows) {
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const int code = WriteRecord(sheet, firstRow + static_cast<int>(r), *rows[r]);
-        if (code != CORVANE_OK) return code;
-    }
-    return CORVANE_OK;
 }
 
 bool LiveFeed::OfficeAnswers() {

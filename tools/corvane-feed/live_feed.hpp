@@ -40,8 +40,6 @@ class LiveFeed : public SheetWriter {
     // order they come, as the feed does.
     int WriteRecord(const std::string& sheet, int row,
                     const std::vector<std::string>& fields) override;
-    int WriteRecords(const std::string& sheet, int firstRow,
-                     const std::vector<const std::vector<std::string>*>& rows) override;
     bool OfficeAnswers() override;
     std::string LastError() override { return corvane_last_error(); }
 

@@ -63,9 +63,7 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
         return kExitOffice;
     }
     // The table paces the writes: the loop puts each line as soon as it is read.
-    FeedSettings settings = options.feed;
-    settings.interval = std::chrono::milliseconds(0);
-    FeedLoop loop(settings, RecordCheck(LibraryColumns()));
+    FeedLoop loop(options.feed, RecordCheck(LibraryColumns()));
     if (options.printOfficePid)
         console.ShowOfficePid([&table] { return table.Stats().office_pid; });
     console.ShowTableStats([&table](double seconds) { return table.StatsText(seconds); });

@@ -222,7 +222,7 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
             return "--interval takes a number of milliseconds from 0 to 86400000, not \"" +
                    raw.interval + "\"";
     }
-    options.feed.interval = std::chrono::milliseconds(interval);
+    options.interval = std::chrono::milliseconds(interval);
     options.feed.firstRow = firstRow.value_or(options.feed.titles ? 1 : 0);
     if (options.feed.titles && options.feed.firstRow == 0)
         return "--first-row 0 leaves no row above for the titles: use --no-titles or a "

@@ -1,6 +1,7 @@
 // The command line of corvane-feed.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct FeedOptions {
     bool createWorkbook = false;      // --create-workbook
     std::vector<std::string> sheets;  // --sheets A,B,...: with --sheet-per-exchange
     FeedSettings feed;
+    // With --follow: the least time from one write of the changed rows to the next;
+    // zero writes as soon as anything changed.
+    std::chrono::milliseconds interval{250};
     bool quiet = false;
     bool printOfficePid = false;  // --print-office-pid
     bool help = false;

@@ -56,11 +56,4 @@ void RowMap::Commit(const InstrumentKey& key, int row) {
         next_ = row < std::numeric_limits<int>::max() ? row + 1 : row;
 }
 
-void RowMap::Release(const InstrumentKey& key, int row) {
-    const auto found = rows_.find(key);
-    if (found == rows_.end() || found->second != row) return;
-    rows_.erase(found);
-    if (row == next_ - 1) next_ = row;
-}
-
 }  // namespace corvane::feed

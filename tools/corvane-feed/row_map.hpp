@@ -31,9 +31,6 @@ class RowMap {
     Placement Place(const InstrumentKey& key) const;
     // Records that the new instrument `key` now holds `row` (from Place).
     void Commit(const InstrumentKey& key, int row);
-    // Forgets that `key` holds `row`, for a new instrument whose row could not be
-    // written; the row is offered again when no later row was handed out since.
-    void Release(const InstrumentKey& key, int row);
 
     // The next free row, for lines written one after another without keys.
     int NextFree() const { return next_; }
