@@ -1,7 +1,8 @@
 // The live table against a real office (started and owned by the table, headless, on a
 // throw-away profile): staleness from put to written, rows written per second, what a put
 // costs the host's thread, the highest tick rate the table holds, and the memory the
-// table keeps. Ticks go to random instruments, paced in batches every millisecond.
+// table keeps; beside it, on the same office and load, the paced path the feed took
+// before live tables. Ticks go to random instruments, paced in batches every millisecond.
 #include <corvane/corvane.h>
 
 #include <algorithm>
@@ -11,8 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "resident_memory.hpp"
@@ -46,14 +50,22 @@ class Ticks {
         }
     }
     int Count() const { return static_cast<int>(fixed_.size()); }
-    void Fill(long n, const char** out) const {
+
+    // One tick as a host holds it just before the put: its texts in the host's own
+    // buffer, freshly received.
+    struct Tick {
+        std::array<std::string, CORVANE_COLUMN_COUNT> texts;
+        const char* fields[CORVANE_COLUMN_COUNT] = {};
+    };
+    void Fill(long n, Tick& tick) const {
         std::uint64_t x = static_cast<std::uint64_t>(n) * 0x9E3779B97F4A7C15ull;
         x ^= x >> 29;
         const auto& f = fixed_[x % fixed_.size()];
-        for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) out[k] = f[k].c_str();
-        out[10] = quantities_[n % 1024].c_str();
-        out[11] = prices_[(n * 7) % 1024].c_str();
-        out[12] = volumes_[(n * 13) % 1024].c_str();
+        for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) tick.texts[k] = f[k];
+        tick.texts[10] = quantities_[n % 1024];
+        tick.texts[11] = prices_[(n * 7) % 1024];
+        tick.texts[12] = volumes_[(n * 13) % 1024];
+        for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) tick.fields[k] = tick.texts[k].c_str();
     }
 
   private:
@@ -62,14 +74,32 @@ class Ticks {
 };
 
 struct Percent {
-    double p50 = 0, p99 = 0;
+    double p50 = 0, p99 = 0, max = 0;
 };
 
 Percent PutLatency(std::vector<std::uint32_t>& nanos) {
     if (nanos.empty()) return {};
     std::sort(nanos.begin(), nanos.end());
-    return {nanos[nanos.size() / 2] / 1000.0, nanos[nanos.size() * 99 / 100] / 1000.0};
+    return {nanos[nanos.size() / 2] / 1000.0, nanos[nanos.size() * 99 / 100] / 1000.0,
+            nanos.back() / 1000.0};
 }
+
+// What a run reads from the path under test as it goes.
+struct Figures {
+    double stalenessP99 = 0, stalenessMax = 0;  // ms, over the recent rows written
+    unsigned long long rows = 0, blockCalls = 0;
+};
+
+// A way of getting ticks into the sheet: the live table, or the path the feed took
+// before live tables.
+class WritePath {
+  public:
+    virtual ~WritePath() = default;
+    virtual void Put(const char* const* fields) = 0;
+    virtual Figures Now() = 0;
+    // Returns once every tick put is in the sheet.
+    virtual void Drain() = 0;
+};
 
 corvane_live_stats Stats(corvane_live* table) {
     corvane_live_stats stats;
@@ -78,6 +108,98 @@ corvane_live_stats Stats(corvane_live* table) {
     corvane_live_get_stats(table, &stats);
     return stats;
 }
+
+class LivePath : public WritePath {
+  public:
+    explicit LivePath(corvane_live* table) : table_(table) {}
+    void Put(const char* const* fields) override { corvane_live_put(table_, fields); }
+    Figures Now() override {
+        const corvane_live_stats stats = Stats(table_);
+        return {stats.staleness_p99_ms, stats.staleness_max_ms, stats.rows_written,
+                stats.block_calls};
+    }
+    void Drain() override { corvane_live_flush(table_, -1); }
+
+  private:
+    corvane_live* table_;
+};
+
+// The paced path of the feed before live tables, on the library's synchronous calls: the
+// putting thread keeps the newest tick of each row and, once an interval has passed
+// since its last write, writes every changed row itself, one block per run of adjacent
+// rows, before the put returns.
+class PacedPath : public WritePath {
+  public:
+    PacedPath(std::string sheet, std::chrono::milliseconds interval)
+        : sheet_(std::move(sheet)), interval_(interval) {}
+
+    void Put(const char* const* fields) override {
+        const auto [at, added] = rows_.try_emplace(fields[2], static_cast<int>(rows_.size()) + 1);
+        Waiting& waiting = waiting_[at->second];
+        if (waiting.fields.empty()) waiting.firstPut = Clock::now();
+        waiting.fields.assign(fields, fields + CORVANE_COLUMN_COUNT);
+        if (Clock::now() >= nextWrite_) Write();
+    }
+    Figures Now() override {
+        Figures figures;
+        std::vector<float> recent(
+            staleness_.size() > kWindow ? staleness_.end() - kWindow : staleness_.begin(),
+            staleness_.end());
+        if (!recent.empty()) {
+            std::sort(recent.begin(), recent.end());
+            figures.stalenessP99 = recent[(recent.size() - 1) * 99 / 100];
+            figures.stalenessMax = recent.back();
+        }
+        figures.rows = rows_written_;
+        figures.blockCalls = blockCalls_;
+        return figures;
+    }
+    void Drain() override { Write(); }
+
+  private:
+    struct Waiting {
+        std::vector<std::string> fields;  // empty once written
+        Clock::time_point firstPut;
+    };
+    static constexpr std::size_t kWindow = 4096;  // rows, as the table's window
+
+    void Write() {
+        std::vector<std::array<const char*, CORVANE_COLUMN_COUNT>> texts;
+        std::vector<const char* const*> records;
+        std::vector<Clock::time_point> puts;
+        for (auto row = waiting_.begin(); row != waiting_.end();) {
+            const int first = row->first;
+            texts.clear(), puts.clear();
+            for (; row != waiting_.end() && row->first == first + static_cast<int>(texts.size());
+                 ++row) {
+                auto& text = texts.emplace_back();
+                for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k)
+                    text[k] = row->second.fields[k].c_str();
+                puts.push_back(row->second.firstPut);
+            }
+            records.clear();
+            for (const auto& text : texts) records.push_back(text.data());
+            corvane_write_records(sheet_.c_str(), first, records.data(),
+                                  static_cast<int>(records.size()));
+            const Clock::time_point written = Clock::now();
+            for (const Clock::time_point put : puts)
+                staleness_.push_back(
+                    std::chrono::duration<float, std::milli>(written - put).count());
+            rows_written_ += records.size();
+            ++blockCalls_;
+        }
+        waiting_.clear();
+        nextWrite_ = Clock::now() + interval_;
+    }
+
+    std::string sheet_;
+    std::chrono::milliseconds interval_;
+    std::unordered_map<std::string, int> rows_;  // scrip code to row
+    std::map<int, Waiting> waiting_;
+    Clock::time_point nextWrite_;
+    std::vector<float> staleness_;
+    unsigned long long rows_written_ = 0, blockCalls_ = 0;
+};
 
 struct Run {
     int instruments = 0, rate = 0, seconds = 0;
@@ -88,47 +210,50 @@ struct Run {
     unsigned long long blockCalls = 0, rows = 0;
 };
 
-// `rate` ticks a second for `seconds`, in batches every millisecond.
-Run Paced(corvane_live* table, const Ticks& ticks, int rate, int seconds, long& n) {
+// `rate` ticks a second for `seconds`, in batches every millisecond; a path that cannot
+// keep up puts fewer.
+Run Paced(WritePath& path, const Ticks& ticks, int rate, int seconds, long& n) {
     Run run;
     run.instruments = ticks.Count();
     run.rate = rate;
     run.seconds = seconds;
-    const corvane_live_stats before = Stats(table);
+    const Figures before = path.Now();
     std::vector<std::uint32_t> nanos;
     nanos.reserve(static_cast<std::size_t>(rate) * seconds);
-    const char* fields[CORVANE_COLUMN_COUNT];
+    Ticks::Tick tick;
     const Clock::time_point start = Clock::now();
-    const long total = static_cast<long>(rate) * seconds;
+    long done = 0;
     double lateP99 = 0;
-    for (long done = 0; done < total;) {
-        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        const long due = std::min(total, static_cast<long>(elapsed * rate));
+    for (double elapsed = 0; elapsed < seconds;
+         elapsed = std::chrono::duration<double>(Clock::now() - start).count()) {
+        const long due = static_cast<long>(elapsed * rate);
         for (; done < due; ++done, ++n) {
-            ticks.Fill(n, fields);
+            ticks.Fill(n, tick);
             const Clock::time_point t0 = Clock::now();
-            corvane_live_put(table, fields);
+            path.Put(tick.fields);
             nanos.push_back(static_cast<std::uint32_t>(
                 std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count()));
         }
         // The staleness window over the last second of the run: a growing backlog shows
         // as a late p99 well above the whole run's.
-        if (lateP99 == 0 && elapsed >= seconds - 0.05) lateP99 = Stats(table).staleness_p99_ms;
+        if (lateP99 == 0 && elapsed >= seconds - 0.05) lateP99 = path.Now().stalenessP99;
         std::this_thread::sleep_for(1ms);
     }
     const Clock::time_point last = Clock::now();
-    const corvane_live_stats during = Stats(table);
-    corvane_live_flush(table, -1);
-    const corvane_live_stats after = Stats(table);
+    const Figures during = path.Now();
+    // A path whose puts block may not have come back within the run's last moments.
+    if (lateP99 == 0) lateP99 = during.stalenessP99;
+    path.Drain();
+    const Figures after = path.Now();
     const double span = std::chrono::duration<double>(last - start).count();
     run.put = PutLatency(nanos);
-    run.stalenessP99 = during.staleness_p99_ms;
-    run.stalenessMax = during.staleness_max_ms;
+    run.stalenessP99 = during.stalenessP99;
+    run.stalenessMax = during.stalenessMax;
     run.stalenessP99Late = lateP99;
-    run.rows = after.rows_written - before.rows_written;
-    run.blockCalls = after.block_calls - before.block_calls;
-    run.rowsPerSecond = (during.rows_written - before.rows_written) / span;
-    run.ticksPerSecond = total / span;
+    run.rows = after.rows - before.rows;
+    run.blockCalls = after.blockCalls - before.blockCalls;
+    run.rowsPerSecond = (during.rows - before.rows) / span;
+    run.ticksPerSecond = done / span;
     run.drainMs = std::chrono::duration<double, std::milli>(Clock::now() - last).count();
     return run;
 }
@@ -147,10 +272,28 @@ corvane_live* Open(const std::string& book, int intervalMs) {
 }
 
 void Print(const char* name, const Run& r) {
-    std::printf("| %s | %d | %d | %.0f | %.1f / %.1f / %.1f | %.0f | %.0f | %.2f / %.2f |\n", name,
-                r.instruments, r.rate, r.ticksPerSecond, r.stalenessP99, r.stalenessP99Late,
-                r.stalenessMax, r.drainMs, r.rowsPerSecond, r.put.p50, r.put.p99);
+    std::printf("| %s | %d | %d | %.0f | %.1f / %.1f / %.1f | %.0f | %.0f | %.2f / %.2f / %.0f |\n",
+                name, r.instruments, r.rate, r.ticksPerSecond, r.stalenessP99, r.stalenessP99Late,
+                r.stalenessMax, r.drainMs, r.rowsPerSecond, r.put.p50, r.put.p99, r.put.max);
     std::fflush(stdout);
+}
+
+// The paced path before live tables, then the live table, on the office the table owns:
+// the same load on the same office.
+bool SideBySide(const std::string& book, const std::string& pacedBook, const Ticks& ticks, int rate,
+                int seconds, long& n, corvane_live*& table) {
+    table = Open(book, 100);
+    if (table == nullptr) return false;
+    if (corvane_connect(pacedBook.c_str()) < 0 || corvane_write_titles("NSE", 0) != CORVANE_OK) {
+        std::fprintf(stderr, "paced path: %s\n", corvane_last_error());
+        corvane_live_close(table, -1);
+        return false;
+    }
+    PacedPath paced("NSE", 100ms);
+    Print("paced path before live tables, 100 ms interval", Paced(paced, ticks, rate, seconds, n));
+    LivePath live(table);
+    Print("live table, 100 ms interval", Paced(live, ticks, rate, seconds, n));
+    return true;
 }
 
 }  // namespace
@@ -161,29 +304,28 @@ int main(int argc, char** argv) {
     corvane::test::TempDir dir;
     const std::string book = dir / "live.fods";
     corvane::test::WriteWorkbook(book, {"NSE"});
+    const std::string pacedBook = dir / "paced.fods";
+    corvane::test::WriteWorkbook(pacedBook, {"NSE"});
 
-    std::printf("Live table against a headless office it owns (LibreOffice, one sheet)\n\n");
+    std::printf(
+        "Live table against a headless office it owns (LibreOffice, one sheet), beside the "
+        "paced path before live tables on the same office\n\n");
     std::printf(
         "| case | instruments | ticks/s asked | ticks/s put | staleness p99 / p99 of the last "
-        "second / max ms | drain ms | rows/s written | put p50 / p99 us |\n"
+        "second / max ms | drain ms | rows/s written | put p50 / p99 / max us |\n"
         "|---|---:|---:|---:|---|---:|---:|---|\n");
     long n = 0;
-    {
-        const Ticks ticks(500);
-        corvane_live* table = Open(book, 100);
-        if (table == nullptr) return 1;
-        Print("100 ms interval", Paced(table, ticks, 2000, seconds, n));
-        corvane_live_close(table, -1);
-    }
+    corvane_live* table = nullptr;
+    if (!SideBySide(book, pacedBook, Ticks(500), 2000, seconds, n, table)) return 1;
+    corvane_live_close(table, -1);
     const Ticks ticks(5000);
     {
-        corvane_live* table = Open(book, 100);
-        if (table == nullptr) return 1;
-        Print("100 ms interval", Paced(table, ticks, 20000, seconds, n));
+        if (!SideBySide(book, pacedBook, ticks, 20000, seconds, n, table)) return 1;
         // Higher rates until the table no longer holds them (p99 staleness above 500 ms).
+        LivePath live(table);
         for (int rate : {50000, 100000, 200000, 400000}) {
-            const Run run = Paced(table, ticks, rate, quick ? 3 : 5, n);
-            Print("higher rate", run);
+            const Run run = Paced(live, ticks, rate, quick ? 3 : 5, n);
+            Print("live table, higher rate", run);
             if (run.stalenessP99 > 500 || run.ticksPerSecond < 0.9 * rate) break;
         }
         const corvane_live_stats stats = Stats(table);
@@ -200,11 +342,11 @@ int main(int argc, char** argv) {
         corvane_live* table = Open(book, 100);
         if (table == nullptr) return 1;
         const long opened = ResidentKiB();
-        const char* fields[CORVANE_COLUMN_COUNT];
+        Ticks::Tick tick;
         const Clock::time_point start = Clock::now();
         for (long i = 0; i < 1000000; ++i, ++n) {
-            ticks.Fill(n, fields);
-            corvane_live_put(table, fields);
+            ticks.Fill(n, tick);
+            corvane_live_put(table, tick.fields);
         }
         const double burst = 1e6 / std::chrono::duration<double>(Clock::now() - start).count();
         corvane_live_flush(table, -1);

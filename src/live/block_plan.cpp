@@ -6,7 +6,7 @@ namespace corvane::live {
 namespace {
 
 // How much one measured call counts against the one before it: about the last fifty
-// calls shape the estimate.
+// calls of a size class shape its mean.
 constexpr double kKeep = 0.98;
 
 // Floors that keep the estimate usable when the measurements scatter.
@@ -47,23 +47,42 @@ bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int ro
 CallCostEstimate::CallCostEstimate(CallCost start) : current_(start) {}
 
 void CallCostEstimate::Add(int rows, double seconds) {
-    const double x = rows;
-    weight_ = weight_ * kKeep + 1;
-    rows_ = rows_ * kKeep + x;
-    seconds_ = seconds_ * kKeep + seconds;
-    rowsSquared_ = rowsSquared_ * kKeep + x * x;
-    rowsSeconds_ = rowsSeconds_ * kKeep + x * seconds;
+    std::size_t sizeClass = 0;  // rows from 2^sizeClass up to twice that
+    while (sizeClass + 1 < classes_.size() && rows >> (sizeClass + 1) != 0) ++sizeClass;
+    SizeClass& added = classes_[sizeClass];
+    added.weight = added.weight * kKeep + 1;
+    added.rows = added.rows * kKeep + rows;
+    added.seconds = added.seconds * kKeep + seconds;
 
-    const double meanRows = rows_ / weight_;
-    const double meanSeconds = seconds_ / weight_;
-    const double spread = rowsSquared_ / weight_ - meanRows * meanRows;
-    // Calls of nearly one size tell the per-call cost but not the per-row cost: the
-    // per-row cost then stays as it was.
-    if (spread > 1.0) {
-        const double slope = (rowsSeconds_ / weight_ - meanRows * meanSeconds) / spread;
-        current_.perRow = std::max(slope, kLeastPerRow);
+    // Through the smallest and the largest class: the small calls tell the cost of a
+    // call, the large ones the cost of a row. When the office's pace changes while the
+    // calls keep to one size, the classes not called keep their old means, so the split
+    // shifts gently instead of one share being driven to nothing.
+    const SizeClass* smallest = nullptr;
+    const SizeClass* largest = nullptr;
+    for (const SizeClass& sized : classes_) {
+        if (sized.weight == 0) continue;
+        if (smallest == nullptr) smallest = &sized;
+        largest = &sized;
     }
-    current_.perCall = std::max(meanSeconds - current_.perRow * meanRows, kLeastPerCall);
+    const double x0 = smallest->rows / smallest->weight, y0 = smallest->seconds / smallest->weight;
+    const double x1 = largest->rows / largest->weight, y1 = largest->seconds / largest->weight;
+    if (x1 - x0 >= 1) {
+        const double slope = (y1 - y0) / (x1 - x0);
+        const double intercept = y0 - slope * x0;
+        if (slope > 0 && intercept > 0) {
+            current_ = {std::max(intercept, kLeastPerCall), std::max(slope, kLeastPerRow)};
+            return;
+        }
+    }
+    // Calls of one class alone, or classes that contradict each other (scattered
+    // measurements), tell what calls of that size cost but not how it splits: the split
+    // stays, scaled to what the calls cost.
+    const double x = added.rows / added.weight, y = added.seconds / added.weight;
+    const double predicted = current_.perCall + current_.perRow * x;
+    if (predicted <= 0 || y <= 0) return;
+    current_.perCall = std::max(current_.perCall * y / predicted, kLeastPerCall);
+    current_.perRow = std::max(current_.perRow * y / predicted, kLeastPerRow);
 }
 
 }  // namespace corvane::live

@@ -4,6 +4,7 @@
 // second call.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -37,9 +38,11 @@ struct Block {
 bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int row)>& known,
                 const CallCost& cost, int rowLimit, std::vector<Block>& blocks);
 
-// The cost of one block call, learnt from measured calls: a least-squares line through
-// (rows, seconds) with older calls weighing less and less. The first guess holds until
-// calls were measured; the per-row cost until calls of different sizes were.
+// The cost of one block call, learnt from measured calls. Calls are kept in classes by
+// size (1 row, 2 to 3, 4 to 7, ... rows), each as the mean of its recent calls, with
+// older calls weighing less and less; the cost is the line through the smallest and the
+// largest class. The first guess holds until calls were measured; how the cost splits
+// into the call and its rows, until calls of two classes were.
 class CallCostEstimate {
   public:
     explicit CallCostEstimate(CallCost start);
@@ -48,7 +51,10 @@ class CallCostEstimate {
     CallCost Current() const { return current_; }
 
   private:
-    double weight_ = 0, rows_ = 0, seconds_ = 0, rowsSquared_ = 0, rowsSeconds_ = 0;
+    struct SizeClass {
+        double weight = 0, rows = 0, seconds = 0;  // decaying sums
+    };
+    std::array<SizeClass, 11> classes_{};  // up to 1024 rows and more
     CallCost current_;
 };
 
