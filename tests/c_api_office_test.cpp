@@ -155,7 +155,8 @@ TEST_P(CApiCase, PassesEveryCheck) {
 INSTANTIATE_TEST_SUITE_P(CApi, CApiCase,
                          ::testing::Values("before_any_connection", "warnings_reach_the_handler",
                                            "rows_in_a_live_office", "copies", "second_workbook",
-                                           "shutdown_and_restart", "office_killed"));
+                                           "disconnect_and_connect_again", "shutdown_and_restart",
+                                           "office_killed"));
 
 TEST(CApiProgram, EndsWellAndItsCopyOpensWithTheValues) {
     const ChildResult& run = TheRun().result;

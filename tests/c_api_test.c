@@ -269,6 +269,17 @@ static void second_workbook(const char* second_book) {
     CHECK_EQ(corvane_is_running(), 1);
 }
 
+/* Disconnecting leaves the office running with the workbook, which a new connection
+ * takes up. */
+static void disconnect_and_connect_again(const char* book) {
+    CHECK_EQ(corvane_disconnect(), CORVANE_OK);
+    CHECK_EQ(corvane_is_running(), 0);
+    CHECK_EQ(corvane_write_titles("NSE", 0), CORVANE_E_NOT_CONNECTED);
+    CHECK_EQ(corvane_disconnect(), CORVANE_OK);
+    CHECK_EQ(corvane_connect(book), 2);
+    CHECK_EQ(corvane_write_titles("NSE", 0), CORVANE_OK);
+}
+
 static void shutdown_and_restart(const char* office, const char* command_line, const char* book) {
     CHECK_EQ(corvane_shutdown_office(), CORVANE_OK);
     CHECK_EQ(corvane_is_running(), 0);
@@ -325,6 +336,8 @@ int main(int argc, char** argv) {
     copies(argv[4]);
     begin_case("second_workbook");
     second_workbook(argv[3]);
+    begin_case("disconnect_and_connect_again");
+    disconnect_and_connect_again(argv[2]);
     begin_case("shutdown_and_restart");
     shutdown_and_restart(argv[1], command_line, argv[2]);
     begin_case("office_killed");

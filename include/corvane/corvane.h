@@ -119,6 +119,15 @@ CORVANE_C_API void corvane_set_timeout(int milliseconds);
  * wait for it. */
 CORVANE_C_API int corvane_office_pid(void);
 
+/* Ends the library's connection to the office without ending the office: it keeps
+ * running with the workbook open, as at unload. Row functions then give
+ * CORVANE_E_NOT_CONNECTED and corvane_is_running 0 until corvane_init or corvane_connect
+ * connects again, taking up the workbook the office still holds. For a process that
+ * hands the office over to a live table: one connection per process and office, as the
+ * UNO runtime shares the office's objects between the connections of one process.
+ * Returns CORVANE_OK, also when not connected. */
+CORVANE_C_API int corvane_disconnect(void);
+
 /* Removes the lock file ".~lock.<name>#" beside the workbook when it provably belongs
  * to an office that no longer runs (it names this host and user, and the office profile
  * it names is gone or has no office running on it). A lock of a running office, of

@@ -30,7 +30,7 @@ import time
 __all__ = [
     "COLUMN_COUNT", "Error", "init", "connect", "write_titles", "write_record", "write_records",
     "reset", "is_running", "save_copy", "shutdown_office", "column_titles", "create_workbook",
-    "column_kinds", "set_timeout", "office_pid", "clear_stale_lock",
+    "column_kinds", "set_timeout", "office_pid", "disconnect", "clear_stale_lock",
     "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
     "set_warning_handler", "set_fast_writes",
     "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
@@ -158,6 +158,7 @@ def _declare(lib):
         "corvane_column_kind": (c_int, [c_int]),
         "corvane_set_timeout": (None, [c_int]),
         "corvane_office_pid": (c_int, []),
+        "corvane_disconnect": (c_int, []),
         "corvane_clear_stale_lock": (c_int, [c_char_p]),
         "corvane_set_warning_handler": (None, [_WarningHandler, ctypes.c_void_p]),
         "corvane_last_error": (c_char_p, []),
@@ -289,6 +290,13 @@ def office_pid():
     """The process id of the office the library started (its process group leader), or
     0 when it started none or that office has ended."""
     return _lib().corvane_office_pid()
+
+
+def disconnect():
+    """Ends the library's connection without ending the office, which keeps the workbook
+    open; the next init() or connect() takes it up again. For handing the office over to a
+    LiveTable of the same process."""
+    _check(_lib().corvane_disconnect())
 
 
 def clear_stale_lock(workbook):

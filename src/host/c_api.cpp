@@ -196,6 +196,13 @@ void corvane_set_timeout(int milliseconds) { CorvaneSetCallTimeout(milliseconds)
 
 int corvane_office_pid(void) { return static_cast<int>(TheSession().OfficePid()); }
 
+int corvane_disconnect(void) {
+    return Guarded([]() -> int {
+        TheSession().Disconnect();
+        return CORVANE_OK;
+    });
+}
+
 int corvane_clear_stale_lock(const char* workbook_path) {
     return Guarded([&]() -> int {
         if (IsEmpty(workbook_path))

@@ -35,12 +35,16 @@ void Session::ForgetOffice() noexcept {
     context.clear();
 }
 
-void Session::Release() noexcept {
+void Session::Disconnect() noexcept {
     // The bridge goes first, its reader and writer threads joined: releasing the remote
     // objects then sends nothing, so no message is left queued for a writer thread
-    // while the process tears itself down.
+    // (while the process tears itself down, say).
     CutOff(runtime);
     ForgetOffice();
+}
+
+void Session::Release() noexcept {
+    Disconnect();
     ShutDownLocalRuntime(runtime);
 }
 

@@ -90,8 +90,10 @@ class Session {
     // Drops the office objects of the connection without any office call (the
     // office is gone or cut off); the runtime stays for the next connection.
     void ForgetOffice() noexcept;
-    // Gives up the hold on the office objects and ends the bridge and the local
-    // runtime. The office keeps running with the workbook open.
+    // Ends the connection to the office and drops its objects; the office keeps
+    // running with the workbook open, and the runtime stays for the next connection.
+    void Disconnect() noexcept;
+    // Disconnects and ends the local runtime too.
     void Release() noexcept;
     // Cuts the connection to the office: every call blocked on it, or made later on its
     // objects, throws DisposedException at once. Never call it from within a remote

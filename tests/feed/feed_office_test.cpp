@@ -488,6 +488,46 @@ TEST(FeedOffice, KeepsTheOfficeItStartedWhenToldWithoutHoldingTheFeedsInput) {
     ::signal(SIGPIPE, previous);
 }
 
+// The run starts the office itself (--keep-office) and hands it to its live table: the
+// table alone is connected, so cutting off the office when it is stuck releases the
+// table's call at the deadline, and the table connects again once the office answers.
+TEST(FeedOffice, FollowGivesUpOnAStuckOfficeItKeepsAndReconnectsWhenItAnswers) {
+    OfficeSession session;
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    Feed feed(
+        dir,
+        {"--follow", "--interval", "20", "--sheet", "NSE", "--workbook", book, "--keep-office",
+         "--command-line", session.HeadlessCommandLine(), "--print-office-pid"},
+        nullptr);
+    feed.Write("NSE,tick 1,2885\n");
+    const std::string marker = "office pid ";
+    ASSERT_TRUE(Eventually([&] { return feed.Err().find(marker) != std::string::npos; }))
+        << feed.Err();
+    const std::string err = feed.Err();
+    session.Adopt(std::stoi(err.substr(err.find(marker) + marker.size())));
+
+    session.Signal(SIGSTOP);
+    // Ticks keep coming; the feed notes the table's state as they do.
+    int tick = 2;
+    const auto ticksUntil = [&](const std::string& note) {
+        return Eventually([&] {
+            feed.Write("NSE,tick " + std::to_string(tick++) + ",2885\n");
+            return feed.Err().find(note) != std::string::npos;
+        });
+    };
+    const bool gaveUp = ticksUntil("live table recovering: ");
+    session.Signal(SIGCONT);
+    EXPECT_TRUE(gaveUp) << feed.Err();
+    EXPECT_TRUE(ticksUntil("live table writing again")) << feed.Err();
+    feed.Write("NSE,last tick,2885\n");
+    feed.CloseInput();
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+    EXPECT_EQ(feed.Err().find("reconnects 0"), std::string::npos) << feed.Err();
+    EXPECT_TRUE(EventuallyHolds(session, book, 1, 1, "last tick")) << feed.Err();
+}
+
 TEST(FeedOffice, GivesUpOnAnOfficeThatNeverAcceptsWithAClearMessage) {
     OfficeSession session;  // nothing else may answer on the pipe meanwhile
     TempDir dir;

@@ -76,8 +76,21 @@ void Console::ShowNewOfficePid() {
     Note("office pid " + std::to_string(pid));
 }
 
+void Console::ShowNewTableState() {
+    if (!tableState_) return;
+    // The table's statistics are not free: asked a few times a second at most.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastStateCheck_ < kProgressInterval) return;
+    lastStateCheck_ = now;
+    std::string state = tableState_();
+    if (state == shownState_) return;
+    Note(state.empty() ? "live table writing again" : "live table " + state);
+    shownState_ = std::move(state);
+}
+
 void Console::RowWritten(long rowsWritten) {
     ShowNewOfficePid();
+    ShowNewTableState();
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
     if (progressShown_ && now - lastProgress_ < kProgressInterval) return;

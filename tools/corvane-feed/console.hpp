@@ -36,10 +36,14 @@ class Console : public FeedEvents {
     void ShowTableStats(std::function<std::string(double seconds)> stats) {
         tableStats_ = std::move(stats);
     }
+    // With --follow: a note when the live table loses the office ("recovering: why")
+    // and when it writes again; `state` gives "" while all is well.
+    void ShowTableState(std::function<std::string()> state) { tableState_ = std::move(state); }
 
   private:
     double Seconds() const;
     void ShowNewOfficePid();
+    void ShowNewTableState();
 
     bool quiet_;
     bool terminal_;
@@ -49,6 +53,9 @@ class Console : public FeedEvents {
     std::function<std::string(double)> tableStats_;
     std::function<int()> officePid_;
     int shownPid_ = 0;
+    std::function<std::string()> tableState_;
+    std::string shownState_;
+    std::chrono::steady_clock::time_point lastStateCheck_;
 };
 
 // Points standard output, and optionally standard input and error, at /dev/null while

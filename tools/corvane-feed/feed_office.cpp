@@ -118,6 +118,11 @@ std::string FeedOffice::SaveCopy(const std::string& path) {
     return {};
 }
 
+void FeedOffice::HandOver() {
+    corvane_disconnect();
+    handedOver_ = true;
+}
+
 void FeedOffice::Close() {
     if (closed_) return;
     closed_ = true;
@@ -128,6 +133,11 @@ void FeedOffice::Close() {
                           profile_.Directory() + ")");
         profile_.Keep();
         return;
+    }
+    if (handedOver_) {
+        // Through the office's own shutdown, as an office never handed over.
+        StreamsSilenced quiet(StreamsSilenced::OutputOnly);
+        corvane_connect(Absolute(settings_.workbook).c_str());
     }
     const bool ended = corvane_shutdown_office() == CORVANE_OK;
     OfficeProfile::EndOffice(kShutdownGrace);

@@ -39,6 +39,12 @@ class FeedOffice {
     // Stores a copy of the workbook at `path`. Returns "" or why not.
     std::string SaveCopy(const std::string& path);
 
+    // Ends the run's library connection to the office, which keeps running with the
+    // workbook open, so that a live table of the run holds the only connection (cutting
+    // off a stuck office releases the table's calls only then). Close connects again
+    // when it has an office to end.
+    void HandOver();
+
     // Shuts the office down when this run started it and is not told to keep it; an
     // office found running is left alone. Safe to call twice.
     void Close();
@@ -58,6 +64,7 @@ class FeedOffice {
     OfficeProfile profile_;
     bool started_ = false;
     bool closed_ = false;
+    bool handedOver_ = false;
     // What Abandon kills and deletes: the directory is set before the office's id,
     // which arms it, and neither changes after.
     std::string abandonDir_;

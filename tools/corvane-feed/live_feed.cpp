@@ -155,4 +155,12 @@ std::string LiveFeed::StatsText(double seconds) const {
     return text;
 }
 
+std::string LiveFeed::StateText() const {
+    const corvane_live_stats stats = Stats();
+    if (stats.state == CORVANE_LIVE_RECOVERING)
+        return std::string("recovering: ") + stats.last_message;
+    if (stats.state == CORVANE_LIVE_FAILED) return std::string("failed: ") + stats.last_message;
+    return {};
+}
+
 }  // namespace corvane::feed

@@ -62,6 +62,8 @@ class LiveFeed : public SheetWriter {
     // Ticks/s in, rows/s out, p99 staleness, restarts and reconnects; the rates over the
     // last second, or on average over `seconds` when given.
     std::string StatsText(double seconds = 0) const;
+    // "" while the table is connecting or live; else "recovering: why" or "failed: why".
+    std::string StateText() const;
 
   private:
     corvane_live* OpenTable(bool owned, int waitMs) const;

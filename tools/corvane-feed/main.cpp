@@ -52,7 +52,10 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
                                options.waitSeconds, options.keepOffice, !options.saveAs.empty()},
                 signals, console);
             why = office->Open();
-            if (why.empty()) why = table.AttachStarted();
+            if (why.empty()) {
+                office->HandOver();
+                why = table.AttachStarted();
+            }
         } else {
             console.Note("starting the office and waiting for it");
             why = table.OpenOwned();
@@ -65,8 +68,13 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
     // The table paces the writes: the loop puts each line as soon as it is read.
     FeedLoop loop(options.feed, RecordCheck(LibraryColumns()));
     if (options.printOfficePid)
-        console.ShowOfficePid([&table] { return table.Stats().office_pid; });
+        console.ShowOfficePid([&table, &office] {
+            // The office the table owns, or the one this run started and handed over.
+            const int owned = table.Stats().office_pid;
+            return owned != 0 || !office ? owned : corvane_office_pid();
+        });
     console.ShowTableStats([&table](double seconds) { return table.StatsText(seconds); });
+    console.ShowTableState([&table] { return table.StateText(); });
     console.StartFeed();
     const FeedResult result = loop.Run(input, table, console);
     console.EndProgress();

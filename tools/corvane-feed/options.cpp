@@ -146,7 +146,7 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
     flag("-q,--quiet", options.quiet, "no progress and no summary, only errors")->group(output);
     flag("--print-office-pid", options.printOfficePid,
          "with --follow: note the process id of each office the\n"
-         "table starts (to test how a run survives its loss)")
+         "run or its table starts (to test how a run survives its loss)")
         ->group(output);
 
     app->add_option("INPUT", options.input, "the CSV input (default: standard input)")
