@@ -298,9 +298,10 @@ TEST(FeedOffice, PacedFollowLeavesTheNewestTickOfEachInstrumentInItsRow) {
     OfficeSession session;
     session.Start();
     TempDir dir;
-    const std::string book = dir / "watch.fods";
-    WriteWorkbook(book, {"NSE"});
-    Feed feed(dir, {"--follow", "--interval", "200", "--sheet", "NSE", "--workbook", book},
+    const std::string book = dir / "watch.ods";  // created by the run in the running office
+    Feed feed(dir,
+              {"--follow", "--interval", "200", "--sheet", "NSE", "--workbook", book,
+               "--create-workbook"},
               nullptr);
 
     const std::vector<std::string> codes = {"2885", "1594", "11536"};

@@ -55,6 +55,10 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                 corvane_shutdown_office();
         }
         OfficeProfile::EndOffice(kShutdownGrace);
+    } else {
+        // The feed connects anew for its rows, to the office found on the pipe; a live
+        // table of the run must be its only connection there.
+        corvane_disconnect();
     }
     profile.Remove();
     if (result != CORVANE_OK) return "cannot create the workbook " + options.workbook + ": " + why;
