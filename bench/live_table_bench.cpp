@@ -24,6 +24,7 @@ using corvane::kColumnCount;
 using corvane::live::LiveRow;
 using corvane::live::LiveSink;
 using corvane::live::LiveTable;
+using corvane::live::RowKey;
 using corvane::live::SinkResult;
 using corvane::live::SinkStatus;
 using corvane::live::TableOptions;
@@ -53,6 +54,12 @@ class SimulatedOffice : public LiveSink {
         Spend(static_cast<int>(rows.size()));
         return {};
     }
+    SinkResult ReadKeys(const std::string&, int, bool, std::vector<RowKey>& keys) override {
+        keys.clear();  // an empty sheet
+        Spend(1);
+        return {};
+    }
+    SinkResult ClearRows(const std::string&, int, int) override { return {}; }
 
   private:
     void Spend(int rows) const {

@@ -13,7 +13,7 @@
 
 #include "feed_loop.hpp"
 #include "fuzz_check.hpp"
-#include "sheet_key.hpp"
+#include "sheet/sheet_names.hpp"
 
 using namespace corvane::feed;
 
@@ -57,12 +57,14 @@ class Recorder : public SheetWriter {
 
   private:
     // Sheets whose name starts with X do not exist.
-    static bool Missing(const std::string& sheet) { return SheetKey(sheet).rfind("X", 0) == 0; }
+    static bool Missing(const std::string& sheet) {
+        return corvane::sheet::SheetNameKey(sheet).rfind("X", 0) == 0;
+    }
 
     void Record(const std::string& sheet, int row, const std::vector<std::string>& fields) {
         FUZZ_CHECK(fields.size() == 42);
         for (const std::string& field : fields) FUZZ_CHECK(field.find('\0') == std::string::npos);
-        const std::pair<std::string, int> place{SheetKey(sheet), row};
+        const std::pair<std::string, int> place{corvane::sheet::SheetNameKey(sheet), row};
         if (!follow_) {
             // One line after another: every row is written once.
             FUZZ_CHECK(written_.emplace(place, InstrumentKey{}).second);

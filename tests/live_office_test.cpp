@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -276,6 +277,59 @@ TEST_F(LiveOffice, AttachedOfficeThatComesBackIsWrittenAgain) {
     EXPECT_EQ(stats.state, CORVANE_LIVE_LIVE);
     EXPECT_EQ(Stale(Saved(table), ticks), 0);
     table.Close(kLong);
+}
+
+// What a person does beside the table, run as a process of its own (see the script).
+std::string AsUser(const std::string& arguments) {
+    const std::string command = std::string("/usr/bin/python3 ") + CORVANE_TEST_SOURCE_DIR +
+                                "/live/workbook_user.py " + arguments;
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+            out.append(buffer, got);
+        EXPECT_EQ(::pclose(pipe), 0) << command;
+    }
+    return out;
+}
+
+void PutPrice(LiveTable& table, int scrip, const std::string& price) {
+    const std::string code = std::to_string(scrip);
+    const char* fields[CORVANE_COLUMN_COUNT] = {};
+    fields[0] = "NSE";
+    fields[1] = "Instrument";
+    fields[2] = code.c_str();
+    fields[11] = price.c_str();
+    ASSERT_EQ(table.Put(fields), CORVANE_OK);
+}
+
+// Run 1 writes A B C D into an empty sheet; the user's formula reads C's price from
+// row 4; run 2 streams D C E A into the saved workbook: every instrument keeps its row,
+// E goes after the last one used, B's row is left as it is, and the formula still reads
+// C.
+TEST_F(LiveOffice, InstrumentsKeepTheirRowsAcrossRunsUnderTheUsersFormula) {
+    ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
+    WriteWorkbook(book_, {"NSE", "Mine"});
+    const std::string first = dir_ / "run1.ods", second = dir_ / "run2.ods";
+    LiveTableOptions options = Options(false);
+    {
+        LiveTable table(options);
+        for (const int scrip : {1, 2, 3, 4}) PutPrice(table, scrip, std::to_string(scrip) + "0");
+        table.SaveCopy(first, kLong);
+        table.Close(kLong);
+    }
+    AsUser("formula '" + FileUrl(first) + "' Mine A1 '=$NSE.L4'");
+    options.workbook = first;
+    {
+        LiveTable table(options);
+        for (const int scrip : {4, 3, 5, 1}) PutPrice(table, scrip, std::to_string(scrip) + "1");
+        table.SaveCopy(second, kLong);
+        EXPECT_EQ(table.Stats().rows_adopted, 3u);
+        table.Close(kLong);
+    }
+    EXPECT_EQ(AsUser("cells '" + FileUrl(second) + "' Mine A1:A1"), "31\n");
+    EXPECT_EQ(AsUser("cells '" + FileUrl(second) + "' NSE C2:C6"), "1\n2\n3\n4\n5\n");
+    EXPECT_EQ(AsUser("cells '" + FileUrl(second) + "' NSE L2:L6"), "11\n20\n31\n41\n51\n");
 }
 
 }  // namespace

@@ -193,6 +193,8 @@ TEST_F(LiveTableTest, AfterTheOfficeIsLostTitlesAndEveryInstrumentsNewestRowCome
             std::lock_guard<std::mutex> lock(office->mu);
             office->lose = cause;
             office->failedRecoveries = 2;
+            // Then the workbook does not load once: waited out, not the end of the table.
+            office->reloadResult = {SinkStatus::Other, "the workbook did not load"};
         }
         // "nse" is the exchange, and the sheet, of NSE, as in the office.
         ASSERT_EQ(Put(*table, Tick("nse", 10, "10.5")), PutResult::Ok);
@@ -204,11 +206,11 @@ TEST_F(LiveTableTest, AfterTheOfficeIsLostTitlesAndEveryInstrumentsNewestRowCome
         EXPECT_EQ(office->rows.size(), 302u);
         EXPECT_EQ(office->Cell("NSE", 5, kLtp), "10.5");  // scrip 10: the fifth on NSE
         EXPECT_EQ(office->Cell("BSE", 150, 2), "299");
-        EXPECT_EQ(office->recoveries, 3);
+        EXPECT_EQ(office->recoveries, 4);
         const auto stats = table->Stats();
         EXPECT_EQ(stats.restarts, 1u);
         EXPECT_EQ(stats.state, TableState::Live);
-        EXPECT_EQ(stats.lastFailure.status, SinkStatus::OfficeGone);  // the failed recoveries
+        EXPECT_EQ(stats.lastFailure.message, "the workbook did not load");
         EXPECT_EQ(states, (std::vector<TableState>{TableState::Live, TableState::Recovering,
                                                    TableState::Live}));
     }
@@ -266,6 +268,79 @@ TEST_F(LiveTableTest, RefusedRowsAreReportedAndHoldBackNoOtherRow) {
     ASSERT_EQ(Put(*table, Tick("NSE", 17, "3")), PutResult::Ok);  // a value it takes
     EXPECT_EQ(table->Close(kAmple), FlushResult::Written);
     EXPECT_EQ(office->Cell("NSE", 17, kLtp), "3");
+}
+
+TEST_F(LiveTableTest, InstrumentsKeepTheRowsTheSheetHoldsThemInEvenWhenTheUserMovesThem) {
+    office->Put("NSE", 1, "NSE", "4", "old 4");
+    office->Put("NSE", 2, "NSE", "2", "old 2");  // an instrument that does not tick
+    office->Put("NSE", 4, "nse", "0003", "old 3");
+    office->Put("NSE", 5, "", "");  // a person's note in column B: no instrument
+    office->rows[{"NSE", 5}][1] = "note";
+    TableOptions options = Manual("NSE");
+    options.keyCheckEvery = milliseconds(1);
+    auto table = Open(options);
+    for (const int scrip : {3, 1, 4})
+        ASSERT_EQ(Put(*table, Tick("NSE", scrip, "new")), PutResult::Ok);
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 1, 2), "4");
+    EXPECT_EQ(office->Cell("NSE", 4, 2), "3");
+    EXPECT_EQ(office->Cell("NSE", 6, 2), "1");  // new: after the last row used
+    EXPECT_EQ(office->Cell("NSE", 2, kLtp), "old 2");
+    EXPECT_EQ(office->Cell("NSE", 3, 0), "<none>");  // a blank row between is not written
+    EXPECT_EQ(office->Cell("NSE", 5, 1), "note");
+    EXPECT_EQ(table->Stats().rowsAdopted, 2u);
+
+    {  // the user swaps the rows of 4 and 3
+        std::lock_guard<std::mutex> lock(office->mu);
+        std::swap(office->rows[{"NSE", 1}], office->rows[{"NSE", 4}]);
+    }
+    std::this_thread::sleep_for(milliseconds(5));  // past the next key reading
+    ASSERT_EQ(Put(*table, Tick("NSE", 4, "newer")), PutResult::Ok);
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 4, 2), "4");
+    EXPECT_EQ(office->Cell("NSE", 4, kLtp), "newer");
+    EXPECT_EQ(office->Cell("NSE", 1, 2), "3");
+    EXPECT_EQ(office->Cell("NSE", 2, kLtp), "old 2");
+    EXPECT_EQ(table->Stats().reorders, 1u);
+    ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+
+    // A clean sheet: what was there goes, and the instruments take the rows in turn.
+    office->Put("NSE", 9, "NSE", "9", "old 9");
+    options.cleanSheet = true;
+    table = Open(options);
+    ASSERT_EQ(Put(*table, Tick("NSE", 3, "clean")), PutResult::Ok);
+    ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 1, 2), "3");
+    for (const int row : {2, 4, 9}) EXPECT_EQ(office->Cell("NSE", row, 0), "<none>") << row;
+}
+
+TEST_F(LiveTableTest, AnExchangeWithoutASheetGetsOneOrAloneIsRefused) {
+    office->sheets = {"NSE", "BSE"};
+    TableOptions options = Manual("");
+    options.sheetPerExchange = true;
+    auto table = Open(options);
+    ASSERT_EQ(Put(*table, Tick("MCX", 1, "1")), PutResult::Ok);
+    ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("MCX", 1, kLtp), "1");
+
+    office = std::make_shared<FakeOffice>();
+    office->sheets = {"NSE", "BSE"};
+    office->takesSheets = false;
+    table = Open(options);
+    ASSERT_EQ(Put(*table, Tick("NSE", 1, "1")), PutResult::Ok);
+    ASSERT_EQ(Put(*table, Tick("MCX", 1, "1")), PutResult::Ok);
+    EXPECT_EQ(table->Flush(kAmple), FlushResult::Written);  // so a copy can be stored
+    const int reads = office->keyReads;
+    EXPECT_EQ(Put(*table, Tick("mcx", 1, "2")), PutResult::NoSheet);
+    ASSERT_EQ(Put(*table, Tick("NSE", 1, "2")), PutResult::Ok);
+    EXPECT_EQ(table->Flush(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->keyReads, reads);  // the missing sheet is not asked for again
+    const auto stats = table->Stats();
+    EXPECT_EQ(stats.ticksRefused, 2u);
+    EXPECT_NE(stats.lastFailure.message.find("MCX"), std::string::npos);
+    ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
+    EXPECT_EQ(office->Cell("NSE", 1, kLtp), "2");
+    EXPECT_EQ(office->Cell("MCX", 1, 0), "<none>");
 }
 
 TEST_F(LiveTableTest, AWorkbookThatDoesNotLoadFailsTheTableAndAMissingSheetIsReported) {

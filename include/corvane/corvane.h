@@ -202,7 +202,17 @@ CORVANE_C_API int corvane_shutdown_office(void);
  * an attached one is waited for with a backoff of 0.25 s doubling to 5 s), loads the
  * workbook again or takes up its open copy, and writes the titles and every
  * instrument's newest row again. The host sees this only in the statistics and the
- * optional state callback. Every function of a table may be called from any thread. */
+ * optional state callback. Every function of a table may be called from any thread.
+ *
+ * Rows stay put: before the table writes into a sheet (when it connects, and after every
+ * reconnection) it reads the sheet's key columns (A exchange, C scrip code), and every
+ * instrument found there keeps its row; a new instrument takes the first row after the
+ * last one used, and a row whose instrument has not ticked is never written. The table
+ * reads the key columns again every two seconds: rows that the user sorted or moved are
+ * followed, and rewritten. With sheet_per_exchange, an exchange whose sheet the workbook
+ * lacks gets a new sheet with the market-watch look; where the workbook takes none,
+ * that exchange's ticks are refused (CORVANE_E_NO_SHEET, counted in ticks_refused) and
+ * everything else is written as usual. */
 
 typedef struct corvane_live corvane_live;
 
@@ -243,6 +253,10 @@ typedef struct corvane_live_options {
                                   of AP (see corvane_workbook_options.row_times) */
     int open_wait_ms;          /* > 0: corvane_live_open waits up to this long for the table to
                                   be live and fails otherwise; 0 (default): it does not wait */
+    int clean_sheet;           /* non-zero: the values found in a sheet's market-watch rows
+                                  (from first_row down) are emptied when the table connects,
+                                  and the instruments take the rows in the order they come;
+                                  0 (default): instruments found in the sheet keep their rows */
 } corvane_live_options;
 
 /* Statistics of a table. Durations are milliseconds over a sliding window of the
@@ -268,6 +282,12 @@ typedef struct corvane_live_stats {
     int office_pid;                   /* the owned office's process id now, or 0 */
     int last_status;                  /* CORVANE_E_* of the last failure; 0 when none */
     char last_message[256];           /* the last failure in words; "" when none */
+    unsigned long long ticks_refused; /* ticks of instruments with no row: their exchange's
+                                         sheet is missing and none could be added, or their
+                                         sheet is full */
+    unsigned long long rows_adopted;  /* instruments found in the sheet and kept in their rows */
+    unsigned long long reorders;      /* times rows were found moved (sorted by the user, say)
+                                         and the instruments followed them */
 } corvane_live_stats;
 
 /* Called on the table's writer thread whenever the state changes, with the last
@@ -296,6 +316,7 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
  * free row of its sheet. Copies the fields and returns: it never waits for the office.
  * Returns CORVANE_OK; CORVANE_E_ARGUMENT for a NULL table or fields or a missing key;
  * CORVANE_E_FULL when a new instrument's row lies past the sheet's end;
+ * CORVANE_E_NO_SHEET when its exchange has no sheet and the workbook took none;
  * CORVANE_E_NOT_CONNECTED after close began. */
 CORVANE_C_API int corvane_live_put(corvane_live* table,
                                    const char* const fields[CORVANE_COLUMN_COUNT]);

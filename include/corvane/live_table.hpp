@@ -36,6 +36,7 @@ struct LiveTableOptions {
     bool fastWrites = false;
     bool rowTimes = false;
     int openWaitMs = 0;
+    bool cleanSheet = false;
 };
 
 // A live table (see corvane_live_open). Put never waits for the office; the destructor
@@ -61,6 +62,7 @@ class LiveTable {
         c.fast_writes = options.fastWrites;
         c.row_times = options.rowTimes;
         c.open_wait_ms = options.openWaitMs;
+        c.clean_sheet = options.cleanSheet;
         table_ = corvane_live_open(&c, callback, user);
         if (table_ == nullptr) throw LiveTableError(CORVANE_E_ARGUMENT, corvane_last_error());
     }

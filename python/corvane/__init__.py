@@ -93,7 +93,7 @@ class _LiveOptions(ctypes.Structure):
                 ("own_office", ctypes.c_int), ("office_path", ctypes.c_char_p),
                 ("profile_dir", ctypes.c_char_p), ("show_office", ctypes.c_int),
                 ("fast_writes", ctypes.c_int), ("row_times", ctypes.c_int),
-                ("open_wait_ms", ctypes.c_int)]
+                ("open_wait_ms", ctypes.c_int), ("clean_sheet", ctypes.c_int)]
 
 
 _ULL = ctypes.c_ulonglong
@@ -110,7 +110,8 @@ class _LiveStats(ctypes.Structure):
                 ("flush_p99_ms", ctypes.c_double), ("flush_max_ms", ctypes.c_double),
                 ("call_cost_ms", ctypes.c_double), ("row_cost_ms", ctypes.c_double),
                 ("office_pid", ctypes.c_int), ("last_status", ctypes.c_int),
-                ("last_message", ctypes.c_char * 256)]
+                ("last_message", ctypes.c_char * 256), ("ticks_refused", _ULL),
+                ("rows_adopted", _ULL), ("reorders", _ULL)]
 
 
 _LiveStateCallback = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
@@ -459,7 +460,7 @@ class LiveTable:
     def __init__(self, workbook, sheet=None, sheet_per_exchange=False, first_row=1, titles=True,
                  interval=0.1, call_timeout=5.0, own_office=False, office_path=None,
                  profile_dir=None, show_office=False, fast_writes=False, row_times=False,
-                 open_wait=0.0, on_state=None, close_timeout=10.0):
+                 open_wait=0.0, on_state=None, close_timeout=10.0, clean_sheet=False):
         lib = _lib()
         options = _LiveOptions()
         lib.corvane_live_default_options(ctypes.byref(options))
@@ -477,6 +478,7 @@ class LiveTable:
         options.fast_writes = 1 if fast_writes else 0
         options.row_times = 1 if row_times else 0
         options.open_wait_ms = _milliseconds(open_wait)
+        options.clean_sheet = 1 if clean_sheet else 0
         self._close_timeout = close_timeout
         if on_state is None:
             self._callback = _LiveStateCallback()

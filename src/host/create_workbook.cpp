@@ -26,6 +26,7 @@
 #include "office/save_copy.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "sheet/sheet_names.hpp"
 #include "sheet/workbook_creator.hpp"
 
 #ifndef CORVANE_OFFICE_PROGRAM_DIR
@@ -59,11 +60,6 @@ std::optional<sheet::WorkbookFormat> FormatOf(const std::string& path) {
     if (EndsWithIgnoringCase(path, ".fods")) return sheet::WorkbookFormat::Fods;
     if (EndsWithIgnoringCase(path, ".xlsx")) return sheet::WorkbookFormat::Xlsx;
     return std::nullopt;
-}
-
-bool SameSheetName(const std::string& a, const std::string& b) {
-    // The office tells sheet names apart regardless of letter case.
-    return office::FromHostText(a.c_str()).equalsIgnoreAsciiCase(office::FromHostText(b.c_str()));
 }
 
 // The office the workbook is made in.
@@ -151,7 +147,7 @@ int CheckSheetNames(const char* const* names, int count, std::vector<std::string
         if (const std::string problem = sheet::SheetNameProblem(name); !problem.empty())
             return Fail(CORVANE_E_ARGUMENT, "corvane_create_workbook: " + problem);
         for (const std::string& earlier : sheets) {
-            if (SameSheetName(earlier, name))
+            if (sheet::SheetNameKey(earlier) == sheet::SheetNameKey(name))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_create_workbook: the sheet name " +
                                                     Quoted(name) + " is given twice");
         }
@@ -202,9 +198,9 @@ extern "C" int corvane_create_workbook(const char* path, const char* const* shee
             return FailFromCurrentException(CORVANE_E_SAVE);
         } catch (...) {
             if (deadline.TimedOut())
-                return Fail(CORVANE_E_TIMEOUT,
-                            "the office did not answer within the deadline while creating " +
-                                Quoted(path));
+                return Fail(
+                    CORVANE_E_TIMEOUT,
+                    "the office did not answer within the deadline while creating " + Quoted(path));
             throw;
         }
         return CORVANE_OK;

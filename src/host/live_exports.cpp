@@ -148,6 +148,7 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
             milliseconds(options->call_timeout_ms > 0 ? options->call_timeout_ms : 5000);
         office.fastWrites = options->fast_writes != 0;
         office.rowTimes = options->row_times != 0;
+        table.cleanSheet = options->clean_sheet != 0;
 
         auto handle = std::make_unique<corvane_live>();
         auto sink = std::make_unique<live::OfficeSink>(office);
@@ -201,6 +202,9 @@ CORVANE_C_API int corvane_live_put(corvane_live* table,
                 return Fail(CORVANE_E_ARGUMENT, "a tick without exchange or scrip code");
             case live::PutResult::SheetFull:
                 return Fail(CORVANE_E_FULL, "the sheet has no row left for a new instrument");
+            case live::PutResult::NoSheet:
+                return Fail(CORVANE_E_NO_SHEET,
+                            "the exchange has no sheet, and the workbook took no new one");
             case live::PutResult::Closed:
                 break;
         }
@@ -282,6 +286,9 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
             stats.lastFailure.status == SinkStatus::Ok ? 0 : CodeOf(stats.lastFailure.status);
         std::snprintf(full.last_message, sizeof(full.last_message), "%s",
                       stats.lastFailure.message.c_str());
+        full.ticks_refused = stats.ticksRefused;
+        full.rows_adopted = stats.rowsAdopted;
+        full.reorders = stats.reorders;
         std::memcpy(out, &full, static_cast<std::size_t>(full.struct_size));
         return CORVANE_OK;
     });

@@ -1,4 +1,4 @@
-// Where a live table's rows go: the office work behind an interface of five calls, so
+// Where a live table's rows go: the office work behind an interface of a few calls, so
 // that the table (pacing, planning, recovery) knows nothing of UNO and can be run
 // against a stand-in.
 #pragma once
@@ -29,6 +29,13 @@ struct SinkResult {
     bool ok() const { return status == SinkStatus::Ok; }
 };
 
+// The key columns of one sheet row as the office holds them: the exchange (column A)
+// and the scrip code (column C) as text, a number as its shortest decimal text.
+struct RowKey {
+    std::string exchange, scrip;
+    bool blank = true;  // columns A to C are all empty
+};
+
 // Every call but Cancel comes from the table's writer thread, one at a time.
 class LiveSink {
   public:
@@ -51,6 +58,17 @@ class LiveSink {
     // are only borrowed for the call.
     virtual SinkResult WriteBlock(const std::string& sheet, int firstRow,
                                   const std::vector<const LiveRow*>& rows) = 0;
+
+    // The key columns of `sheet`'s rows from `firstRow` down to the last row that holds
+    // anything in columns A to C (none when no row does). With `create`, a sheet the
+    // workbook lacks is added first, with the look of a market-watch sheet. NoSheet when
+    // there is no such sheet and none was added (the message says why).
+    virtual SinkResult ReadKeys(const std::string& sheet, int firstRow, bool create,
+                                std::vector<RowKey>& keys) = 0;
+
+    // Empties the values of the market-watch columns of `count` rows from `firstRow`;
+    // their formats stay.
+    virtual SinkResult ClearRows(const std::string& sheet, int firstRow, int count) = 0;
 
     // Asked when a while went by without any other call: whether the office still
     // serves the workbook (a workbook the user closed is only noticed this way while no

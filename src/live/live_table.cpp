@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "live/instrument_key.hpp"
+#include "sheet/sheet_names.hpp"
+
 namespace corvane::live {
 namespace {
 
@@ -32,43 +35,14 @@ void LockForPut(std::mutex& mu) {
 // cannot wait for their own thread.
 thread_local const LiveTable* tWriterOf = nullptr;
 
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
+// What a reading found in a row that holds something in columns A to C but no key.
+const std::string kOccupied("\x01");
 
-// An exchange as the office tells sheet names apart: "nse" names the sheet NSE, so it
-// is the same exchange (letters A to Z; exchange codes hold no others that have a case).
-std::string ExchangeKey(std::string_view exchange) {
-    std::string key(exchange);
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return key;
-}
-
-// The instrument of a tick: its exchange without surrounding blanks (see ExchangeKey),
-// and its scrip code as a whole number ("0500325" and "500325" are one instrument).
-// Empty when either is missing.
-std::string KeyOf(const std::string_view* fields, std::string_view& exchange) {
-    exchange = Trimmed(fields[0]);
-    std::string_view scrip = Trimmed(fields[2]);
-    if (exchange.empty() || scrip.empty()) return {};
-    bool negative = false;
-    if (scrip[0] == '+' || scrip[0] == '-') {
-        negative = scrip[0] == '-';
-        scrip.remove_prefix(1);
-    }
-    while (scrip.size() > 1 && scrip[0] == '0') scrip.remove_prefix(1);
-    if (scrip == "0") negative = false;
-    std::string key;
-    key.reserve(exchange.size() + scrip.size() + 2);
-    key.append(ExchangeKey(exchange));
-    key.push_back('\0');
-    if (negative) key.push_back('-');
-    key.append(scrip);
-    return key;
+// The key a reading found in a row: an instrument's, kOccupied, or "" for a blank row.
+std::string KeyFound(const RowKey& row) {
+    if (row.blank) return {};
+    std::string key = InstrumentKey(row.exchange, row.scrip);
+    return key.empty() ? kOccupied : key;
 }
 
 bool Lost(SinkStatus status) {
@@ -142,7 +116,8 @@ LiveTable::LiveTable(TableOptions options, std::unique_ptr<LiveSink> sink,
     Check(options_.backoffFirst.count() > 0 && options_.backoffLast >= options_.backoffFirst,
           "the backoff must be positive and grow");
     index_.reserve(1024);
-    if (!options_.sheetPerExchange) sheets_.push_back({options_.sheet, options_.firstRow});
+    Check(options_.keyCheckEvery.count() > 0, "the key check needs a positive period");
+    if (!options_.sheetPerExchange) sheets_.push_back({options_.sheet});
     stats_.cost = options_.startCost;
     writer_ = std::thread([this] { Run(); });
 }
@@ -168,8 +143,7 @@ PutResult LiveTable::Put(const MarketWatchRecord& record) {
 }
 
 PutResult LiveTable::Put(const std::string_view* fields) {
-    std::string_view exchange;
-    std::string key = KeyOf(fields, exchange);
+    std::string key = InstrumentKey(fields[0], fields[2]);
     if (key.empty()) return PutResult::NoKey;
     // Copied before the lock into a buffer of its own, which the lock only swaps in:
     // a fresh allocation comes from memory this thread just used, where refilling the
@@ -185,25 +159,35 @@ PutResult LiveTable::Put(const std::string_view* fields) {
     if (found == index_.end()) {
         std::uint32_t sheet = 0;
         if (options_.sheetPerExchange) {
-            // The first spelling of an exchange names its sheet from then on.
-            std::string name = ExchangeKey(exchange);
+            // The first spelling of an exchange names its sheet from then on. The key
+            // starts with the exchange as the office compares sheet names.
+            std::string name = key.substr(0, key.find('\0'));
             const auto known = sheetIndex_.find(name);
             if (known != sheetIndex_.end()) {
                 sheet = known->second;
             } else {
                 sheet = static_cast<std::uint32_t>(sheets_.size());
-                sheets_.push_back({std::string(exchange), options_.firstRow});
+                sheets_.push_back({std::string(Trimmed(fields[0]))});
                 sheetIndex_.emplace(std::move(name), sheet);
             }
         }
         SheetPlace& place = sheets_[sheet];
-        if (place.nextRow >= options_.sheetRows) return PutResult::SheetFull;
+        if (place.refused ||
+            place.instruments >= static_cast<std::size_t>(options_.sheetRows - options_.firstRow)) {
+            ++ticksRefused_;
+            return place.refused ? PutResult::NoSheet : PutResult::SheetFull;
+        }
+        ++place.instruments;
         Slot& slot = slots_.emplace_back();
         slot.sheet = sheet;
-        slot.row = place.nextRow++;
+        slot.key = key;
         found = index_.emplace(std::move(key), static_cast<std::uint32_t>(slots_.size() - 1)).first;
     }
     Slot& slot = slots_[found->second];
+    if (sheets_[slot.sheet].refused) {
+        ++ticksRefused_;
+        return PutResult::NoSheet;
+    }
     ++ticksPut_;
     if (slot.dirty) {
         ++ticksReplaced_;
@@ -272,6 +256,7 @@ TableStats LiveTable::Stats() const {
     std::lock_guard<std::mutex> lock(mu_);
     stats.ticksPut = ticksPut_;
     stats.ticksReplaced += ticksReplaced_;
+    stats.ticksRefused += ticksRefused_;
     stats.instruments = slots_.size();
     return stats;
 }
@@ -339,7 +324,10 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
             return true;
         }
         Record(result);
-        if (!Lost(result.status)) {
+        // A workbook that does not load at the first connection is the host's to mend;
+        // once the table has written, a failed reload (the file held by a save, a
+        // moment's lock) is waited out like a lost office, its reason in the statistics.
+        if (first && !Lost(result.status)) {
             SetState(TableState::Failed);  // before flushes learn of it, so Stats agrees
             {
                 std::lock_guard<std::mutex> lock(mu_);
@@ -348,7 +336,7 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
             written_.notify_all();
             return false;
         }
-        if (!first) cause = result.status;
+        if (!first && Lost(result.status)) cause = result.status;
         std::unique_lock<std::mutex> lock(mu_);
         if (wake_.wait_for(lock, pause, [&] { return stop_; })) return false;
         pause = std::min(pause * 2, options_.backoffLast);
@@ -366,11 +354,7 @@ std::uint64_t LiveTable::Collect() {
     const std::uint32_t highest = *std::max_element(collecting_.begin(), collecting_.end());
     if (highest >= shadows_.size()) shadows_.resize(highest + 1);
 
-    struct Newcomer {
-        std::uint32_t id, sheet;
-        int row;
-    };
-    std::vector<Newcomer> newcomers;
+    std::vector<std::uint32_t> newcomers;
     std::uint64_t replaced = 0;
     for (std::size_t start = 0; start < collecting_.size(); start += kCollectChunk) {
         const std::size_t end = std::min(collecting_.size(), start + kCollectChunk);
@@ -386,40 +370,58 @@ std::uint64_t LiveTable::Collect() {
                 if (!shadow.needsWrite) ++unwritten_;
                 shadow.needsWrite = true;
             }
-            if (!shadow.known) newcomers.push_back({id, slot.sheet, slot.row});
+            if (!shadow.known) {
+                shadow.sheet = slot.sheet;
+                shadow.key = std::move(slot.key);
+                newcomers.push_back(id);
+            }
             shadow.known = true;
             shadow.fields = std::move(slot.pending);  // the old one is freed here, not by a put
             slot.dirty = false;
         }
     }
-    collecting_.clear();
 
     if (!newcomers.empty()) {
         std::uint32_t sheets = 0;
-        for (const Newcomer& newcomer : newcomers) sheets = std::max(sheets, newcomer.sheet + 1);
+        for (const std::uint32_t id : newcomers) sheets = std::max(sheets, shadows_[id].sheet + 1);
         if (sheets > sheetRows_.size()) {
             std::lock_guard<std::mutex> lock(mu_);
-            for (std::size_t s = sheetRows_.size(); s < sheets; ++s)
-                sheetRows_.push_back({sheets_[s].name, {}, options_.titles});
+            for (std::size_t s = sheetRows_.size(); s < sheets; ++s) {
+                sheetRows_.emplace_back();
+                sheetRows_.back().name = sheets_[s].name;
+                sheetRows_.back().titlesNeeded = options_.titles;
+            }
         }
-        for (const Newcomer& newcomer : newcomers) {
-            std::vector<std::int32_t>& ids = sheetRows_[newcomer.sheet].ids;
-            const std::size_t at = static_cast<std::size_t>(newcomer.row - options_.firstRow);
-            if (at >= ids.size()) ids.resize(at + 1, -1);
-            ids[at] = static_cast<std::int32_t>(newcomer.id);
+        for (const std::uint32_t id : newcomers) {
+            SheetRows& sheet = sheetRows_[shadows_[id].sheet];
+            sheet.unplaced.push_back(id);
+            if (sheet.refused) shadows_[id].refused = true;
         }
     }
-    if (replaced > 0) {
+    std::uint64_t refused = 0;
+    for (const std::uint32_t id : collecting_) {
+        Shadow& shadow = shadows_[id];
+        if (shadow.refused && shadow.needsWrite) {
+            Unwrite(shadow);
+            ++refused;
+        }
+    }
+    collecting_.clear();
+    if (replaced > 0 || refused > 0) {
         std::lock_guard<std::mutex> lock(statsMu_);
         stats_.ticksReplaced += replaced;
+        stats_.ticksRefused += refused;
     }
     return generation;
 }
 
 LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     // The one named sheet gets its titles as soon as the office is there.
-    if (sheetRows_.empty() && !options_.sheetPerExchange)
-        sheetRows_.push_back({options_.sheet, {}, options_.titles});
+    if (sheetRows_.empty() && !options_.sheetPerExchange) {
+        sheetRows_.emplace_back();
+        sheetRows_.back().name = options_.sheet;
+        sheetRows_.back().titlesNeeded = options_.titles;
+    }
     const std::uint64_t generation = Collect();
     const CallCost cost = options_.learnCost ? estimate_.Current() : options_.startCost;
     const Clock::time_point started = Clock::now();
@@ -429,6 +431,19 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     std::vector<const LiveRow*> rows;
 
     for (SheetRows& sheet : sheetRows_) {
+        if (sheet.refused) continue;
+        // Rows are placed only by what the sheet holds: read before the first write
+        // after a connection, and again every few seconds.
+        if (!sheet.ids.empty() || !sheet.unplaced.empty()) {
+            if (!sheet.read || Clock::now() - sheet.readAt >= options_.keyCheckEvery) {
+                const ReadEnd read = ReadSheet(sheet, lost);
+                if (read == ReadEnd::Stopped) return CycleEnd::Stopped;
+                if (read == ReadEnd::Lost) return CycleEnd::Lost;
+                if (read == ReadEnd::Skip) continue;
+            }
+            PlaceWaiting(sheet);
+        }
+
         SinkResult result;
         if (sheet.titlesNeeded) {
             if (!Call([&] { return sink_->WriteTitles(sheet.name, options_.firstRow - 1); },
@@ -509,6 +524,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             stats_.cost = estimate_.Current();
             for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
                 Shadow& shadow = shadows_[idOf(row)];
+                shadow.inSheet = true;
                 if (!shadow.needsWrite) continue;
                 if (shadow.firstPut != Clock::time_point())
                     staleness_.Add(Milliseconds(callEnd - shadow.firstPut));
@@ -550,12 +566,229 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     return CycleEnd::Done;
 }
 
+LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
+    std::vector<RowKey> keys;
+    SinkResult result;
+    const bool create = options_.sheetPerExchange && options_.addSheets;
+    const Clock::time_point start = Clock::now();
+    if (!Call([&] { return sink_->ReadKeys(sheet.name, options_.firstRow, create, keys); }, result))
+        return ReadEnd::Stopped;
+    {
+        std::lock_guard<std::mutex> lock(statsMu_);
+        stats_.keyReadSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    if (Lost(result.status)) {
+        lost = {result.status, result.message};
+        return ReadEnd::Lost;
+    }
+    if (result.status == SinkStatus::NoSheet && options_.sheetPerExchange) {
+        // Every other exchange, and every copy, goes on without this one.
+        Refuse(sheet, result.message.empty() ? "the workbook has no sheet \"" + sheet.name + "\""
+                                             : result.message);
+        return ReadEnd::Skip;
+    }
+    if (!result.ok()) {
+        Record(result);
+        return ReadEnd::Skip;
+    }
+    sheet.readAt = Clock::now();
+    if (!sheet.read) {
+        sheet.read = true;
+        if (options_.cleanSheet && !keys.empty()) {
+            const int count = static_cast<int>(keys.size());
+            if (!Call([&] { return sink_->ClearRows(sheet.name, options_.firstRow, count); },
+                      result))
+                return ReadEnd::Stopped;
+            if (Lost(result.status)) {
+                lost = {result.status, result.message};
+                return ReadEnd::Lost;
+            }
+            if (!result.ok()) {
+                Record(result);
+                sheet.read = false;
+                return ReadEnd::Skip;
+            }
+            keys.clear();
+        }
+        Place(sheet, keys);
+    } else if (Moved(sheet, keys)) {
+        // Someone sorted, moved, inserted or deleted rows: the instruments go where the
+        // sheet now has them, and every one of them is written again.
+        Place(sheet, keys);
+        for (const std::int32_t id : sheet.ids) {
+            if (id < 0) continue;
+            Shadow& shadow = shadows_[id];
+            if (!shadow.needsWrite && !shadow.refused) {
+                shadow.needsWrite = true;
+                ++unwritten_;
+            }
+        }
+        std::lock_guard<std::mutex> lock(statsMu_);
+        ++stats_.reorders;
+    }
+    return ReadEnd::Done;
+}
+
+void LiveTable::Place(SheetRows& sheet, const std::vector<RowKey>& keys) {
+    const int first = options_.firstRow;
+    std::vector<std::uint32_t> ours;
+    for (const std::int32_t id : sheet.ids)
+        if (id >= 0) ours.push_back(static_cast<std::uint32_t>(id));
+    ours.insert(ours.end(), sheet.unplaced.begin(), sheet.unplaced.end());
+    sheet.unplaced.clear();
+
+    sheet.found.assign(keys.size(), std::string());
+    sheet.waiting.clear();
+    for (std::size_t at = 0; at < keys.size(); ++at) {
+        sheet.found[at] = KeyFound(keys[at]);
+        // A second row of one instrument is somebody else's: it is left as it is.
+        if (sheet.found[at] != kOccupied && !sheet.found[at].empty())
+            sheet.waiting.emplace(sheet.found[at], first + static_cast<int>(at));
+    }
+    sheet.ids.assign(keys.size(), -1);
+
+    // Instruments found in the sheet take their rows; the others keep the row they had
+    // where it is still free, and only then go after the last row used, in the order of
+    // their rows and, for new ones, of their first ticks.
+    std::vector<std::uint32_t> rest;
+    std::uint64_t adopted = 0;
+    for (const std::uint32_t id : ours) {
+        const auto found = sheet.waiting.find(shadows_[id].key);
+        if (found == sheet.waiting.end()) {
+            rest.push_back(id);
+            continue;
+        }
+        PlaceAt(sheet, id, found->second);
+        sheet.waiting.erase(found);
+        ++adopted;
+    }
+    std::stable_sort(rest.begin(), rest.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int ra = shadows_[a].row, rb = shadows_[b].row;
+        return (ra < 0 ? INT32_MAX : ra) < (rb < 0 ? INT32_MAX : rb);
+    });
+    std::vector<std::uint32_t> later;
+    for (const std::uint32_t id : rest) {
+        const int row = shadows_[id].row;
+        const std::size_t at = static_cast<std::size_t>(row - first);
+        const bool free = row >= first && (at >= sheet.ids.size() ||
+                                           (sheet.ids[at] < 0 && sheet.found[at].empty()));
+        if (free)
+            PlaceAt(sheet, id, row);
+        else
+            later.push_back(id);
+    }
+    for (const std::uint32_t id : later)
+        PlaceAt(sheet, id, first + static_cast<int>(sheet.ids.size()));
+    if (adopted > 0) {
+        std::lock_guard<std::mutex> lock(statsMu_);
+        stats_.rowsAdopted += adopted;
+    }
+}
+
+void LiveTable::PlaceWaiting(SheetRows& sheet) {
+    if (sheet.unplaced.empty()) return;
+    std::uint64_t adopted = 0;
+    for (const std::uint32_t id : sheet.unplaced) {
+        const auto found = sheet.waiting.find(shadows_[id].key);
+        if (found == sheet.waiting.end()) {
+            PlaceAt(sheet, id, options_.firstRow + static_cast<int>(sheet.ids.size()));
+            continue;
+        }
+        PlaceAt(sheet, id, found->second);
+        sheet.waiting.erase(found);
+        ++adopted;
+    }
+    sheet.unplaced.clear();
+    if (adopted > 0) {
+        std::lock_guard<std::mutex> lock(statsMu_);
+        stats_.rowsAdopted += adopted;
+    }
+}
+
+void LiveTable::PlaceAt(SheetRows& sheet, std::uint32_t id, int row) {
+    Shadow& shadow = shadows_[id];
+    if (shadow.refused) return;
+    if (row >= options_.sheetRows) {
+        shadow.row = -1;
+        shadow.refused = true;
+        Record({SinkStatus::Other, "sheet " + sheet.name + " has no row left for an instrument"});
+        if (shadow.needsWrite) {
+            Unwrite(shadow);
+            std::lock_guard<std::mutex> lock(statsMu_);
+            ++stats_.ticksRefused;
+        }
+        return;
+    }
+    const std::size_t at = static_cast<std::size_t>(row - options_.firstRow);
+    if (at >= sheet.ids.size()) sheet.ids.resize(at + 1, -1);
+    sheet.ids[at] = static_cast<std::int32_t>(id);
+    if (shadow.row != row) {
+        shadow.row = row;
+        shadow.inSheet = false;
+        if (!shadow.needsWrite) {
+            shadow.needsWrite = true;
+            ++unwritten_;
+        }
+    }
+}
+
+bool LiveTable::Moved(const SheetRows& sheet, const std::vector<RowKey>& keys) const {
+    const std::size_t rows = std::max(keys.size(), sheet.ids.size());
+    for (std::size_t at = 0; at < rows; ++at) {
+        const std::string now = at < keys.size() ? KeyFound(keys[at]) : std::string();
+        const std::int32_t id = at < sheet.ids.size() ? sheet.ids[at] : -1;
+        if (id >= 0) {
+            const Shadow& shadow = shadows_[id];
+            // A row not written yet was blank, or held the instrument, when it was given.
+            if (now != shadow.key && (shadow.inSheet || !now.empty())) return true;
+        } else if (now != (at < sheet.found.size() ? sheet.found[at] : std::string())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void LiveTable::Refuse(SheetRows& sheet, const std::string& why) {
+    sheet.refused = true;
+    sheet.titlesNeeded = false;
+    std::uint64_t refused = 0;
+    const auto refuse = [&](std::uint32_t id) {
+        Shadow& shadow = shadows_[id];
+        shadow.refused = true;
+        if (shadow.needsWrite) {
+            Unwrite(shadow);
+            ++refused;
+        }
+    };
+    for (const std::int32_t id : sheet.ids)
+        if (id >= 0) refuse(static_cast<std::uint32_t>(id));
+    for (const std::uint32_t id : sheet.unplaced) refuse(id);
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        for (SheetPlace& place : sheets_)
+            if (place.name == sheet.name) place.refused = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(statsMu_);
+        stats_.ticksRefused += refused;
+    }
+    Record({SinkStatus::NoSheet, why + ": the instruments of " + sheet.name + " are refused"});
+}
+
+void LiveTable::Unwrite(Shadow& shadow) {
+    if (!shadow.needsWrite) return;
+    shadow.needsWrite = false;
+    shadow.firstPut = Clock::time_point();
+    --unwritten_;
+}
+
 bool LiveTable::Call(const std::function<SinkResult()>& call, SinkResult& result) {
     {
         std::lock_guard<std::mutex> lock(callMu_);
         if (callsStopped_) return false;
         inCall_ = true;
     }
+    const Clock::time_point start = Clock::now();
     try {
         result = call();
     } catch (const std::exception& error) {
@@ -563,18 +796,37 @@ bool LiveTable::Call(const std::function<SinkResult()>& call, SinkResult& result
     } catch (...) {
         result = {SinkStatus::Other, "the office layer failed"};
     }
+    {
+        std::lock_guard<std::mutex> lock(statsMu_);
+        stats_.officeSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
     std::lock_guard<std::mutex> lock(callMu_);
     inCall_ = false;
     return true;
 }
 
 void LiveTable::MarkAllForRewrite() {
-    for (SheetRows& sheet : sheetRows_) sheet.titlesNeeded = options_.titles;
+    // The office may hold another copy of the workbook now: every sheet is read again
+    // before it is written, and a sheet that could not be had is tried again (an
+    // instrument refused for a full sheet stays refused).
     for (Shadow& shadow : shadows_) {
-        if (!shadow.known || shadow.needsWrite) continue;
+        if (!shadow.known) continue;
+        if (shadow.refused) {
+            if (!sheetRows_[shadow.sheet].refused) continue;
+            shadow.refused = false;
+        }
+        shadow.inSheet = false;
+        if (shadow.needsWrite) continue;
         shadow.needsWrite = true;
         ++unwritten_;
     }
+    for (SheetRows& sheet : sheetRows_) {
+        sheet.titlesNeeded = options_.titles;
+        sheet.read = false;
+        sheet.refused = false;
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    for (SheetPlace& place : sheets_) place.refused = false;
 }
 
 void LiveTable::SetState(TableState state) {

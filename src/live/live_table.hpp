@@ -3,6 +3,13 @@
 // in blocks planned by cost, and heals the table when the office goes away or stops
 // answering. The table keeps the newest fields of every instrument it was given, so a
 // recovered office gets every row back.
+//
+// An instrument's row is decided by the sheet, never by the order of ticks: before the
+// writer writes into a sheet (at the first connection and after every reconnection) it
+// reads the sheet's key columns and keeps each instrument found there in its row; a new
+// instrument takes the first row after the last one used. A row whose instrument has not
+// ticked is never written. The writer reads the key columns again every few seconds, so
+// that rows the user sorted or moved are taken up in their new order and rewritten.
 #pragma once
 
 #include <chrono>
@@ -44,6 +51,13 @@ struct TableOptions {
     CallCost startCost{0.001, 0.00003};
     bool learnCost = true;
     int sheetRows = kSheetRows;  // rows of a sheet; an instrument past the last is refused
+    // Whether the first connection empties the market-watch rows found in each sheet
+    // (from firstRow down) instead of keeping the instruments found there in their rows.
+    bool cleanSheet = false;
+    // How often the writer reads a sheet's key columns to notice rows the user moved.
+    std::chrono::milliseconds keyCheckEvery{2000};
+    // With sheetPerExchange: an exchange whose sheet the workbook lacks gets a new one.
+    bool addSheets = true;
 };
 
 enum class TableState { Connecting, Live, Recovering, Failed };
@@ -54,6 +68,7 @@ enum class PutResult {
     Ok,
     NoKey,      // field 0 (exchange) or 2 (scrip code) is empty: the instrument is unknown
     SheetFull,  // a new instrument whose row would lie past the sheet's last row
+    NoSheet,    // the instrument's exchange has no sheet and the workbook took none
     Closed,     // the table is closed
 };
 
@@ -87,6 +102,13 @@ struct TableStats {
     Percentiles staleness;
     std::uint64_t restarts = 0;    // offices started anew after a loss
     std::uint64_t reconnects = 0;  // connections made again to a running office
+    // Ticks of instruments that have no row: their exchange's sheet is missing and could
+    // not be added, or their sheet is full.
+    std::uint64_t ticksRefused = 0;
+    std::uint64_t rowsAdopted = 0;  // instruments found in their sheets' rows and kept there
+    std::uint64_t reorders = 0;     // key readings that found rows moved by someone else
+    double keyReadSeconds = 0;      // time spent reading key columns
+    double officeSeconds = 0;       // time spent in every call into the office
     TableState state = TableState::Connecting;
     Failure lastFailure;  // status Ok when nothing failed yet
     CallCost cost;        // the current estimate of a block call's cost
@@ -132,14 +154,15 @@ class LiveTable {
     // The host's side, guarded by mu_.
     struct Slot {
         std::uint32_t sheet = 0;
-        int row = 0;
+        std::string key;  // the instrument, handed to the writer with its first tick
         LiveRow pending;  // the newest tick while `dirty`; empty once collected
         bool dirty = false;
         Clock::time_point firstPut;  // the earliest put since the last collection
     };
     struct SheetPlace {
         std::string name;
-        int nextRow = 0;
+        std::size_t instruments = 0;
+        bool refused = false;  // the workbook has no such sheet and took none
     };
 
     // The writer thread's side.
@@ -148,13 +171,28 @@ class LiveTable {
         bool known = false;
         bool needsWrite = false;
         Clock::time_point firstPut;  // of the earliest tick not in the sheet
+        std::uint32_t sheet = 0;
+        std::string key;
+        int row = -1;          // its row; -1 until its sheet was read
+        bool inSheet = false;  // written into `row` since it was placed there
+        bool refused = false;  // its sheet is missing, or full: its ticks are not written
     };
     struct SheetRows {
         std::string name;
         std::vector<std::int32_t> ids;  // instrument of row firstRow + i, or -1
+        // What the last reading found in row firstRow + i where it is not one of the
+        // table's instruments: another instrument's key, kOccupied, or "" for a blank row.
+        std::vector<std::string> found;
+        std::unordered_map<std::string, int> waiting;  // found instruments without a tick yet
+        std::vector<std::uint32_t> unplaced;           // instruments waiting for a row
         bool titlesNeeded = false;
+        bool read = false;     // its key columns were read since the last connection
+        bool cleaned = false;  // cleanSheet: done (only the first connection cleans)
+        bool refused = false;  // missing, and none could be added
+        Clock::time_point readAt;
     };
     enum class CycleEnd { Done, Lost, Stopped };
+    enum class ReadEnd { Done, Skip, Lost, Stopped };
 
     void Run();
     // Opens (first) or recovers the sink, with backoff while the office is away; false
@@ -164,6 +202,21 @@ class LiveTable {
     // generation it serves.
     std::uint64_t Collect();
     CycleEnd Cycle(Failure& lost);
+    // Reads a sheet's key columns and places its instruments by them (first reading
+    // after a connection), or checks that the rows still hold the instruments the table
+    // placed there and places them anew when not (a later reading).
+    ReadEnd ReadSheet(SheetRows& sheet, Failure& lost);
+    // Places the table's instruments of `sheet` by the keys just read from it.
+    void Place(SheetRows& sheet, const std::vector<RowKey>& keys);
+    // Gives the rows waiting for a place theirs, the sheet having been read.
+    void PlaceWaiting(SheetRows& sheet);
+    // Gives instrument `id` row `row` of `sheet` (refusing it past the sheet's end).
+    void PlaceAt(SheetRows& sheet, std::uint32_t id, int row);
+    bool Moved(const SheetRows& sheet, const std::vector<RowKey>& keys) const;
+    // The sheet cannot be had: its instruments' ticks are refused until a reconnection.
+    void Refuse(SheetRows& sheet, const std::string& why);
+    // Takes a shadow's tick off the rows still to write.
+    void Unwrite(Shadow& shadow);
     // One sink call, unless the table is stopping (nullopt-like: false).
     bool Call(const std::function<SinkResult()>& call, SinkResult& result);
     void MarkAllForRewrite();
@@ -183,7 +236,7 @@ class LiveTable {
     std::vector<SheetPlace> sheets_;
     std::deque<Slot> slots_;
     std::vector<std::uint32_t> dirty_;
-    std::uint64_t ticksPut_ = 0, ticksReplaced_ = 0;
+    std::uint64_t ticksPut_ = 0, ticksReplaced_ = 0, ticksRefused_ = 0;
     std::uint64_t flushAsked_ = 0;    // generation of the newest flush request
     std::uint64_t flushServed_ = 0;   // generation the last collection served
     std::uint64_t flushWritten_ = 0;  // generation known to be in the sheet
@@ -204,6 +257,7 @@ class LiveTable {
     std::vector<SheetRows> sheetRows_;
     std::vector<std::uint32_t> collecting_;
     std::size_t unwritten_ = 0;
+    bool firstConnection_ = true;
     CallCostEstimate estimate_;
     Clock::time_point lastContact_;  // the end of the last sink call that reached the office
 

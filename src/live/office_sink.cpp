@@ -1,17 +1,25 @@
 #include "live/office_sink.hpp"
 
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <cppuhelper/exc_hlp.hxx>
 
+#include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 #include <thread>
 #include <utility>
 
+#include "live/block_plan.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
 #include "office/office_api.hpp"
@@ -58,6 +66,25 @@ void SeedProfile(const std::string& dir) {
            "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
            "oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
            "</oor:items>\n";
+}
+
+// A key cell's value as text: a number as its shortest decimal text ("500325", not
+// "500325.0"), so that it reads as the scrip code the host put.
+std::string KeyText(const css::uno::Any& value) {
+    double number = 0;
+    if (value >>= number) {
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof(text), number);
+        return std::string(text, end.ptr);
+    }
+    rtl::OUString string;
+    value >>= string;
+    return office::ToUtf8(string);
+}
+
+bool Blank(const css::uno::Any& value) {
+    rtl::OUString string;
+    return !value.hasValue() || ((value >>= string) && string.isEmpty());
 }
 
 std::string CaughtText(const css::uno::Exception& e) {
@@ -288,6 +315,87 @@ SinkResult OfficeSink::Confirm(SinkResult refused) {
     if (alive.status == SinkStatus::Other) return refused;
     if (!alive.ok()) return alive;
     return refused;
+}
+
+SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
+                                std::vector<RowKey>& keys) {
+    keys.clear();
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    SinkResult result = Guarded([&] {
+        SinkResult found;
+        sheet::SheetHandle sheet = SheetNamed(name, found);
+        if (!sheet.is() && found.status == SinkStatus::NoSheet && create) {
+            const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook,
+                                                                       UNO_QUERY);
+            if (!document.is())
+                return SinkResult{SinkStatus::OfficeGone, "the workbook was closed"};
+            try {
+                sheet::MarketSheetOptions look;
+                look.rowTimes = options_.rowTimes;
+                sheet::AddMarketSheet(document, office::FromHostText(name.c_str()), look);
+            } catch (const css::lang::DisposedException&) {
+                throw;
+            } catch (const css::uno::Exception& e) {
+                return SinkResult{SinkStatus::NoSheet, "the workbook has no sheet \"" + name +
+                                                           "\" and took no new one (" +
+                                                           CaughtText(e) + ")"};
+            }
+            found = {};
+            sheet = SheetNamed(name, found);
+        }
+        if (!sheet.is()) return found;
+        // The last row whose key columns hold anything: the rows below are blank there.
+        namespace Flags = css::sheet::CellFlags;
+        const Reference<css::sheet::XCellRangesQuery> query(
+            sheet->getCellRangeByPosition(0, firstRow, 2, kSheetRows - 1), UNO_QUERY);
+        if (!query.is()) return SinkResult{SinkStatus::Other, "the key columns cannot be read"};
+        const Reference<css::sheet::XSheetCellRanges> filled = query->queryContentCells(
+            Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
+        sal_Int32 lastRow = -1;
+        if (filled.is())
+            for (const css::table::CellRangeAddress& range : filled->getRangeAddresses())
+                lastRow = std::max(lastRow, range.EndRow);
+        if (lastRow < firstRow) return SinkResult{};
+        const Reference<css::sheet::XCellRangeData> data(
+            sheet->getCellRangeByPosition(0, firstRow, 2, lastRow), UNO_QUERY);
+        if (!data.is()) return SinkResult{SinkStatus::Other, "the key columns give no values"};
+        const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> values = data->getDataArray();
+        keys.resize(static_cast<std::size_t>(values.getLength()));
+        std::size_t usedRows = 0;
+        for (sal_Int32 i = 0; i < values.getLength(); ++i) {
+            const css::uno::Sequence<css::uno::Any>& row = values[i];
+            if (row.getLength() < 3) continue;
+            RowKey& key = keys[static_cast<std::size_t>(i)];
+            key.blank = Blank(row[0]) && Blank(row[1]) && Blank(row[2]);
+            if (key.blank) continue;
+            key.exchange = KeyText(row[0]);
+            key.scrip = KeyText(row[2]);
+            usedRows = static_cast<std::size_t>(i) + 1;
+        }
+        keys.resize(usedRows);  // the rows below the last one used in columns A to C
+        return SinkResult{};
+    });
+    if (!result.ok()) keys.clear();
+    return Confirm(std::move(result));
+}
+
+SinkResult OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
+    if (count <= 0) return {};
+    const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
+    const std::lock_guard<std::timed_mutex> lock(use_);
+    SinkResult result = Guarded([&] {
+        SinkResult found;
+        const sheet::SheetHandle sheet = SheetNamed(name, found);
+        if (!sheet.is()) return found;
+        const Reference<css::sheet::XSheetOperation> cells(
+            sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1),
+            UNO_QUERY);
+        if (!cells.is()) return SinkResult{SinkStatus::Other, "the rows cannot be emptied"};
+        namespace Flags = css::sheet::CellFlags;
+        cells->clearContents(Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
+        return SinkResult{};
+    });
+    return Confirm(std::move(result));
 }
 
 SinkResult OfficeSink::Check() {

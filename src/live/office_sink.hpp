@@ -50,6 +50,9 @@ class OfficeSink final : public LiveSink {
     SinkResult WriteTitles(const std::string& sheet, int row) override;
     SinkResult WriteBlock(const std::string& sheet, int firstRow,
                           const std::vector<const LiveRow*>& rows) override;
+    SinkResult ReadKeys(const std::string& sheet, int firstRow, bool create,
+                        std::vector<RowKey>& keys) override;
+    SinkResult ClearRows(const std::string& sheet, int firstRow, int count) override;
     SinkResult Check() override;
     void Cancel() override;
 

@@ -270,11 +270,20 @@ Reference<XPropertySet> NewStyle(const Reference<css::sheet::XSpreadsheetDocumen
     return Properties(style);
 }
 
+bool HasStyle(const Reference<css::sheet::XSpreadsheetDocument>& document, const char* family,
+              const char* name) {
+    return StyleFamily(document, family)->hasByName(rtl::OUString::createFromAscii(name));
+}
+
+// The styles of a market-watch sheet that the document lacks.
 void MakeStyles(const Reference<css::sheet::XSpreadsheetDocument>& document) {
-    NewStyle(document, "CellStyles", "com.sun.star.style.CellStyle", kGainStyle)
-        ->setPropertyValue("CharColor", Any(kGainColor));
-    NewStyle(document, "CellStyles", "com.sun.star.style.CellStyle", kLossStyle)
-        ->setPropertyValue("CharColor", Any(kLossColor));
+    if (!HasStyle(document, "CellStyles", kGainStyle))
+        NewStyle(document, "CellStyles", "com.sun.star.style.CellStyle", kGainStyle)
+            ->setPropertyValue("CharColor", Any(kGainColor));
+    if (!HasStyle(document, "CellStyles", kLossStyle))
+        NewStyle(document, "CellStyles", "com.sun.star.style.CellStyle", kLossStyle)
+            ->setPropertyValue("CharColor", Any(kLossColor));
+    if (HasStyle(document, "PageStyles", kPageStyle)) return;
 
     // Landscape, scaled so that the columns take two pages across however long the
     // sheet grows; pages run left to right, then down, so that the two halves of the
@@ -358,30 +367,61 @@ sal_Int32 MarketColumnCount(const MarketSheetOptions& options) {
     return options.rowTimes ? kColumnCount + 1 : kColumnCount;
 }
 
+namespace {
+
+// What formatting sheets needs from the document: number formats, styles and widths.
+struct SheetLook {
+    sal_Int32 columns = 0;
+    NumberFormats formats;
+    std::vector<sal_Int32> widths;
+};
+
+SheetLook PrepareLook(const Reference<css::sheet::XSpreadsheetDocument>& document,
+                      const MarketSheetOptions& options) {
+    SheetLook look;
+    look.columns = MarketColumnCount(options);
+    look.formats = FormatKeys(document);
+    MakeStyles(document);
+    look.widths = MeasureWidths(document, look.columns, look.formats);
+    return look;
+}
+
+// The market-watch look for sheet `index` of the document.
+void FormatSheet(const Reference<css::sheet::XSpreadsheetDocument>& document, sal_Int16 index,
+                 const SheetLook& look) {
+    const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
+    const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(index), UNO_QUERY_THROW);
+    FormatColumns(sheet, look.columns, look.formats);
+    const Reference<css::table::XTableColumns> sheetColumns = ColumnsOf(sheet, look.columns);
+    for (sal_Int32 c = 0; c < look.columns; ++c) {
+        Properties(Reference<css::uno::XInterface>(sheetColumns->getByIndex(c), UNO_QUERY_THROW))
+            ->setPropertyValue("Width", Any(look.widths[static_cast<std::size_t>(c)]));
+    }
+    MakeTitleRowLook(sheet, look.columns);
+    WriteTitles(sheet, look.columns);
+    ColourChanges(sheet);
+    SetUpPrinting(sheet, index, look.columns);
+    AddAutoFilter(document, index, look.columns);
+}
+
+}  // namespace
+
 void FormatMarketSheets(const Reference<css::sheet::XSpreadsheetDocument>& document,
                         const MarketSheetOptions& options) {
-    const sal_Int32 columns = MarketColumnCount(options);
-    const NumberFormats formats = FormatKeys(document);
-    MakeStyles(document);
-    const std::vector<sal_Int32> widths = MeasureWidths(document, columns, formats);
-
+    const SheetLook look = PrepareLook(document, options);
     const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
-    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
-        const sal_Int16 index = static_cast<sal_Int16>(i);
-        FormatColumns(sheet, columns, formats);
-        const Reference<css::table::XTableColumns> sheetColumns = ColumnsOf(sheet, columns);
-        for (sal_Int32 c = 0; c < columns; ++c) {
-            Properties(
-                Reference<css::uno::XInterface>(sheetColumns->getByIndex(c), UNO_QUERY_THROW))
-                ->setPropertyValue("Width", Any(widths[static_cast<std::size_t>(c)]));
-        }
-        MakeTitleRowLook(sheet, columns);
-        WriteTitles(sheet, columns);
-        ColourChanges(sheet);
-        SetUpPrinting(sheet, index, columns);
-        AddAutoFilter(document, index, columns);
-    }
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i)
+        FormatSheet(document, static_cast<sal_Int16>(i), look);
+}
+
+void AddMarketSheet(const Reference<css::sheet::XSpreadsheetDocument>& document,
+                    const rtl::OUString& name, const MarketSheetOptions& options) {
+    // The sheet is inserted first: a name the office refuses leaves nothing behind.
+    const Reference<css::sheet::XSpreadsheets> sheets = document->getSheets();
+    const Reference<css::container::XIndexAccess> indexed(sheets, UNO_QUERY_THROW);
+    const sal_Int16 index = static_cast<sal_Int16>(indexed->getCount());
+    sheets->insertNewByName(name, index);
+    FormatSheet(document, index, PrepareLook(document, options));
 }
 
 }  // namespace corvane::sheet

@@ -42,4 +42,10 @@ sal_Int32 MarketColumnCount(const MarketSheetOptions& options);
 void FormatMarketSheets(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& document,
                         const MarketSheetOptions& options);
 
+// Adds a sheet named `name` after the last one, with the look and the title row that
+// FormatMarketSheets gives; styles the document lacks are made. Office errors (a
+// workbook whose structure is protected, a name the office refuses) pass to the caller.
+void AddMarketSheet(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& document,
+                    const rtl::OUString& name, const MarketSheetOptions& options);
+
 }  // namespace corvane::sheet

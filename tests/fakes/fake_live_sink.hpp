@@ -31,6 +31,7 @@ struct FakeOffice {
     };
     std::vector<Write> blocks;
     std::vector<std::string> sheets;        // the workbook's sheets; empty: any name exists
+    bool takesSheets = true;                // a missing sheet can be added
     std::string refusedName = "<refused>";  // a block with this description is refused
     Result openResult;
     Status lose = Status::Ok;  // the next write fails with this and the office forgets its rows
@@ -38,7 +39,19 @@ struct FakeOffice {
     bool hold = false;         // writes wait inside the call until released
     bool holding = false;      // a write is waiting inside the call
     bool cancelled = false;
-    int opens = 0, recoveries = 0, cancels = 0;
+    int opens = 0, recoveries = 0, cancels = 0, keyReads = 0;
+    Result reloadResult;  // what a recovery gives once the office is back
+
+    // A row as a person or an earlier run left it: exchange, scrip code, last price.
+    void Put(const std::string& sheet, int row, const std::string& exchange,
+             const std::string& scrip, const std::string& ltp = "") {
+        std::lock_guard<std::mutex> lock(mu);
+        std::vector<std::string>& cells = rows[{sheet, row}];
+        cells.assign(kColumnCount, {});
+        cells[0] = exchange;
+        cells[2] = scrip;
+        cells[11] = ltp;
+    }
 
     void Release() {
         std::lock_guard<std::mutex> lock(mu);
@@ -72,7 +85,32 @@ class FakeLiveSink : public live::LiveSink {
             --office_->failedRecoveries;
             return {live::SinkStatus::OfficeGone, "no office on the pipe"};
         }
+        if (!office_->reloadResult.ok()) return std::exchange(office_->reloadResult, {});
         return {live::SinkStatus::Ok, "", true};
+    }
+    live::SinkResult ReadKeys(const std::string& sheet, int firstRow, bool create,
+                              std::vector<live::RowKey>& keys) override {
+        std::lock_guard<std::mutex> lock(office_->mu);
+        ++office_->keyReads;
+        keys.clear();
+        if (auto failed = Refused(sheet); !failed.ok()) {
+            if (failed.status != live::SinkStatus::NoSheet || !create || !office_->takesSheets)
+                return failed;
+            office_->sheets.push_back(sheet);
+        }
+        for (const auto& [place, cells] : office_->rows) {
+            if (place.first != sheet || place.second < firstRow || cells.size() < 3) continue;
+            const std::size_t at = static_cast<std::size_t>(place.second - firstRow);
+            if (at >= keys.size()) keys.resize(at + 1);
+            keys[at] = {cells[0], cells[2],
+                        cells[0].empty() && cells[1].empty() && cells[2].empty()};
+        }
+        return {};
+    }
+    live::SinkResult ClearRows(const std::string& sheet, int firstRow, int count) override {
+        std::lock_guard<std::mutex> lock(office_->mu);
+        for (int row = firstRow; row < firstRow + count; ++row) office_->rows.erase({sheet, row});
+        return {};
     }
     live::SinkResult WriteTitles(const std::string& sheet, int row) override {
         std::unique_lock<std::mutex> lock(office_->mu);

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "sheet_key.hpp"
+#include "sheet/sheet_names.hpp"
 
 namespace corvane::feed {
 namespace {
@@ -75,7 +75,7 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
             return Fail(record.line, "column A (Exchange) is empty: no sheet to write to", events);
         // The office finds a sheet whatever the case of its name: "nse" is sheet NSE and
         // shares its rows. The first spelling read names the sheet from then on.
-        sheet = sheetNames_.try_emplace(SheetKey(exchange), exchange).first->second;
+        sheet = sheetNames_.try_emplace(sheet::SheetNameKey(exchange), exchange).first->second;
     }
     InstrumentKey key;
     std::string why;

@@ -92,7 +92,7 @@ class FeedLoop {
     FeedSettings settings_;
     RecordCheck check_;
     std::map<std::string, SheetState> sheets_;
-    // Sheet keys (see SheetKey) and the name each sheet is written under.
+    // Sheet keys (see sheet::SheetNameKey) and the name each sheet is written under.
     std::map<std::string, std::string> sheetNames_;
     bool firstLine_ = true;
     FeedResult result_;

@@ -44,6 +44,7 @@ corvane_live* LiveFeed::OpenTable(bool owned, int waitMs) const {
     open.own_office = owned ? 1 : 0;
     if (owned) open.office_path = options_.office.c_str();
     open.open_wait_ms = waitMs;
+    open.clean_sheet = options_.cleanSheet ? 1 : 0;
     return corvane_live_open(&open, nullptr, nullptr);
 }
 

@@ -129,9 +129,15 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
         ->group(rows);
     flag("--follow", options.feed.follow,
          "update rows in place: each line rewrites the row of its\n"
-         "instrument (exchange and scrip code), and a new\n"
-         "instrument takes the next free row; without it, lines\n"
-         "fill one row after another")
+         "instrument (exchange and scrip code); an instrument the\n"
+         "sheet holds already keeps its row, a new one takes the\n"
+         "row after the last one used; without it, lines fill one\n"
+         "row after another")
+        ->group(rows);
+    flag("--clean-sheet", options.cleanSheet,
+         "with --follow: empty the rows the sheet holds from the\n"
+         "first row down, instead of keeping the instruments found\n"
+         "there in their rows")
         ->group(rows);
     app->add_option("--interval", raw.interval,
                     "with --follow: write the rows that changed at most once\n"
@@ -223,6 +229,8 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
                    raw.interval + "\"";
     }
     options.interval = std::chrono::milliseconds(interval);
+    if (options.cleanSheet && !options.feed.follow)
+        return "--clean-sheet empties the rows --follow would keep: give it with --follow";
     options.feed.firstRow = firstRow.value_or(options.feed.titles ? 1 : 0);
     if (options.feed.titles && options.feed.firstRow == 0)
         return "--first-row 0 leaves no row above for the titles: use --no-titles or a "

@@ -23,6 +23,9 @@ struct FeedOptions {
     // With --follow: the least time from one write of the changed rows to the next;
     // zero writes as soon as anything changed.
     std::chrono::milliseconds interval{250};
+    // With --follow: empty the rows the sheet holds instead of keeping the instruments
+    // found there in their rows.
+    bool cleanSheet = false;
     bool quiet = false;
     bool printOfficePid = false;  // --print-office-pid
     bool help = false;

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "market_record.hpp"
-#include "sheet_key.hpp"
+#include "sheet/sheet_names.hpp"
 
 namespace corvane::feed {
 
@@ -41,7 +41,7 @@ bool KeyOf(const std::vector<std::string>& fields, InstrumentKey& key, std::stri
         return false;
     }
     // "nse" names the same exchange, and the same sheet, as "NSE".
-    key = {SheetKey(exchange), CanonicalNumber(scrip)};
+    key = {sheet::SheetNameKey(exchange), CanonicalNumber(scrip)};
     return true;
 }
 

@@ -1,11 +1,11 @@
-#include "sheet_key.hpp"
+#include "platform/text_case.hpp"
 
 #include <locale.h>
 #include <wctype.h>
 
 #include <vector>
 
-namespace corvane::feed {
+namespace corvane::platform {
 namespace {
 
 // Code points of `text` when it is valid UTF-8 (no surrogates, no overlong forms).
@@ -73,16 +73,22 @@ char32_t Upper(char32_t point) {
 
 }  // namespace
 
-std::string SheetKey(std::string_view name) {
-    std::vector<char32_t> points;
-    if (!DecodeUtf8(name, points)) {
-        points.clear();
-        for (char c : name) points.push_back(static_cast<unsigned char>(c));
+std::string UpperCaseUtf8(std::string_view text) {
+    std::string upper(text);
+    bool ascii = true;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        ascii &= static_cast<unsigned char>(c) < 0x80;
     }
-    std::string key;
-    key.reserve(name.size());
-    for (char32_t point : points) EncodeUtf8(Upper(point), key);
-    return key;
+    if (ascii) return upper;  // exchange codes and most sheet names: no decoding needed
+    upper.clear();
+    std::vector<char32_t> points;
+    if (!DecodeUtf8(text, points)) {
+        points.clear();
+        for (char c : text) points.push_back(static_cast<unsigned char>(c));
+    }
+    for (char32_t point : points) EncodeUtf8(Upper(point), upper);
+    return upper;
 }
 
-}  // namespace corvane::feed
+}  // namespace corvane::platform
