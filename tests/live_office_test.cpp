@@ -306,7 +306,7 @@ void PutPrice(LiveTable& table, int scrip, const std::string& price) {
 // Run 1 writes A B C D into an empty sheet; the user's formula reads C's price from
 // row 4; run 2 streams D C E A into the saved workbook: every instrument keeps its row,
 // E goes after the last one used, B's row is left as it is, and the formula still reads
-// C.
+// C. The copies keep the title row frozen on the table's sheet, and only there.
 TEST_F(LiveOffice, InstrumentsKeepTheirRowsAcrossRunsUnderTheUsersFormula) {
     ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
     WriteWorkbook(book_, {"NSE", "Mine"});
@@ -324,12 +324,17 @@ TEST_F(LiveOffice, InstrumentsKeepTheirRowsAcrossRunsUnderTheUsersFormula) {
         LiveTable table(options);
         for (const int scrip : {4, 3, 5, 1}) PutPrice(table, scrip, std::to_string(scrip) + "1");
         table.SaveCopy(second, kLong);
+        table.SaveCopy(dir_ / "run2.xlsx", kLong);
         EXPECT_EQ(table.Stats().rows_adopted, 3u);
         table.Close(kLong);
     }
     EXPECT_EQ(AsUser("cells '" + FileUrl(second) + "' Mine A1:A1"), "31\n");
     EXPECT_EQ(AsUser("cells '" + FileUrl(second) + "' NSE C2:C6"), "1\n2\n3\n4\n5\n");
     EXPECT_EQ(AsUser("cells '" + FileUrl(second) + "' NSE L2:L6"), "11\n20\n31\n41\n51\n");
+    for (const std::string& copy : {second, dir_ / "run2.xlsx"}) {
+        EXPECT_EQ(AsUser("frozen '" + FileUrl(copy) + "' NSE"), "2 1\n") << copy;
+        EXPECT_EQ(AsUser("frozen '" + FileUrl(copy) + "' Mine"), "0 0\n") << copy;
+    }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "sheet/column_layout.hpp"
+#include "sheet/market_copy.hpp"
 
 using corvane::CString;
 using corvane::c_api::Fail;
@@ -218,8 +219,9 @@ int corvane_save_copy(const char* path) {
         if (IsEmpty(path))
             return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: the path is NULL or empty");
         std::string why;
-        const Status status = corvane::host::WithinDeadline(
-            TheSession(), [&] { return corvane::office::SaveCopy(TheSession(), path, why); });
+        const Status status = corvane::host::WithinDeadline(TheSession(), [&] {
+            return corvane::sheet::SaveMarketCopy(TheSession(), path, 0, why);
+        });
         switch (status) {
             case Status::Ok:
                 return CORVANE_OK;

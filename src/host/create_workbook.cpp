@@ -26,6 +26,7 @@
 #include "office/save_copy.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "sheet/market_copy.hpp"
 #include "sheet/sheet_names.hpp"
 #include "sheet/workbook_creator.hpp"
 
@@ -45,22 +46,6 @@ constexpr double kLongestWaitSeconds = 86400;
 constexpr auto kRetryPause = std::chrono::milliseconds(250);
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
-    if (text.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        const char c = text[text.size() - suffix.size() + i];
-        if (std::tolower(static_cast<unsigned char>(c)) != suffix[i]) return false;
-    }
-    return true;
-}
-
-std::optional<sheet::WorkbookFormat> FormatOf(const std::string& path) {
-    if (EndsWithIgnoringCase(path, ".ods")) return sheet::WorkbookFormat::Ods;
-    if (EndsWithIgnoringCase(path, ".fods")) return sheet::WorkbookFormat::Fods;
-    if (EndsWithIgnoringCase(path, ".xlsx")) return sheet::WorkbookFormat::Xlsx;
-    return std::nullopt;
-}
 
 // The office the workbook is made in.
 struct Office {
@@ -165,7 +150,8 @@ extern "C" int corvane_create_workbook(const char* path, const char* const* shee
     return Guarded([&]() -> int {
         if (path == nullptr || path[0] == '\0')
             return Fail(CORVANE_E_ARGUMENT, "corvane_create_workbook: the path is NULL or empty");
-        const std::optional<corvane::sheet::WorkbookFormat> format = FormatOf(path);
+        const std::optional<corvane::sheet::WorkbookFormat> format =
+            corvane::sheet::PaneFormatOf(path);
         if (!format)
             return Fail(CORVANE_E_ARGUMENT, "corvane_create_workbook: cannot tell the format of " +
                                                 Quoted(path) + ": name it .ods, .xlsx or .fods");

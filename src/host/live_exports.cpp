@@ -149,6 +149,7 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
         office.fastWrites = options->fast_writes != 0;
         office.rowTimes = options->row_times != 0;
         table.cleanSheet = options->clean_sheet != 0;
+        office.titleRow = table.titles ? table.firstRow - 1 : -1;
 
         auto handle = std::make_unique<corvane_live>();
         auto sink = std::make_unique<live::OfficeSink>(office);

@@ -30,6 +30,7 @@
 #include "platform/process.hpp"
 #include "platform/scratch_files.hpp"
 #include "sheet/fast_writes.hpp"
+#include "sheet/market_copy.hpp"
 #include "sheet/market_format.hpp"
 #include "sheet/record_fields.hpp"
 #include "sheet/row_range.hpp"
@@ -478,7 +479,7 @@ office::Status OfficeSink::SaveCopy(const std::string& path, std::chrono::millis
     }
     office::Status status = office::Status::Ok;
     const SinkResult result = Guarded([&] {
-        status = office::SaveCopy(session_, path.c_str(), why);
+        status = sheet::SaveMarketCopy(session_, path.c_str(), options_.titleRow, why);
         return SinkResult{};
     });
     if (result.ok()) return status;

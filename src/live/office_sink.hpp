@@ -34,6 +34,9 @@ struct OfficeSinkOptions {
     std::chrono::milliseconds startLimit{60000};
     bool fastWrites = false;  // undo recording and row-height adjustment off
     bool rowTimes = false;    // each row's last update time into the column right of AP
+    // The zero-based row of the titles: copies keep it and the rows above in view, in
+    // every sheet it holds the titles in; -1 for none.
+    int titleRow = 0;
 };
 
 class OfficeSink final : public LiveSink {

@@ -38,15 +38,6 @@ constexpr ExportFormat kFormats[] = {
 // Comma-separated, fields quoted with '"', UTF-8 (text encoding 76), from line 1.
 constexpr char kCsvOptions[] = "44,34,76,1";
 
-bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-    if (text.size() < suffix.size()) return false;
-    const std::string_view tail = text.substr(text.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
-    }
-    return true;
-}
-
 PropertyValue Property(const char* name, const css::uno::Any& value) {
     PropertyValue property;
     property.Name = rtl::OUString::createFromAscii(name);
@@ -72,6 +63,15 @@ std::string FolderOf(const char* path) {
 }
 
 }  // namespace
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size()) return false;
+    const std::string_view tail = text.substr(text.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
+    }
+    return true;
+}
 
 const char* ExportFilterFor(std::string_view path) {
     for (const ExportFormat& format : kFormats) {

@@ -9,6 +9,9 @@
 
 namespace corvane::office {
 
+// Whether `text` ends with the lower-case `suffix`, whatever the letter case of `text`.
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix);
+
 // The office's export filter for the format that `path`'s extension names (any letter
 // case), or null for an extension the library does not store.
 const char* ExportFilterFor(std::string_view path);

@@ -191,9 +191,14 @@ std::string WithXlsxFrozenPanes(const std::string& worksheet, int columns, int r
 
 void FreezeStoredPanes(const Reference<css::uno::XComponentContext>& office,
                        const rtl::OUString& url, WorkbookFormat format,
-                       const std::vector<std::string>& sheets, int columns, int rows) {
+                       const std::vector<std::string>& sheets, const std::vector<bool>& frozen,
+                       int columns, int rows) {
+    const auto isFrozen = [&](std::size_t i) { return frozen.empty() || frozen.at(i); };
+    std::vector<std::string> named;
+    for (std::size_t i = 0; i < sheets.size(); ++i)
+        if (isFrozen(i)) named.push_back(sheets[i]);
     const auto odf = [&](const std::string& xml) {
-        return WithOdfFrozenPanes(xml, sheets, columns, rows);
+        return WithOdfFrozenPanes(xml, named, columns, rows);
     };
     switch (format) {
         case WorkbookFormat::Fods: {
@@ -223,7 +228,7 @@ void FreezeStoredPanes(const Reference<css::uno::XComponentContext>& office,
             // The office names the part of its n-th sheet sheet<n>.xml.
             for (std::size_t i = 1; i <= sheets.size(); ++i) {
                 const rtl::OUString part = "sheet" + rtl::OUString::number(i) + ".xml";
-                if (!parts->hasByName(part)) continue;
+                if (!isFrozen(i - 1) || !parts->hasByName(part)) continue;
                 EditStream(parts, part, [&](const std::string& xml) {
                     return WithXlsxFrozenPanes(xml, columns, rows);
                 });

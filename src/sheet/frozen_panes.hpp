@@ -27,10 +27,12 @@ std::string WithOdfFrozenPanes(const std::string& xml, const std::vector<std::st
 std::string WithXlsxFrozenPanes(const std::string& worksheet, int columns, int rows);
 
 // Adds the frozen panes to the workbook stored at file `url` in `format`, whose sheets
-// are `sheets` in this order, through the office's storage and file services. Office
-// errors pass to the caller.
+// are `sheets` in this order, through the office's storage and file services: to every
+// sheet, or only to those whose entry in `frozen` is true. Office errors pass to the
+// caller.
 void FreezeStoredPanes(const css::uno::Reference<css::uno::XComponentContext>& office,
                        const rtl::OUString& url, WorkbookFormat format,
-                       const std::vector<std::string>& sheets, int columns, int rows);
+                       const std::vector<std::string>& sheets, const std::vector<bool>& frozen,
+                       int columns, int rows);
 
 }  // namespace corvane::sheet

@@ -98,7 +98,7 @@ void CreateMarketWorkbook(const Reference<css::uno::XComponentContext>& office,
                                    Named("Overwrite", Any(false))};
     storable->storeToURL(request.url, css::uno::Sequence<PropertyValue>(store, 2));
     try {
-        FreezeStoredPanes(office, request.url, request.format, request.sheets, kFrozenColumns,
+        FreezeStoredPanes(office, request.url, request.format, request.sheets, {}, kFrozenColumns,
                           kFrozenRows);
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "support/office_session.hpp"
@@ -390,6 +391,60 @@ TEST(FeedOffice, StartsItsOwnOfficeSavesACopyAndLeavesNothingRunning) {
     EXPECT_EQ(Number(bse, 2, 0), 2885);
     EXPECT_EQ(Number(bse, 4, 1), 2467.1);
     EXPECT_EQ(Number(bse, 3, 1), 7);
+}
+
+// An exchange the workbook has no sheet for gets one with the titles; one whose name the
+// office refuses for a sheet is left out alone, reported once by name, and the copy
+// holds every other line.
+TEST(FeedOffice, AnExchangeWithoutASheetGetsOneOrAloneIsLeftOut) {
+    OfficeSession session;
+    TempDir dir;
+    const std::string tmp = dir / "tmp";
+    std::filesystem::create_directory(tmp);
+    const std::string book = dir / "book.fods";
+    WriteWorkbook(book, {"NSE", "BSE"});
+    const auto run = [&](const std::string& exchange, const std::string& copy) {
+        const std::string lines = "NSE,Reliance,2885,10,2466.35\n" + exchange +
+                                  ",Gold,1,1,71000\nBSE,Reliance,500325,7,2467.1\n" + exchange +
+                                  ",Gold,1,1,71001\n";
+        return RunFeed(dir,
+                       {"--workbook", book, "--sheet-per-exchange", "--follow", "--save-as", copy},
+                       lines, tmp);
+    };
+    const Finished added = run("MCX", dir / "added.ods");
+    EXPECT_EQ(added.status, 0) << added.err;
+    const Finished refused = run("MCX/F", dir / "refused.ods");  // no sheet name holds a '/'
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    std::istringstream err(refused.err);
+    int mentions = 0;
+    for (std::string line; std::getline(err, line);)
+        mentions += line.find("MCX/F") != std::string::npos;
+    EXPECT_EQ(mentions, 1) << refused.err;
+
+    OfficeClient& client = session.Start();
+    const Reference<css::frame::XComponentLoader> loader(client.Desktop(), UNO_QUERY_THROW);
+    css::beans::PropertyValue hidden;
+    hidden.Name = "Hidden";
+    hidden.Value <<= true;
+    const auto sheets = [&](const std::string& copy) {
+        return Reference<css::sheet::XSpreadsheetDocument>(
+                   loader->loadComponentFromURL(
+                       U(FileUrl(copy)), "_blank", 0,
+                       css::uno::Sequence<css::beans::PropertyValue>(&hidden, 1)),
+                   UNO_QUERY_THROW)
+            ->getSheets();
+    };
+    const auto sheet = [](const Reference<css::sheet::XSpreadsheets>& all, const char* name) {
+        return Reference<css::sheet::XSpreadsheet>(all->getByName(U(name)), UNO_QUERY_THROW);
+    };
+    const Reference<css::sheet::XSpreadsheets> withMcx = sheets(dir / "added.ods");
+    EXPECT_EQ(Text(sheet(withMcx, "MCX"), 0, 0), "Exchange");
+    EXPECT_EQ(Number(sheet(withMcx, "MCX"), 4, 1), 71001);
+    EXPECT_EQ(Number(sheet(withMcx, "BSE"), 2, 1), 500325);
+    const Reference<css::sheet::XSpreadsheets> without = sheets(dir / "refused.ods");
+    EXPECT_EQ(without->getElementNames().getLength(), 2);  // NSE and BSE
+    EXPECT_EQ(Number(sheet(without, "NSE"), 2, 1), 2885);
+    EXPECT_EQ(Number(sheet(without, "BSE"), 2, 1), 500325);
 }
 
 // The office the feed's table owns is killed, or stopped for longer than a call may take,

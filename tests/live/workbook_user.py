@@ -4,6 +4,8 @@ process of its own so that the test holds no connection of its own to the office
     workbook_user.py formula URL SHEET CELL FORMULA   sets a formula and stores the file
     workbook_user.py cells URL SHEET RANGE            prints the range, a row a line,
                                                       the cells separated by tabs
+    workbook_user.py frozen URL SHEET                 prints where the sheet's view is
+                                                      frozen: "columns rows", or "0 0"
 """
 import sys
 
@@ -24,6 +26,11 @@ try:
     if command == "formula":
         sheet.getCellRangeByName(sys.argv[4]).setFormula(sys.argv[5])
         document.store()
+    elif command == "frozen":
+        view = document.getCurrentController()
+        view.setActiveSheet(sheet)
+        frozen = view.hasFrozenPanes()
+        print(view.getSplitColumn() if frozen else 0, view.getSplitRow() if frozen else 0)
     else:
         for row in sheet.getCellRangeByName(sys.argv[4]).getDataArray():
             print("\t".join(str(int(v)) if isinstance(v, float) and v == int(v) else str(v)

@@ -113,8 +113,13 @@ void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetW
     std::string fatal;
     if (code == CORVANE_E_NO_SHEET) {
         const std::string why = "the workbook has no sheet named " + Shown(sheet);
-        // Lines of other exchanges may still have their sheet.
-        if (settings_.sheetPerExchange) return Fail(line, why, events);
+        // Lines of other exchanges may still have their sheet. Every line of a missing
+        // sheet is counted; the first one is reported, naming it.
+        if (settings_.sheetPerExchange) {
+            if (missingSheets_.insert(sheet).second) return Fail(line, why, events);
+            ++result_.failed;
+            return;
+        }
         fatal = why;
     } else if (code == CORVANE_E_NOT_CONNECTED || code == CORVANE_E_TIMEOUT ||
                !writer.OfficeAnswers()) {

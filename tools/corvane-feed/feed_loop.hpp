@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,8 @@ class FeedLoop {
     std::map<std::string, SheetState> sheets_;
     // Sheet keys (see sheet::SheetNameKey) and the name each sheet is written under.
     std::map<std::string, std::string> sheetNames_;
+    // Sheets the workbook lacks (and took none): their lines are reported once.
+    std::set<std::string> missingSheets_;
     bool firstLine_ = true;
     FeedResult result_;
 };

@@ -100,7 +100,14 @@ int LiveFeed::WriteRecord(const std::string&, int, const std::vector<std::string
     std::array<const char*, CORVANE_COLUMN_COUNT> texts{};
     for (std::size_t k = 0; k < texts.size() && k < fields.size(); ++k)
         texts[k] = fields[k].c_str();
-    return corvane_live_put(table_, texts.data());
+    const int code = corvane_live_put(table_, texts.data());
+    refusedPuts_ += code == CORVANE_E_NO_SHEET || code == CORVANE_E_FULL;
+    return code;
+}
+
+unsigned long long LiveFeed::RefusedLater() const {
+    const unsigned long long refused = Stats().ticks_refused;
+    return refused > refusedPuts_ ? refused - refusedPuts_ : 0;
 }
 
 bool LiveFeed::OfficeAnswers() {

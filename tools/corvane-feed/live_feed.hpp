@@ -64,6 +64,9 @@ class LiveFeed : public SheetWriter {
     std::string StatsText(double seconds = 0) const;
     // "" while the table is connecting or live; else "recovering: why" or "failed: why".
     std::string StateText() const;
+    // Lines whose put was taken but that the table refused later, having found no row
+    // for them (their exchange's sheet missing, their sheet full).
+    unsigned long long RefusedLater() const;
 
   private:
     corvane_live* OpenTable(bool owned, int waitMs) const;
@@ -71,6 +74,7 @@ class LiveFeed : public SheetWriter {
     const FeedOptions& options_;
     std::string workbook_;
     std::atomic<corvane_live*> table_{nullptr};
+    unsigned long long refusedPuts_ = 0;  // puts the table refused at once
 };
 
 }  // namespace corvane::feed

@@ -89,6 +89,12 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
         console.Error(failure);
         status = kExitOffice;
     }
+    // Known only once every line was taken up by the table.
+    if (const unsigned long long refused = table.RefusedLater(); refused > 0) {
+        console.Error(std::to_string(refused) +
+                      " line(s) found no row in the workbook: " + table.Stats().last_message);
+        if (status == 0) status = kExitLinesFailed;
+    }
     console.Summary(result);
     if (const std::string failure = table.Close(); !failure.empty()) {
         console.Error(failure);
