@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-asan fuzz bench demo clean
+.PHONY: all deps configure build test check-threads test-asan fuzz bench demo clean
 
 all: build
 
@@ -20,7 +20,16 @@ build: configure
 
 test: deps
 	$(MAKE) build
+	$(MAKE) check-threads
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The library built with clang, whose thread-safety analysis checks that every member a
+# lock guards is touched only under it; any finding fails the build.
+CLANG_BUILD ?= build-clang
+check-threads: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCORVANE_WERROR=ON -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
+	cmake --build $(CLANG_BUILD) -j $(JOBS) --target corvane
 
 # Every test under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, in a
 # build folder of its own; leaks of the UNO runtime itself are suppressed. The Python

@@ -5,7 +5,7 @@ set -euo pipefail
 
 # Extra packages may be named as arguments (`make fuzz` asks for clang this way).
 packages=(
-    build-essential cmake make pkg-config libcli11-dev
+    build-essential cmake make pkg-config libcli11-dev clang-14
     googletest libgtest-dev libgmock-dev
     libreoffice-calc libreoffice-dev libreoffice-dev-common python3-uno python3
     xvfb x11-utils locales poppler-utils

@@ -288,6 +288,9 @@ typedef struct corvane_live_stats {
     unsigned long long rows_adopted;  /* instruments found in the sheet and kept in their rows */
     unsigned long long reorders;      /* times rows were found moved (sorted by the user, say)
                                          and the instruments followed them */
+    unsigned long long key_reads;     /* readings of the key columns */
+    double key_read_ms;               /* time spent reading key columns and placing rows */
+    double office_ms;                 /* time spent in every call into the office */
 } corvane_live_stats;
 
 /* Called on the table's writer thread whenever the state changes, with the last

@@ -111,7 +111,8 @@ class _LiveStats(ctypes.Structure):
                 ("call_cost_ms", ctypes.c_double), ("row_cost_ms", ctypes.c_double),
                 ("office_pid", ctypes.c_int), ("last_status", ctypes.c_int),
                 ("last_message", ctypes.c_char * 256), ("ticks_refused", _ULL),
-                ("rows_adopted", _ULL), ("reorders", _ULL)]
+                ("rows_adopted", _ULL), ("reorders", _ULL), ("key_reads", _ULL),
+                ("key_read_ms", ctypes.c_double), ("office_ms", ctypes.c_double)]
 
 
 _LiveStateCallback = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_int,

@@ -21,7 +21,7 @@ constexpr std::size_t kCollectChunk = 32;
 // Takes the table's lock for a put. A put that finds it held spins briefly before it
 // blocks: the writer holds it only for short stretches, and a thread put to sleep in
 // the kernel and woken again would wait tens of microseconds instead.
-void LockForPut(std::mutex& mu) {
+void LockForPut(platform::Mutex& mu) ACQUIRE(mu) NO_THREAD_SAFETY_ANALYSIS {
     for (int spin = 0; spin < 2000; ++spin) {
         if (mu.try_lock()) return;
 #if defined(__x86_64__) || defined(__i386__)
@@ -153,7 +153,7 @@ PutResult LiveTable::Put(const std::string_view* fields) {
     tick.Assign(fields);
 
     LockForPut(mu_);
-    std::lock_guard<std::mutex> lock(mu_, std::adopt_lock);
+    platform::Lock lock(mu_, std::adopt_lock);
     if (closed_) return PutResult::Closed;
     auto found = index_.find(key);
     if (found == index_.end()) {
@@ -203,23 +203,23 @@ PutResult LiveTable::Put(const std::string_view* fields) {
 
 FlushResult LiveTable::Flush(std::chrono::milliseconds timeout) {
     if (tWriterOf == this) return FlushResult::WrongThread;
-    std::unique_lock<std::mutex> lock(mu_);
+    platform::Lock lock(mu_);
     if (closed_) return FlushResult::Closed;
     return WaitWritten(DeadlineAfter(timeout), lock);
 }
 
 FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
     if (tWriterOf == this) return FlushResult::WrongThread;
-    std::unique_lock<std::mutex> lock(mu_);
+    platform::Lock lock(mu_);
     if (closed_) return FlushResult::Closed;
     closed_ = true;
     const FlushResult result = WaitWritten(DeadlineAfter(timeout), lock);
     stop_ = true;
-    lock.unlock();
+    lock.Unlock();
     wake_.notify_all();
     bool cancel = false;
     {
-        std::lock_guard<std::mutex> calls(callMu_);
+        platform::Lock calls(callMu_);
         callsStopped_ = true;
         cancel = inCall_;
     }
@@ -228,17 +228,17 @@ FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
     return result;
 }
 
-FlushResult LiveTable::WaitWritten(Clock::time_point deadline, std::unique_lock<std::mutex>& lock) {
+FlushResult LiveTable::WaitWritten(Clock::time_point deadline, platform::Lock& lock) {
     const std::uint64_t generation = ++flushAsked_;
     wake_.notify_one();
-    const auto settled = [&] {
+    const auto settled = [&]() REQUIRES(mu_) {
         return flushWritten_ >= generation || flushRefused_ >= generation || failed_ ||
                writerEnded_;
     };
     if (deadline == Clock::time_point::max())
-        written_.wait(lock, settled);
+        lock.Wait(written_, settled);
     else
-        written_.wait_until(lock, deadline, settled);
+        lock.WaitUntil(written_, deadline, settled);
     if (flushWritten_ >= generation) return FlushResult::Written;
     if (flushRefused_ >= generation) return FlushResult::NotWritten;
     if (failed_) return FlushResult::Failed;
@@ -248,12 +248,12 @@ FlushResult LiveTable::WaitWritten(Clock::time_point deadline, std::unique_lock<
 TableStats LiveTable::Stats() const {
     TableStats stats;
     {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         stats = stats_;
         stats.flushTime = flushTimes_.Summary();
         stats.staleness = staleness_.Summary();
     }
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::Lock lock(mu_);
     stats.ticksPut = ticksPut_;
     stats.ticksReplaced += ticksReplaced_;
     stats.ticksRefused += ticksRefused_;
@@ -268,16 +268,16 @@ void LiveTable::Run() {
     Clock::time_point retry = Clock::time_point::max();
     while (connected) {
         {
-            std::unique_lock<std::mutex> lock(mu_);
-            const auto ready = [&] {
+            platform::Lock lock(mu_);
+            const auto ready = [&]() REQUIRES(mu_) {
                 return stop_ || flushAsked_ > flushServed_ ||
                        (options_.interval.count() == 0 && !dirty_.empty());
             };
             const Clock::time_point until = options_.interval.count() > 0 ? next : retry;
             if (until == Clock::time_point::max())
-                wake_.wait(lock, ready);
+                lock.Wait(wake_, ready);
             else
-                wake_.wait_until(lock, until, ready);
+                lock.WaitUntil(wake_, until, ready);
             if (stop_) break;
         }
         next = Clock::now() + options_.interval;
@@ -288,7 +288,7 @@ void LiveTable::Run() {
         if (end == CycleEnd::Lost) {
             Record({lost.status, lost.message});
             {
-                std::lock_guard<std::mutex> lock(mu_);
+                platform::Lock lock(mu_);
                 if (stop_) break;  // a call cancelled by Close
             }
             connected = Connect(false, lost.status);
@@ -301,7 +301,7 @@ void LiveTable::Run() {
         }
     }
     {
-        std::lock_guard<std::mutex> lock(mu_);
+        platform::Lock lock(mu_);
         writerEnded_ = true;
     }
     written_.notify_all();
@@ -317,7 +317,7 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
         if (result.ok()) {
             lastContact_ = Clock::now();
             if (!first) {
-                std::lock_guard<std::mutex> lock(statsMu_);
+                platform::Lock lock(statsMu_);
                 ++(result.restarted ? stats_.restarts : stats_.reconnects);
             }
             SetState(TableState::Live);
@@ -330,15 +330,15 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
         if (first && !Lost(result.status)) {
             SetState(TableState::Failed);  // before flushes learn of it, so Stats agrees
             {
-                std::lock_guard<std::mutex> lock(mu_);
+                platform::Lock lock(mu_);
                 failed_ = true;
             }
             written_.notify_all();
             return false;
         }
         if (!first && Lost(result.status)) cause = result.status;
-        std::unique_lock<std::mutex> lock(mu_);
-        if (wake_.wait_for(lock, pause, [&] { return stop_; })) return false;
+        platform::Lock lock(mu_);
+        if (lock.WaitFor(wake_, pause, [&]() REQUIRES(mu_) { return stop_; })) return false;
         pause = std::min(pause * 2, options_.backoffLast);
     }
 }
@@ -346,7 +346,7 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
 std::uint64_t LiveTable::Collect() {
     std::uint64_t generation = 0;
     {
-        std::lock_guard<std::mutex> lock(mu_);
+        platform::Lock lock(mu_);
         collecting_.swap(dirty_);
         generation = flushServed_ = flushAsked_;
     }
@@ -358,7 +358,7 @@ std::uint64_t LiveTable::Collect() {
     std::uint64_t replaced = 0;
     for (std::size_t start = 0; start < collecting_.size(); start += kCollectChunk) {
         const std::size_t end = std::min(collecting_.size(), start + kCollectChunk);
-        std::lock_guard<std::mutex> lock(mu_);
+        platform::Lock lock(mu_);
         for (std::size_t i = start; i < end; ++i) {
             const std::uint32_t id = collecting_[i];
             Slot& slot = slots_[id];
@@ -385,7 +385,7 @@ std::uint64_t LiveTable::Collect() {
         std::uint32_t sheets = 0;
         for (const std::uint32_t id : newcomers) sheets = std::max(sheets, shadows_[id].sheet + 1);
         if (sheets > sheetRows_.size()) {
-            std::lock_guard<std::mutex> lock(mu_);
+            platform::Lock lock(mu_);
             for (std::size_t s = sheetRows_.size(); s < sheets; ++s) {
                 sheetRows_.emplace_back();
                 sheetRows_.back().name = sheets_[s].name;
@@ -408,7 +408,7 @@ std::uint64_t LiveTable::Collect() {
     }
     collecting_.clear();
     if (replaced > 0 || refused > 0) {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         stats_.ticksReplaced += replaced;
         stats_.ticksRefused += refused;
     }
@@ -456,7 +456,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             if (result.ok()) {
                 sheet.titlesNeeded = false;
                 wrote = true;
-                std::lock_guard<std::mutex> lock(statsMu_);
+                platform::Lock lock(statsMu_);
                 ++stats_.titleRowsWritten;
             } else {
                 Record(result);
@@ -518,7 +518,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             if (options_.learnCost)
                 estimate_.Add(block.rows,
                               std::chrono::duration<double>(callEnd - callStart).count());
-            std::lock_guard<std::mutex> lock(statsMu_);
+            platform::Lock lock(statsMu_);
             stats_.rowsWritten += static_cast<std::uint64_t>(block.rows);
             ++stats_.blockCalls;
             stats_.cost = estimate_.Current();
@@ -537,7 +537,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
 
     if (wrote) {
         lastContact_ = Clock::now();
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         flushTimes_.Add(Milliseconds(Clock::now() - started));
     } else if (Clock::now() - lastContact_ >= options_.checkAfter) {
         // Nothing to write for a while: the office may have gone (or the user closed the
@@ -556,7 +556,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     std::uint64_t& outcome = unwritten_ == 0 && titlesDone ? flushWritten_ : flushRefused_;
     bool advanced = false;
     {
-        std::lock_guard<std::mutex> lock(mu_);
+        platform::Lock lock(mu_);
         if (generation > outcome) {
             outcome = generation;
             advanced = true;
@@ -570,13 +570,19 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
     std::vector<RowKey> keys;
     SinkResult result;
     const bool create = options_.sheetPerExchange && options_.addSheets;
-    const Clock::time_point start = Clock::now();
+    // Reading and placing: what keeping rows in place costs the writer.
+    struct Timed {
+        LiveTable& table;
+        Clock::time_point start = Clock::now();
+        ~Timed() {
+            platform::Lock lock(table.statsMu_);
+            ++table.stats_.keyReads;
+            table.stats_.keyReadSeconds +=
+                std::chrono::duration<double>(Clock::now() - start).count();
+        }
+    } timed{*this};
     if (!Call([&] { return sink_->ReadKeys(sheet.name, options_.firstRow, create, keys); }, result))
         return ReadEnd::Stopped;
-    {
-        std::lock_guard<std::mutex> lock(statsMu_);
-        stats_.keyReadSeconds += std::chrono::duration<double>(Clock::now() - start).count();
-    }
     if (Lost(result.status)) {
         lost = {result.status, result.message};
         return ReadEnd::Lost;
@@ -623,7 +629,7 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
                 ++unwritten_;
             }
         }
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         ++stats_.reorders;
     }
     return ReadEnd::Done;
@@ -680,7 +686,7 @@ void LiveTable::Place(SheetRows& sheet, const std::vector<RowKey>& keys) {
     for (const std::uint32_t id : later)
         PlaceAt(sheet, id, first + static_cast<int>(sheet.ids.size()));
     if (adopted > 0) {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         stats_.rowsAdopted += adopted;
     }
 }
@@ -700,7 +706,7 @@ void LiveTable::PlaceWaiting(SheetRows& sheet) {
     }
     sheet.unplaced.clear();
     if (adopted > 0) {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         stats_.rowsAdopted += adopted;
     }
 }
@@ -714,7 +720,7 @@ void LiveTable::PlaceAt(SheetRows& sheet, std::uint32_t id, int row) {
         Record({SinkStatus::Other, "sheet " + sheet.name + " has no row left for an instrument"});
         if (shadow.needsWrite) {
             Unwrite(shadow);
-            std::lock_guard<std::mutex> lock(statsMu_);
+            platform::Lock lock(statsMu_);
             ++stats_.ticksRefused;
         }
         return;
@@ -764,12 +770,12 @@ void LiveTable::Refuse(SheetRows& sheet, const std::string& why) {
         if (id >= 0) refuse(static_cast<std::uint32_t>(id));
     for (const std::uint32_t id : sheet.unplaced) refuse(id);
     {
-        std::lock_guard<std::mutex> lock(mu_);
+        platform::Lock lock(mu_);
         for (SheetPlace& place : sheets_)
             if (place.name == sheet.name) place.refused = true;
     }
     {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         stats_.ticksRefused += refused;
     }
     Record({SinkStatus::NoSheet, why + ": the instruments of " + sheet.name + " are refused"});
@@ -784,7 +790,7 @@ void LiveTable::Unwrite(Shadow& shadow) {
 
 bool LiveTable::Call(const std::function<SinkResult()>& call, SinkResult& result) {
     {
-        std::lock_guard<std::mutex> lock(callMu_);
+        platform::Lock lock(callMu_);
         if (callsStopped_) return false;
         inCall_ = true;
     }
@@ -797,10 +803,10 @@ bool LiveTable::Call(const std::function<SinkResult()>& call, SinkResult& result
         result = {SinkStatus::Other, "the office layer failed"};
     }
     {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         stats_.officeSeconds += std::chrono::duration<double>(Clock::now() - start).count();
     }
-    std::lock_guard<std::mutex> lock(callMu_);
+    platform::Lock lock(callMu_);
     inCall_ = false;
     return true;
 }
@@ -825,14 +831,14 @@ void LiveTable::MarkAllForRewrite() {
         sheet.read = false;
         sheet.refused = false;
     }
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::Lock lock(mu_);
     for (SheetPlace& place : sheets_) place.refused = false;
 }
 
 void LiveTable::SetState(TableState state) {
     Failure last;
     {
-        std::lock_guard<std::mutex> lock(statsMu_);
+        platform::Lock lock(statsMu_);
         if (stats_.state == state) return;
         stats_.state = state;
         last = stats_.lastFailure;
@@ -841,7 +847,7 @@ void LiveTable::SetState(TableState state) {
 }
 
 void LiveTable::Record(const SinkResult& result) {
-    std::lock_guard<std::mutex> lock(statsMu_);
+    platform::Lock lock(statsMu_);
     stats_.lastFailure = {result.status, result.message};
 }
 

@@ -29,6 +29,7 @@
 #include "live/live_row.hpp"
 #include "live/live_sink.hpp"
 #include "live/sample_window.hpp"
+#include "platform/thread_safety.hpp"
 
 namespace corvane::live {
 
@@ -107,7 +108,8 @@ struct TableStats {
     std::uint64_t ticksRefused = 0;
     std::uint64_t rowsAdopted = 0;  // instruments found in their sheets' rows and kept there
     std::uint64_t reorders = 0;     // key readings that found rows moved by someone else
-    double keyReadSeconds = 0;      // time spent reading key columns
+    std::uint64_t keyReads = 0;     // readings of the key columns
+    double keyReadSeconds = 0;      // time spent reading key columns and placing rows
     double officeSeconds = 0;       // time spent in every call into the office
     TableState state = TableState::Connecting;
     Failure lastFailure;  // status Ok when nothing failed yet
@@ -222,51 +224,51 @@ class LiveTable {
     void MarkAllForRewrite();
     void SetState(TableState state);
     void Record(const SinkResult& result);
-    FlushResult WaitWritten(Clock::time_point deadline, std::unique_lock<std::mutex>& lock);
+    FlushResult WaitWritten(Clock::time_point deadline, platform::Lock& lock) REQUIRES(mu_);
 
     const TableOptions options_;
     const std::unique_ptr<LiveSink> sink_;
     const StateCallback onStateChange_;
 
-    mutable std::mutex mu_;
+    // The host's side: what puts, flushes and close share with the writer.
+    mutable platform::Mutex mu_;
     std::condition_variable wake_;     // the writer: a flush request, a tick, a stop
     std::condition_variable written_;  // flushes: a clean cycle, failure, the writer's end
-    std::unordered_map<std::string, std::uint32_t> index_;
-    std::unordered_map<std::string, std::uint32_t> sheetIndex_;
-    std::vector<SheetPlace> sheets_;
-    std::deque<Slot> slots_;
-    std::vector<std::uint32_t> dirty_;
-    std::uint64_t ticksPut_ = 0, ticksReplaced_ = 0, ticksRefused_ = 0;
-    std::uint64_t flushAsked_ = 0;    // generation of the newest flush request
-    std::uint64_t flushServed_ = 0;   // generation the last collection served
-    std::uint64_t flushWritten_ = 0;  // generation known to be in the sheet
-    std::uint64_t flushRefused_ = 0;  // generation whose attempt ended with rows refused
-    bool closed_ = false;
-    bool stop_ = false;
-    bool failed_ = false;
-    bool writerEnded_ = false;
-    FlushResult closeResult_ = FlushResult::Closed;
+    std::unordered_map<std::string, std::uint32_t> index_ GUARDED_BY(mu_);
+    std::unordered_map<std::string, std::uint32_t> sheetIndex_ GUARDED_BY(mu_);
+    std::vector<SheetPlace> sheets_ GUARDED_BY(mu_);
+    std::deque<Slot> slots_ GUARDED_BY(mu_);
+    std::vector<std::uint32_t> dirty_ GUARDED_BY(mu_);
+    std::uint64_t ticksPut_ GUARDED_BY(mu_) = 0;
+    std::uint64_t ticksReplaced_ GUARDED_BY(mu_) = 0;
+    std::uint64_t ticksRefused_ GUARDED_BY(mu_) = 0;
+    std::uint64_t flushAsked_ GUARDED_BY(mu_) = 0;    // generation of the newest flush request
+    std::uint64_t flushServed_ GUARDED_BY(mu_) = 0;   // generation the last collection served
+    std::uint64_t flushWritten_ GUARDED_BY(mu_) = 0;  // generation known to be in the sheet
+    std::uint64_t flushRefused_ GUARDED_BY(mu_) = 0;  // generation whose attempt had refusals
+    bool closed_ GUARDED_BY(mu_) = false;
+    bool stop_ GUARDED_BY(mu_) = false;
+    bool failed_ GUARDED_BY(mu_) = false;
+    bool writerEnded_ GUARDED_BY(mu_) = false;
 
-    // Whether a sink call is running, and stop_'s copy for it, guarded by callMu_.
-    std::mutex callMu_;
-    bool inCall_ = false;
-    bool callsStopped_ = false;
+    // Whether a sink call is running, and stop_'s copy for it.
+    platform::Mutex callMu_;
+    bool inCall_ GUARDED_BY(callMu_) = false;
+    bool callsStopped_ GUARDED_BY(callMu_) = false;
 
-    // Writer thread only.
+    // The writer thread's alone.
     std::vector<Shadow> shadows_;
     std::vector<SheetRows> sheetRows_;
     std::vector<std::uint32_t> collecting_;
     std::size_t unwritten_ = 0;
-    bool firstConnection_ = true;
     CallCostEstimate estimate_;
     Clock::time_point lastContact_;  // the end of the last sink call that reached the office
 
-    mutable std::mutex statsMu_;
-    TableStats stats_;  // the writer's counters; the host's side is added in Stats()
-    SampleWindow flushTimes_{256};
-    SampleWindow staleness_{4096};
+    mutable platform::Mutex statsMu_;
+    TableStats stats_ GUARDED_BY(statsMu_);  // the writer's counters; puts' are added in Stats()
+    SampleWindow flushTimes_ GUARDED_BY(statsMu_){256};
+    SampleWindow staleness_ GUARDED_BY(statsMu_){4096};
 
-    std::thread::id writerId_;
     std::thread writer_;
 };
 

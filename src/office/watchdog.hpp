@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/thread_safety.hpp"
+
 namespace corvane::office {
 
 class Watchdog {
@@ -39,12 +41,14 @@ class Watchdog {
         Clock::time_point deadline;
         std::function<void()> onExpiry;
     };
-    std::mutex mutex_;
+    platform::Mutex mutex_;
     std::condition_variable changed_;
-    std::map<std::uint64_t, Entry> pending_;
-    std::uint64_t nextTicket_ = 1;
-    std::uint64_t running_ = 0;  // the ticket whose action runs now, 0 for none
-    bool stopping_ = false;
+    std::map<std::uint64_t, Entry> pending_ GUARDED_BY(mutex_);
+    std::uint64_t nextTicket_ GUARDED_BY(mutex_) = 1;
+    std::uint64_t running_ GUARDED_BY(mutex_) = 0;  // the ticket whose action runs now, or 0
+    bool stopping_ GUARDED_BY(mutex_) = false;
+    // Started under the lock by the first Arm; joined by the destructor, when nothing
+    // arms any more.
     std::thread thread_;
 };
 
