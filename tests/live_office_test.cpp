@@ -135,6 +135,14 @@ char ProcessState(pid_t pid) {
     return end == std::string::npos || end + 2 >= line.size() ? '?' : line[end + 2];
 }
 
+// The kernel's command name of `pid`.
+std::string CommandName(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
 // Starts an office on the session's profile without a test connection to it.
 void StartOffice(OfficeSession& session) {
     session.Adopt(StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
@@ -196,8 +204,10 @@ TEST_F(LiveOffice, KilledOwnedOfficeIsStartedAnewAndTheTableCompleteAgain) {
     table.Flush(kLong);
     const int first = table.Stats().office_pid;
     ASSERT_GT(first, 0);
-    session_.Adopt(first);
-    ASSERT_EQ(::kill(-first, SIGKILL), 0);
+    EXPECT_EQ(CommandName(first), "soffice.bin");  // the office, not its launcher
+    const pid_t group = ::getpgid(first);
+    session_.Adopt(group);
+    ASSERT_EQ(::kill(-group, SIGKILL), 0);
 
     int duringRecovery = 0;
     for (int i = 0; states.recoveries == 0 || states.now == CORVANE_LIVE_RECOVERING; ++i) {
@@ -224,8 +234,9 @@ TEST_F(LiveOffice, StoppedOwnedOfficeIsReplacedWhilePutsGoOn) {
     table.Flush(kLong);
     const int first = table.Stats().office_pid;
     ASSERT_GT(first, 0);
-    session_.Adopt(first);
-    ASSERT_EQ(::kill(-first, SIGSTOP), 0);
+    const pid_t group = ::getpgid(first);
+    session_.Adopt(group);
+    ASSERT_EQ(::kill(-group, SIGSTOP), 0);
     // Every put returns while the office is provably stopped.
     ticks.PutMany(table, 20000);
     EXPECT_EQ(ProcessState(first), 'T');

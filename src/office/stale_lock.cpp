@@ -66,7 +66,8 @@ std::string InstancePipe(const std::string& profileUrl) {
     return "/tmp/OSL_PIPE_" + std::to_string(platform::UserId()) + "_SingleOfficeIPC_" + hex;
 }
 
-// Whether an office may still run on the profile at `profileUrl`.
+}  // namespace
+
 bool ProfileInUse(const std::string& profileUrl) {
     const std::string profile = SystemPath(profileUrl);
     if (profile.empty()) return true;  // not a local folder: cannot tell
@@ -79,8 +80,6 @@ bool ProfileInUse(const std::string& profileUrl) {
     if (ReadFile(profile + "/.lock").find("IPCServer=true") == std::string::npos) return true;
     return platform::ProbeLocalSocket(InstancePipe(profileUrl)) != platform::SocketState::Refused;
 }
-
-}  // namespace
 
 std::string LockFileFor(const std::string& documentUrl) {
     const std::string path = SystemPath(documentUrl);

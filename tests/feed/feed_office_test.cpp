@@ -423,8 +423,9 @@ TEST_P(FeedOfficeFault, FollowOnItsOwnOfficeSurvivesAndSavesEveryLastTick) {
     const std::string err = feed.Err();
     const pid_t office = std::stoi(err.substr(err.find(marker) + marker.size()));
     ASSERT_GT(office, 1);
-    session.Adopt(office);  // ended with the session, should the feed leave it stopped
-    ASSERT_EQ(::kill(-office, GetParam()), 0);
+    const pid_t group = ::getpgid(office);
+    session.Adopt(group);  // ended with the session, should the feed leave it stopped
+    ASSERT_EQ(::kill(-group, GetParam()), 0);
 
     // The input is read on meanwhile; the table ends the office, starts one anew and
     // writes again.
