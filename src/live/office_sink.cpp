@@ -332,7 +332,7 @@ bool OfficeSink::StartOffice(std::string& why) {
         return false;
     }
     office_ = pid;
-    officePid_ = pid;
+    officePid_ = 0;  // the office's own process is known once it accepted
     lifeline_ = std::move(lifeline);
     accepted_ = false;
     session_.launched.push_back(pid);
