@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <unistd.h>
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <corvane/live_table.hpp>
 
 #include <atomic>
@@ -246,6 +247,24 @@ TEST_F(LiveOffice, StoppedOwnedOfficeIsReplacedWhilePutsGoOn) {
     EXPECT_NE(stats.office_pid, first);
     EXPECT_EQ(Stale(Saved(table), ticks), 0);
     table.Close(kLong);
+}
+
+// A document someone else opened in the table's office keeps the office running.
+TEST_F(LiveOffice, ClosingLeavesTheOwnedOfficeRunningWithAnotherDocumentInIt) {
+    LiveTable table(Options(true));
+    Ticks ticks(10);
+    ticks.PutMany(table, 10);
+    table.Flush(kLong);
+    const int office = table.Stats().office_pid;
+    session_.Adopt(::getpgid(office));
+    const std::string person =
+        std::string("/usr/bin/python3 ") + CORVANE_TEST_SOURCE_DIR + "/live/person_document.py ";
+    ASSERT_EQ(std::system((person + "open").c_str()), 0);
+
+    table.Close(kLong);
+    std::this_thread::sleep_for(1s);  // an office told to end is gone by then
+    EXPECT_EQ(ProcessState(office), 'S');
+    EXPECT_EQ(std::system((person + "check").c_str()), 0);
 }
 
 TEST_F(LiveOffice, WorkbookClosedByTheUserIsLoadedAgainAndRewritten) {
