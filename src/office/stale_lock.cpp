@@ -57,10 +57,11 @@ std::string InstancePipe(const std::string& profileUrl) {
     if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)),
                        digest, sizeof(digest)) != rtl_Digest_E_None)
         return {};
+    // The office writes each byte in hex without a leading zero ("0a" as "a").
     std::string hex;
     char byte[3];
     for (const sal_uInt8 b : digest) {
-        std::snprintf(byte, sizeof(byte), "%02x", b);
+        std::snprintf(byte, sizeof(byte), "%x", b);
         hex += byte;
     }
     return "/tmp/OSL_PIPE_" + std::to_string(platform::UserId()) + "_SingleOfficeIPC_" + hex;
