@@ -249,6 +249,21 @@ TEST_F(LiveOffice, StoppedOwnedOfficeIsReplacedWhilePutsGoOn) {
     table.Close(kLong);
 }
 
+// An office on the pipe before the table's own starts is someone else's: the table does
+// not start, and loads nothing into it.
+TEST_F(LiveOffice, OwnedTableLoadsNothingIntoAnOfficeItFindsOnThePipe) {
+    ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
+    const std::string none = std::string("/usr/bin/python3 ") + CORVANE_TEST_SOURCE_DIR +
+                             "/live/person_document.py none 2>/dev/null";
+    for (int i = 0; i < 600 && std::system(none.c_str()) != 0; ++i)
+        std::this_thread::sleep_for(100ms);
+    LiveTableOptions options = Options(true);
+    options.profileDir.clear();  // a throw-away one, which the office on the pipe is not on
+    options.openWaitMs = kLong;
+    EXPECT_THROW(LiveTable table(options), LiveTableError);
+    EXPECT_EQ(std::system(none.c_str()), 0);
+}
+
 // A document someone else opened in the table's office keeps the office running.
 TEST_F(LiveOffice, ClosingLeavesTheOwnedOfficeRunningWithAnotherDocumentInIt) {
     LiveTable table(Options(true));

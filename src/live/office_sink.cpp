@@ -109,8 +109,10 @@ OfficeSink::~OfficeSink() {
 
 void OfficeSink::EndOwnedOffice() noexcept {
     if (!options_.owned || office_ == 0) return;
-    bool leftRunning = false;
-    std::string why;
+    // A headless office that cannot be asked is killed. One on a display that cannot be
+    // asked may hold a person's work: it is never killed.
+    bool leftRunning = options_.visible;
+    std::string why = "the office did not answer at close";
     if (!cancelled_ && session_.workbook.is()) {
         int othersOpen = 0;
         office::Status status = office::Status::Ok;
@@ -118,16 +120,11 @@ void OfficeSink::EndOwnedOffice() noexcept {
             status = office::CloseWorkbookAndIdleOffice(session_, othersOpen, why);
             return SinkResult{};
         });
-        leftRunning = result.ok() && othersOpen > 0;
+        if (result.ok() && status == office::Status::Ok) return;  // it ended
         if (!result.ok()) why = result.message;
-        (void)status;
-    } else if (options_.visible && platform::ProcessRunning(office_)) {
-        // An office on a display that cannot be asked now may hold a person's work: it
-        // is never killed.
-        leftRunning = true;
-        why = "the office did not answer at close";
+        leftRunning = othersOpen > 0 || options_.visible;
     }
-    if (!leftRunning) return;
+    if (!leftRunning || !platform::ProcessRunning(office_)) return;
     // It runs on by itself, with its profile: ours no longer.
     lifeline_.Release();
     session_.launched.clear();
@@ -166,10 +163,12 @@ SinkResult OfficeSink::Guarded(Operation&& operation, std::chrono::milliseconds 
 }
 
 office::Status OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
-    if (options_.owned && office_ != 0) {
-        // Whatever answers on the pipe after the sink's office died may be a person's.
+    if (options_.owned) {
+        // Whatever answers on the pipe before the sink's office started, or after it
+        // died, may be a person's office.
         const std::string profile = office::OfficeProfileUrl(office);
-        if (!office::SameFolderUrl(profile, office::MakeFileUrl(profile_.c_str()))) {
+        if (profile_.empty() ||
+            !office::SameFolderUrl(profile, office::MakeFileUrl(profile_.c_str()))) {
             foreign_ = profile.empty() ? "unknown" : profile;
             return office::Status::NoOffice;
         }
