@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/command_line.hpp"
+#include "platform/sigpipe_guard.hpp"
 
 extern char** environ;
 
@@ -234,7 +235,11 @@ void Lifeline::Cut() noexcept {
 void Lifeline::Release() noexcept {
     if (fd_ < 0) return;
     const char sign = 'r';
-    WriteAll(fd_, &sign, 1);
+    {
+        // A watcher that ended already (its program gone) has closed the other end.
+        const SigpipeGuard guard;
+        WriteAll(fd_, &sign, 1);
+    }
     ::close(fd_);
     fd_ = -1;
 }
