@@ -79,14 +79,47 @@ office_pid=$!
 # The feed creates the workbook with the sheets NSE and BSE; each exchange's instruments
 # go to its own sheet, and each tick rewrites its instrument's row. The ticks arrive
 # through a pipe, as from a live feed. The office stays for the picture below.
+# The feed's own scratch folders (the profile of an office it starts to create the
+# workbook) go into the work folder too.
 # shellcheck disable=SC2002
-cat "$data" | "$feed" --follow --sheet-per-exchange --create-workbook --workbook "$workbook" \
+cat "$data" | TMPDIR="$work" "$feed" --follow --sheet-per-exchange --create-workbook --workbook "$workbook" \
     --command-line "$command_line" --keep-office \
     --save-as "$out/marketwatch.ods" --save-as "$out/marketwatch.pdf"
 
 # A picture of the top of the NSE sheet, rendered by the office, then ended.
 /usr/bin/python3 scripts/render-sheet.py "$out/marketwatch.ods" NSE A1:Y24 "$work/top.pdf" --terminate
 pdftoppm -png -r 110 -singlefile "$work/top.pdf" "$out/marketwatch"
+
+# Nothing of the demo runs on: its office has ended, and an office left behind by any
+# step would take the pipe within a few seconds of that.
+for _ in $(seq 1 100); do
+    kill -0 "$office_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! /usr/bin/python3 - <<'EOF'
+import sys
+import time
+
+import uno
+
+local = uno.getComponentContext()
+resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+end = time.monotonic() + 6
+while time.monotonic() < end:
+    try:
+        resolver.resolve("uno:pipe,name=ooo_pipe;urp;StarOffice.ComponentContext")
+        sys.exit(1)
+    except Exception:
+        time.sleep(0.5)
+EOF
+then
+    echo "demo: an office still accepts on the pipe \"ooo_pipe\" after the demo ended its own" >&2
+    exit 1
+fi
+if [ -n "$(find "$work" -mindepth 1 -maxdepth 1 -name 'corvane-*')" ]; then
+    echo "demo: an office profile of the feed was left behind" >&2
+    exit 1
+fi
 
 for file in "$out/marketwatch.ods" "$out/marketwatch.pdf" "$out/marketwatch.png"; do
     if [ ! -s "$file" ]; then

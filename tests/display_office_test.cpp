@@ -11,6 +11,7 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <corvane/corvane.hpp>
+#include <corvane/live_table.hpp>
 
 #include <chrono>
 #include <cstdio>
@@ -111,6 +112,68 @@ TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
                                        .find("Map State: IsViewable") != std::string::npos;
     }
     EXPECT_TRUE(viewable) << tree;
+}
+
+char ProcessState(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const auto end = line.rfind(')');
+    return end == std::string::npos || end + 2 >= line.size() ? '?' : line[end + 2];
+}
+
+// An office on a display may be showing a person a dialog, or recalculating: a live table
+// that owns it waits for it past its call deadline instead of killing it.
+TEST(DisplayOffice, LiveTableWaitsForItsStalledVisibleOffice) {
+    XServer display;
+    ASSERT_TRUE(display.Running()) << "Xvfb did not start";
+    OfficeSession session;
+    ::setenv("DISPLAY", display.Name().c_str(), 1);
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    LiveTableOptions options;
+    options.workbook = book;
+    options.sheet = "NSE";
+    options.ownOffice = true;
+    options.showOffice = true;
+    options.profileDir = session.ProfileDirectory();
+    options.callTimeoutMs = 1000;
+    LiveTable table(options);
+    const auto put = [&table](int tick) {
+        const std::string price = std::to_string(100 + tick);
+        const char* fields[CORVANE_COLUMN_COUNT] = {};
+        fields[0] = "NSE";
+        fields[1] = "Reliance";
+        fields[2] = "2885";
+        fields[11] = price.c_str();
+        ASSERT_EQ(table.Put(fields), CORVANE_OK);
+    };
+    put(1);
+    table.Flush(120000);
+    const int office = table.Stats().office_pid;
+    ASSERT_GT(office, 0);
+    const pid_t group = ::getpgid(office);
+    session.Adopt(group);
+
+    ASSERT_EQ(::kill(-group, SIGSTOP), 0);
+    put(2);
+    std::this_thread::sleep_for(std::chrono::seconds(6));  // several deadlines
+    EXPECT_EQ(ProcessState(office), 'T') << "the stalled office was ended";
+    ASSERT_EQ(::kill(-group, SIGCONT), 0);
+
+    put(3);
+    table.Flush(120000);
+    const corvane_live_stats stats = table.Stats();
+    EXPECT_EQ(stats.state, CORVANE_LIVE_LIVE) << stats.last_message;
+    EXPECT_EQ(stats.restarts, 0u);
+    EXPECT_GE(stats.reconnects, 1u);
+    EXPECT_EQ(stats.office_pid, office);
+    // Closed with no other document in it, the office ends.
+    table.Close(120000);
+    for (int i = 0; i < 300 && ProcessState(office) != 'Z' && ProcessState(office) != '?'; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(ProcessState(office), 'S');
 }
 
 }  // namespace

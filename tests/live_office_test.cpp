@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <unistd.h>
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <corvane/live_table.hpp>
 
 #include <atomic>
@@ -136,6 +137,14 @@ char ProcessState(pid_t pid) {
     return end == std::string::npos || end + 2 >= line.size() ? '?' : line[end + 2];
 }
 
+// The kernel's command name of `pid`.
+std::string CommandName(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
 // Starts an office on the session's profile without a test connection to it.
 void StartOffice(OfficeSession& session) {
     session.Adopt(StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
@@ -197,8 +206,10 @@ TEST_F(LiveOffice, KilledOwnedOfficeIsStartedAnewAndTheTableCompleteAgain) {
     table.Flush(kLong);
     const int first = table.Stats().office_pid;
     ASSERT_GT(first, 0);
-    session_.Adopt(first);
-    ASSERT_EQ(::kill(-first, SIGKILL), 0);
+    EXPECT_EQ(CommandName(first), "soffice.bin");  // the office, not its launcher
+    const pid_t group = ::getpgid(first);
+    session_.Adopt(group);
+    ASSERT_EQ(::kill(-group, SIGKILL), 0);
 
     int duringRecovery = 0;
     for (int i = 0; states.recoveries == 0 || states.now == CORVANE_LIVE_RECOVERING; ++i) {
@@ -225,8 +236,9 @@ TEST_F(LiveOffice, StoppedOwnedOfficeIsReplacedWhilePutsGoOn) {
     table.Flush(kLong);
     const int first = table.Stats().office_pid;
     ASSERT_GT(first, 0);
-    session_.Adopt(first);
-    ASSERT_EQ(::kill(-first, SIGSTOP), 0);
+    const pid_t group = ::getpgid(first);
+    session_.Adopt(group);
+    ASSERT_EQ(::kill(-group, SIGSTOP), 0);
     // Every put returns while the office is provably stopped.
     ticks.PutMany(table, 20000);
     EXPECT_EQ(ProcessState(first), 'T');
@@ -236,6 +248,39 @@ TEST_F(LiveOffice, StoppedOwnedOfficeIsReplacedWhilePutsGoOn) {
     EXPECT_NE(stats.office_pid, first);
     EXPECT_EQ(Stale(Saved(table), ticks), 0);
     table.Close(kLong);
+}
+
+// An office on the pipe before the table's own starts is someone else's: the table does
+// not start, and loads nothing into it.
+TEST_F(LiveOffice, OwnedTableLoadsNothingIntoAnOfficeItFindsOnThePipe) {
+    ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
+    const std::string none = std::string("/usr/bin/python3 ") + CORVANE_TEST_SOURCE_DIR +
+                             "/live/person_document.py none 2>/dev/null";
+    for (int i = 0; i < 600 && std::system(none.c_str()) != 0; ++i)
+        std::this_thread::sleep_for(100ms);
+    LiveTableOptions options = Options(true);
+    options.profileDir.clear();  // a throw-away one, which the office on the pipe is not on
+    options.openWaitMs = kLong;
+    EXPECT_THROW(LiveTable table(options), LiveTableError);
+    EXPECT_EQ(std::system(none.c_str()), 0);
+}
+
+// A document someone else opened in the table's office keeps the office running.
+TEST_F(LiveOffice, ClosingLeavesTheOwnedOfficeRunningWithAnotherDocumentInIt) {
+    LiveTable table(Options(true));
+    Ticks ticks(10);
+    ticks.PutMany(table, 10);
+    table.Flush(kLong);
+    const int office = table.Stats().office_pid;
+    session_.Adopt(::getpgid(office));
+    const std::string person =
+        std::string("/usr/bin/python3 ") + CORVANE_TEST_SOURCE_DIR + "/live/person_document.py ";
+    ASSERT_EQ(std::system((person + "open").c_str()), 0);
+
+    table.Close(kLong);
+    std::this_thread::sleep_for(1s);  // an office told to end is gone by then
+    EXPECT_EQ(ProcessState(office), 'S');
+    EXPECT_EQ(std::system((person + "check").c_str()), 0);
 }
 
 TEST_F(LiveOffice, WorkbookClosedByTheUserIsLoadedAgainAndRewritten) {

@@ -253,6 +253,9 @@ typedef struct corvane_live_options {
                                   of AP (see corvane_workbook_options.row_times) */
     int open_wait_ms;          /* > 0: corvane_live_open waits up to this long for the table to
                                   be live and fails otherwise; 0 (default): it does not wait */
+    int load_timeout_ms;       /* deadline of loading the workbook; 0: 120000 (the default) */
+    int save_timeout_ms;       /* deadline of storing a copy (corvane_live_save_copy); 0:
+                                  120000 (the default) */
     int clean_sheet;           /* non-zero: the values found in a sheet's market-watch rows
                                   (from first_row down) are emptied when the table connects,
                                   and the instruments take the rows in the order they come;

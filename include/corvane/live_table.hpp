@@ -36,6 +36,8 @@ struct LiveTableOptions {
     bool fastWrites = false;
     bool rowTimes = false;
     int openWaitMs = 0;
+    int loadTimeoutMs = 0;  // 0: the default
+    int saveTimeoutMs = 0;  // 0: the default
     bool cleanSheet = false;
 };
 
@@ -62,6 +64,8 @@ class LiveTable {
         c.fast_writes = options.fastWrites;
         c.row_times = options.rowTimes;
         c.open_wait_ms = options.openWaitMs;
+        if (options.loadTimeoutMs > 0) c.load_timeout_ms = options.loadTimeoutMs;
+        if (options.saveTimeoutMs > 0) c.save_timeout_ms = options.saveTimeoutMs;
         c.clean_sheet = options.cleanSheet;
         table_ = corvane_live_open(&c, callback, user);
         if (table_ == nullptr) throw LiveTableError(CORVANE_E_ARGUMENT, corvane_last_error());

@@ -93,7 +93,8 @@ class _LiveOptions(ctypes.Structure):
                 ("own_office", ctypes.c_int), ("office_path", ctypes.c_char_p),
                 ("profile_dir", ctypes.c_char_p), ("show_office", ctypes.c_int),
                 ("fast_writes", ctypes.c_int), ("row_times", ctypes.c_int),
-                ("open_wait_ms", ctypes.c_int), ("clean_sheet", ctypes.c_int)]
+                ("open_wait_ms", ctypes.c_int), ("load_timeout_ms", ctypes.c_int),
+                ("save_timeout_ms", ctypes.c_int), ("clean_sheet", ctypes.c_int)]
 
 
 _ULL = ctypes.c_ulonglong
@@ -453,7 +454,9 @@ class LiveTable:
             table.save_copy("/data/end-of-day.ods")
 
     Leaving the with-block closes the table, waiting up to close_timeout seconds for what
-    was put to be written. on_state(state, last_status, last_message) runs on the
+    was put to be written. load_timeout and save_timeout (seconds) bound loading the
+    workbook and storing a copy; None keeps the library's defaults (120 s each).
+    on_state(state, last_status, last_message) runs on the
     library's writer thread whenever the state changes; it must return soon and must not
     call flush, save_copy or close.
     """
@@ -461,7 +464,8 @@ class LiveTable:
     def __init__(self, workbook, sheet=None, sheet_per_exchange=False, first_row=1, titles=True,
                  interval=0.1, call_timeout=5.0, own_office=False, office_path=None,
                  profile_dir=None, show_office=False, fast_writes=False, row_times=False,
-                 open_wait=0.0, on_state=None, close_timeout=10.0, clean_sheet=False):
+                 open_wait=0.0, on_state=None, close_timeout=10.0, load_timeout=None,
+                 save_timeout=None, clean_sheet=False):
         lib = _lib()
         options = _LiveOptions()
         lib.corvane_live_default_options(ctypes.byref(options))
@@ -479,6 +483,10 @@ class LiveTable:
         options.fast_writes = 1 if fast_writes else 0
         options.row_times = 1 if row_times else 0
         options.open_wait_ms = _milliseconds(open_wait)
+        if load_timeout is not None:
+            options.load_timeout_ms = max(1, _milliseconds(load_timeout))
+        if save_timeout is not None:
+            options.save_timeout_ms = max(1, _milliseconds(save_timeout))
         options.clean_sheet = 1 if clean_sheet else 0
         self._close_timeout = close_timeout
         if on_state is None:

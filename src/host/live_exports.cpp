@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "host/c_errors.hpp"
+#include "host/session_instance.hpp"
 #include "live/live_table.hpp"
 #include "live/office_sink.hpp"
 
@@ -122,6 +123,8 @@ CORVANE_C_API void corvane_live_default_options(corvane_live_options* options) {
     options->titles = 1;
     options->interval_ms = 100;
     options->call_timeout_ms = 5000;
+    options->load_timeout_ms = 120000;
+    options->save_timeout_ms = 120000;
 }
 
 CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
@@ -148,6 +151,15 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
             milliseconds(options->call_timeout_ms > 0 ? options->call_timeout_ms : 5000);
         office.fastWrites = options->fast_writes != 0;
         office.rowTimes = options->row_times != 0;
+        if (options->load_timeout_ms > 0)
+            office.loadTimeout = milliseconds(options->load_timeout_ms);
+        if (options->save_timeout_ms > 0)
+            office.saveTimeout = milliseconds(options->save_timeout_ms);
+        // An owned office left running at close (a person's documents in it) is told as
+        // a warning.
+        office.notice = [](const std::string& text) {
+            host::TheSession().warnings.Show(text.c_str());
+        };
         table.cleanSheet = options->clean_sheet != 0;
         office.titleRow = table.titles ? table.firstRow - 1 : -1;
 

@@ -11,8 +11,11 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <cppuhelper/exc_hlp.hxx>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -23,6 +26,7 @@
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
 #include "office/office_api.hpp"
+#include "office/office_profile.hpp"
 #include "office/save_copy.hpp"
 #include "office/shutdown.hpp"
 #include "office/stale_lock.hpp"
@@ -48,6 +52,15 @@ using css::uno::UNO_QUERY;
 
 // How often an owned office that is starting is asked whether it accepts yet.
 constexpr std::chrono::milliseconds kStartPoll{100};
+// Throw-away profiles are named so, and those older than this that no office uses
+// (left by a host that died) are removed when the next one is made.
+constexpr char kScratchPrefix[] = "corvane-live-";
+constexpr std::chrono::seconds kScratchAge{60};
+constexpr char kPipeName[] = "ooo_pipe";
+
+std::string Milliseconds(std::chrono::milliseconds limit) {
+    return std::to_string(limit.count()) + " ms";
+}
 
 // A profile that skips the office's first-start work and its dialogs: a started office
 // accepts in a fraction of a second instead of about one.
@@ -104,18 +117,15 @@ OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options))
     session_.connectionReport = [this](const std::string& line) { report_ = line; };
     session_.warnings.SetHandler(
         [](const char* text, void* self) { static_cast<OfficeSink*>(self)->report_ = text; }, this);
+    session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office) {
+        return Admit(office);
+    };
     profile_ = options_.profile;
 }
 
 OfficeSink::~OfficeSink() {
     const std::lock_guard<std::timed_mutex> lock(use_);
-    if (options_.owned && office_ != 0 && !cancelled_ && session_.workbook.is()) {
-        std::string why;
-        Guarded([&] {
-            office::ShutDownOffice(session_, why);
-            return SinkResult{};
-        });
-    }
+    EndOwnedOffice();
     Drop();
     StopOffice();
     session_.Release();
@@ -125,9 +135,44 @@ OfficeSink::~OfficeSink() {
     }
 }
 
+void OfficeSink::EndOwnedOffice() noexcept {
+    if (!options_.owned || office_ == 0) return;
+    // A headless office that cannot be asked is killed. One on a display that cannot be
+    // asked may hold a person's work: it is never killed.
+    bool leftRunning = options_.visible;
+    std::string why = "the office did not answer at close";
+    if (!cancelled_ && session_.workbook.is()) {
+        int othersOpen = 0;
+        office::Status status = office::Status::Ok;
+        const SinkResult result = Guarded([&] {
+            status = office::CloseWorkbookAndIdleOffice(session_, othersOpen, why);
+            return SinkResult{};
+        });
+        if (result.ok() && status == office::Status::Ok) return;  // it ended
+        if (!result.ok()) why = result.message;
+        leftRunning = othersOpen > 0 || options_.visible;
+    }
+    if (!leftRunning || !platform::ProcessRunning(office_)) return;
+    // It runs on by itself, with its profile: ours no longer.
+    lifeline_.Release();
+    session_.launched.clear();
+    office_ = 0;
+    officePid_ = 0;
+    scratchProfile_ = false;
+    if (options_.notice)
+        options_.notice("the live table's office keeps running on the profile \"" + profile_ +
+                        "\": " + why);
+}
+
 template <typename Operation>
 SinkResult OfficeSink::Guarded(Operation&& operation) {
-    office::CallDeadline deadline(session_);
+    return Guarded(std::forward<Operation>(operation), options_.callTimeout);
+}
+
+template <typename Operation>
+SinkResult OfficeSink::Guarded(Operation&& operation, std::chrono::milliseconds limit) {
+    office::CallDeadline deadline(session_, office::CallDeadline::Exactly{limit});
+    deadline_ = &deadline;
     SinkResult result;
     try {
         result = operation();
@@ -136,13 +181,30 @@ SinkResult OfficeSink::Guarded(Operation&& operation) {
     } catch (const css::uno::Exception& e) {
         result = {SinkStatus::Other, CaughtText(e)};
     }
+    deadline_ = nullptr;
     if (deadline.TimedOut()) {
         sheets_.clear();
-        return {SinkStatus::TimedOut, "the office did not answer within " +
-                                          std::to_string(options_.callTimeout.count()) + " ms"};
+        return {SinkStatus::TimedOut, "the office did not answer within " + Milliseconds(limit)};
     }
     if (result.status == SinkStatus::OfficeGone) Drop();
     return result;
+}
+
+office::Status OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
+    if (options_.owned) {
+        // Whatever answers on the pipe before the sink's office started, or after it
+        // died, may be a person's office.
+        const std::string profile = office::OfficeProfileUrl(office);
+        if (profile_.empty() ||
+            !office::SameFolderUrl(profile, office::MakeFileUrl(profile_.c_str()))) {
+            foreign_ = profile.empty() ? "unknown" : profile;
+            return office::Status::NoOffice;
+        }
+    }
+    // Loading a large workbook takes longer than a call.
+    if (deadline_ != nullptr && !deadline_->Restart(options_.loadTimeout))
+        return office::Status::TimedOut;
+    return office::Status::Ok;
 }
 
 void OfficeSink::Drop() noexcept {
@@ -161,9 +223,10 @@ SinkResult OfficeSink::Open() {
 SinkResult OfficeSink::Recover(SinkStatus cause) {
     const std::lock_guard<std::timed_mutex> lock(use_);
     Drop();
-    // An owned office that did not answer in time is stuck: it is replaced. One that
-    // went away is either gone (started anew) or lost only the workbook (reconnected).
-    if (options_.owned && cause == SinkStatus::TimedOut) StopOffice();
+    // An owned headless office that did not answer in time is stuck: it is replaced. One
+    // on a display may be showing a person a dialog: it is waited for. One that went
+    // away is either gone (started anew) or lost only the workbook (reconnected).
+    if (options_.owned && cause == SinkStatus::TimedOut && !options_.visible) StopOffice();
     restarted_ = false;
     SinkResult result = Attach(false);
     result.restarted = restarted_;
@@ -174,7 +237,7 @@ SinkResult OfficeSink::Attach(bool foreignCheck) {
     if (!options_.owned) return ConnectOnce();
     if (foreignCheck) {
         const SinkResult other = ConnectOnce();
-        if (other.ok()) {
+        if (other.ok() || !foreign_.empty()) {
             Drop();
             return {SinkStatus::Other,
                     "an office this table did not start accepts on the pipe already: attach "
@@ -193,8 +256,33 @@ SinkResult OfficeSink::Attach(bool foreignCheck) {
             restarted_ = true;
         }
         const SinkResult result = ConnectOnce();
+        if (!foreign_.empty()) {
+            // The sink's own office died and another, on another profile, took the pipe:
+            // nothing of the table goes into it, and it is never ended. Ours would get the
+            // pipe only once that one ends, so it moves to a pipe of its own.
+            const std::string who = foreign_;
+            std::string moved;
+            if (pipe_.empty()) {
+                StopOffice();
+                pipe_ = "corvane-live-" + std::to_string(::getpid()) + "-" +
+                        std::to_string(reinterpret_cast<std::uintptr_t>(this) % 1000000);
+                session_.connectionUrl =
+                    "uno:pipe,name=" + pipe_ + ";urp;StarOffice.ServiceManager";
+                moved = "; the table's office starts anew on the pipe \"" + pipe_ + "\"";
+            }
+            return {SinkStatus::OfficeGone, "an office this table did not start (profile " + who +
+                                                ") accepts on the pipe \"" + kPipeName +
+                                                "\"; it is left alone" + moved};
+        }
+        if (result.ok()) {
+            accepted_ = true;
+            const pid_t office = platform::GroupMemberNamed(office_, "soffice.bin");
+            officePid_ = office != 0 ? office : office_;
+        }
         if (result.status != SinkStatus::OfficeGone || cancelled_) return result;
-        if (Clock::now() - startedAt_ > options_.startLimit) {
+        // An office that accepted once and stops answering on the pipe is waited for when
+        // it is on a display; one that never accepted is started anew.
+        if ((!accepted_ || !options_.visible) && Clock::now() - startedAt_ > options_.startLimit) {
             StopOffice();  // the next attempt starts it anew
             return {SinkStatus::OfficeGone, "the started office did not accept within " +
                                                 std::to_string(options_.startLimit.count()) +
@@ -215,9 +303,11 @@ SinkResult OfficeSink::ConnectOnce() {
     }
     if (cancelled_) return {SinkStatus::OfficeGone, "the table is closing"};
     report_.clear();
+    foreign_.clear();
     // A connection turns the path into the workbook's URL: each one starts from the path.
     session_.workbookPath.SetString(options_.workbook.c_str());
     office::Status status = office::Status::Ok;
+    // Connecting gets the call deadline, loading (see Admit) the load deadline.
     SinkResult result = Guarded([&] {
         status = office::ConnectOffice(session_);
         if (status == office::Status::Ok && options_.fastWrites)
@@ -242,12 +332,15 @@ SinkResult OfficeSink::ConnectOnce() {
 
 bool OfficeSink::StartOffice(std::string& why) {
     if (profile_.empty()) {
-        profile_ = platform::MakeScratchDirectory("corvane-live-");
+        profile_ = platform::MakeScratchDirectory(kScratchPrefix);
         if (profile_.empty()) {
             why = "cannot make a profile folder for the office";
             return false;
         }
         scratchProfile_ = true;
+        // Those that hosts which died left behind, once no office runs on them.
+        office::RemoveUnusedProfiles(std::filesystem::path(profile_).parent_path().string(),
+                                     kScratchPrefix, kScratchAge);
     }
     SeedProfile(profile_);
     const std::string program = options_.officePath.empty()
@@ -256,14 +349,19 @@ bool OfficeSink::StartOffice(std::string& why) {
     const std::string line =
         platform::QuoteProgramName(program) + (options_.visible ? " --invisible" : " --headless") +
         " --norestore --nologo \"-env:UserInstallation=" + office::MakeFileUrl(profile_.c_str()) +
-        "\" --accept=" + std::string(office::kConnectionUrl).substr(4);
-    const pid_t pid = platform::StartDetachedProcess(program.c_str(), line.c_str());
+        "\" --accept=pipe,name=" + (pipe_.empty() ? std::string(kPipeName) : pipe_) +
+        ";urp;StarOffice.ServiceManager";
+    // Tied to this process: the office ends with it, however it ends.
+    platform::Lifeline lifeline;
+    const pid_t pid = platform::StartTiedProcess(program.c_str(), line.c_str(), lifeline);
     if (pid <= 0) {
         why = "cannot start the office \"" + program + "\"";
         return false;
     }
     office_ = pid;
-    officePid_ = pid;
+    officePid_ = 0;  // the office's own process is known once it accepted
+    lifeline_ = std::move(lifeline);
+    accepted_ = false;
     session_.launched.push_back(pid);
     startedAt_ = Clock::now();
     return true;
@@ -273,6 +371,7 @@ void OfficeSink::StopOffice() noexcept {
     if (office_ == 0) return;
     // The whole process group: the office's launcher and the office itself.
     platform::KillProcessGroup(office_);
+    lifeline_.Cut();
     session_.OfficePid();  // forgets the ended one
     office_ = 0;
     officePid_ = 0;
@@ -478,10 +577,12 @@ office::Status OfficeSink::SaveCopy(const std::string& path, std::chrono::millis
         return office::Status::NotConnected;
     }
     office::Status status = office::Status::Ok;
-    const SinkResult result = Guarded([&] {
-        status = sheet::SaveMarketCopy(session_, path.c_str(), options_.titleRow, why);
-        return SinkResult{};
-    });
+    const SinkResult result = Guarded(
+        [&] {
+            status = sheet::SaveMarketCopy(session_, path.c_str(), options_.titleRow, why);
+            return SinkResult{};
+        },
+        options_.saveTimeout);
     if (result.ok()) return status;
     why = result.message;
     return result.status == SinkStatus::TimedOut     ? office::Status::TimedOut

@@ -1,14 +1,18 @@
 // A live table's rows written into a workbook open in a real office, over a session of
 // the table's own. The office is either one the sink starts and owns (on a profile it is
-// given or a throw-away one), which it kills by its process group and starts anew when
-// it is stuck past the call deadline or gone, or one that accepts on the pipe already,
-// which the sink attaches to and reconnects to when it answers again.
+// given or a throw-away one), or one that accepts on the pipe already, which the sink
+// attaches to and reconnects to when it answers again. An owned office is tied to the
+// host process (it ends with it), is killed by its process group and started anew when
+// it is gone or, when headless, stuck past the call deadline; one on a display is waited
+// for instead. An office found on the pipe that runs on another profile is never the
+// sink's own: nothing is loaded into it and it is never ended.
 #pragma once
 
 #include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -16,6 +20,7 @@
 #include "live/live_sink.hpp"
 #include "office/session.hpp"
 #include "office/status.hpp"
+#include "platform/process.hpp"
 #include "sheet/row_frame.hpp"
 
 namespace corvane::live {
@@ -30,6 +35,9 @@ struct OfficeSinkOptions {
     bool visible = false;    // owned: --invisible (documents shown on a display), else --headless
     // The longest one call into the office may take before the connection is cut off.
     std::chrono::milliseconds callTimeout{5000};
+    // Loading the workbook and storing a copy of it: their own, longer deadlines.
+    std::chrono::milliseconds loadTimeout{120000};
+    std::chrono::milliseconds saveTimeout{120000};
     // Owned: the longest a started office may take to accept before it is started anew.
     std::chrono::milliseconds startLimit{60000};
     bool fastWrites = false;  // undo recording and row-height adjustment off
@@ -37,13 +45,17 @@ struct OfficeSinkOptions {
     // The zero-based row of the titles: copies keep it and the rows above in view, in
     // every sheet it holds the titles in; -1 for none.
     int titleRow = 0;
+    // Told, at close, why an owned office was left running (other documents open in it).
+    std::function<void(const std::string& text)> notice;
 };
 
 class OfficeSink final : public LiveSink {
   public:
     explicit OfficeSink(OfficeSinkOptions options);
-    // Owned: ends the office (closing its documents unsaved) and removes a throw-away
-    // profile. Attached: drops the connection; the office keeps the workbook open.
+    // Owned: closes the workbook unsaved and ends the office unless other documents are
+    // open in it (then it runs on, untied, with its profile, and `notice` is told), and
+    // removes a throw-away profile. Attached: drops the connection; the office keeps the
+    // workbook open.
     ~OfficeSink() override;
     OfficeSink(const OfficeSink&) = delete;
     OfficeSink& operator=(const OfficeSink&) = delete;
@@ -66,7 +78,7 @@ class OfficeSink final : public LiveSink {
     office::Status SaveCopy(const std::string& path, std::chrono::milliseconds wait,
                             std::string& why);
 
-    // The process id of the office the sink started that runs now, or 0.
+    // The process id of the office (soffice.bin) the sink started that runs now, or 0.
     pid_t OfficePid() const { return officePid_.load(); }
 
   private:
@@ -87,6 +99,11 @@ class OfficeSink final : public LiveSink {
     // exceptions into results.
     template <typename Operation>
     SinkResult Guarded(Operation&& operation);
+    template <typename Operation>
+    SinkResult Guarded(Operation&& operation, std::chrono::milliseconds limit);
+    // Whether the office that answered is one this sink may use (see admitOffice).
+    office::Status Admit(const css::uno::Reference<css::uno::XComponentContext>& office);
+    void EndOwnedOffice() noexcept;  // at destruction
 
     const OfficeSinkOptions options_;
     std::string profile_;
@@ -94,7 +111,14 @@ class OfficeSink final : public LiveSink {
     std::timed_mutex use_;  // held by every call that uses the session
     office::Session session_;
     std::unordered_map<std::string, sheet::SheetHandle> sheets_;
-    pid_t office_ = 0;
+    pid_t office_ = 0;  // the owned office's process group (its watcher), or 0
+    platform::Lifeline lifeline_;
+    bool accepted_ = false;  // the owned office that runs now has accepted once
+    // Set by a connection that found an office on another profile on the pipe: its
+    // profile, or what is known of it.
+    std::string foreign_;
+    std::string pipe_;  // owned: the pipe of its own the office moved to; "" for ooo_pipe
+    office::CallDeadline* deadline_ = nullptr;  // the guard of the running call
     std::atomic<pid_t> officePid_{0};
     Clock::time_point startedAt_;
     bool restarted_ = false;

@@ -123,7 +123,9 @@ Reference<css::lang::XComponent> LoadWorkbook(Session& session,
 // The part of the connection in which office errors are expected: from resolving the
 // pipe to storing the loaded workbook. Office exceptions pass to the caller.
 Status ReachOffice(Session& session, const Reference<css::bridge::XUnoUrlResolver>& resolver) {
-    const Reference<XInterface> remote = resolver->resolve(kConnectionUrl);
+    const Reference<XInterface> remote = resolver->resolve(
+        session.connectionUrl.empty() ? rtl::OUString::createFromAscii(kConnectionUrl)
+                                      : FromHostText(session.connectionUrl.c_str()));
     if (!remote.is()) {
         PrintLine(session, "StarOffice.ServiceManager is not exported from remote counterpart");
         return Status::NoOffice;
@@ -144,6 +146,10 @@ Status ReachOffice(Session& session, const Reference<css::bridge::XUnoUrlResolve
         properties->getPropertyValue(kDefaultContextProperty), UNO_QUERY);
     if (officeContext.is()) session.context = officeContext;
 
+    if (session.admitOffice) {
+        const Status admitted = session.admitOffice(session.context);
+        if (admitted != Status::Ok) return admitted;
+    }
     const Reference<css::lang::XMultiComponentFactory> officeFactory =
         session.context->getServiceManager();
     if (!officeFactory.is()) return Status::NoOffice;

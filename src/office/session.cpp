@@ -66,13 +66,36 @@ void Session::CutOff(const css::uno::Reference<css::uno::XComponentContext>& run
 
 CallDeadline::CallDeadline(Session& session, std::chrono::milliseconds fallback)
     : session_(session) {
-    const std::chrono::milliseconds limit =
-        session.callTimeout.count() > 0 ? session.callTimeout : fallback;
+    Arm(session.callTimeout.count() > 0 ? session.callTimeout : fallback);
+}
+
+CallDeadline::CallDeadline(Session& session, Exactly exactly) : session_(session) {
+    Arm(exactly.limit);
+}
+
+void CallDeadline::Arm(std::chrono::milliseconds limit) {
     if (limit.count() <= 0) return;
     // The runtime is taken now: the session may replace or release it meanwhile.
-    css::uno::Reference<css::uno::XComponentContext> runtime = session.runtime;
-    ticket_ = session.watchdog.Arm(Watchdog::Clock::now() + limit,
-                                   [runtime] { Session::CutOff(runtime); });
+    css::uno::Reference<css::uno::XComponentContext> runtime = session_.runtime;
+    const Watchdog::Clock::time_point now = Watchdog::Clock::now();
+    // A limit beyond the clock's range is no limit.
+    if (limit >= std::chrono::duration_cast<std::chrono::milliseconds>(
+                     Watchdog::Clock::time_point::max() - now))
+        return;
+    ticket_ = session_.watchdog.Arm(now + limit, [runtime] { Session::CutOff(runtime); });
+}
+
+bool CallDeadline::Restart(std::chrono::milliseconds limit) {
+    if (done_) return false;
+    if (ticket_ != 0 && session_.watchdog.Disarm(ticket_)) {
+        done_ = true;
+        timedOut_ = true;
+        session_.ForgetOffice();
+        return false;
+    }
+    ticket_ = 0;
+    Arm(limit);
+    return true;
 }
 
 CallDeadline::~CallDeadline() { TimedOut(); }

@@ -70,6 +70,14 @@ class Session {
     // The URLs of the workbooks this session loaded: a later connection to the same
     // office finds such a workbook open and takes it up instead of loading a copy.
     std::vector<std::string> loadedUrls;
+    // The UNO URL the connection resolves: the pipe "ooo_pipe" unless an owner of the
+    // session runs its office on a pipe of its own.
+    std::string connectionUrl;
+    // Called once an office answered, with its own component context, before the
+    // workbook is looked for or loaded: anything but Ok ends the connection attempt with
+    // that status (nothing is asked of the office then). Unset: every office is taken.
+    std::function<Status(const css::uno::Reference<css::uno::XComponentContext>& office)>
+        admitOffice;
     // The longest an export may wait for the office; zero for no limit.
     std::chrono::milliseconds callTimeout{0};
     // Called when the runtime, and again when the bridge, comes up: the owner makes
@@ -108,14 +116,25 @@ class CallDeadline {
   public:
     explicit CallDeadline(Session& session,
                           std::chrono::milliseconds fallback = std::chrono::milliseconds(0));
+    // Guards with exactly `limit` (zero: none), whatever the session's call timeout.
+    struct Exactly {
+        std::chrono::milliseconds limit;
+    };
+    CallDeadline(Session& session, Exactly exactly);
     ~CallDeadline();
     CallDeadline(const CallDeadline&) = delete;
     CallDeadline& operator=(const CallDeadline&) = delete;
     // Ends the guard early; true when the deadline had passed. The session has then
     // forgotten the office objects.
     bool TimedOut();
+    // Starts the guard anew with `limit` from now, for a longer step of the same call
+    // (loading a workbook after connecting). False, changing nothing, when the deadline
+    // had passed already or the guard ended.
+    bool Restart(std::chrono::milliseconds limit);
 
   private:
+    void Arm(std::chrono::milliseconds limit);
+
     Session& session_;
     std::uint64_t ticket_ = 0;
     bool done_ = false;

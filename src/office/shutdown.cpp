@@ -94,33 +94,17 @@ void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime
 
 }  // namespace
 
-Status ShutDownOffice(Session& link, std::string& why) {
-    if (!link.sheets.is() || !link.workbook.is()) {
-        why = "not connected to an office";
-        return Status::NotConnected;
-    }
-    // The office's part is bounded by the call deadline; waiting for it to exit is not.
-    CallDeadline deadline(link);
+namespace {
+
+// Ends the office through `desktop` once its documents are closed, and waits for it to
+// go: the part both shutdowns share.
+Status Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
+                 CallDeadline& deadline, std::string& why) {
     bool ended = true;
     try {
-        const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
-        if (!desktop.is()) {
-            why = "the office offers no desktop";
-            return Status::OfficeError;
-        }
-        for (const Reference<XInterface>& component : OpenComponents(desktop)) {
-            CloseUnsaved(component);
-        }
-        try {
-            ended = desktop->terminate();
-        } catch (const css::lang::DisposedException&) {
-            // The office went away before it could answer: it ended.
-        }
+        ended = desktop->terminate();
     } catch (const css::lang::DisposedException&) {
-        if (deadline.TimedOut()) return Status::TimedOut;
-        link.ForgetOffice();
-        why = "the office no longer answers";
-        return Status::OfficeGone;
+        // The office went away before it could answer: it ended.
     }
     if (deadline.TimedOut()) return Status::TimedOut;
     // Nothing may call into the ended office any more.
@@ -138,6 +122,67 @@ Status ShutDownOffice(Session& link, std::string& why) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     link.launched.clear();
     return Status::Ok;
+}
+
+}  // namespace
+
+Status ShutDownOffice(Session& link, std::string& why) {
+    if (!link.sheets.is() || !link.workbook.is()) {
+        why = "not connected to an office";
+        return Status::NotConnected;
+    }
+    // The office's part is bounded by the call deadline; waiting for it to exit is not.
+    CallDeadline deadline(link);
+    try {
+        const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
+        if (!desktop.is()) {
+            why = "the office offers no desktop";
+            return Status::OfficeError;
+        }
+        for (const Reference<XInterface>& component : OpenComponents(desktop)) {
+            CloseUnsaved(component);
+        }
+        return Terminate(link, desktop, deadline, why);
+    } catch (const css::lang::DisposedException&) {
+        if (deadline.TimedOut()) return Status::TimedOut;
+        link.ForgetOffice();
+        why = "the office no longer answers";
+        return Status::OfficeGone;
+    }
+}
+
+Status CloseWorkbookAndIdleOffice(Session& link, int& othersOpen, std::string& why) {
+    othersOpen = 0;
+    if (!link.workbook.is()) {
+        why = "not connected to an office";
+        return Status::NotConnected;
+    }
+    CallDeadline deadline(link);
+    try {
+        const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
+        CloseUnsaved(link.workbook);
+        if (!desktop.is()) {
+            link.ForgetOffice();
+            why = "the office offers no desktop";
+            return Status::OfficeError;
+        }
+        // Documents only: a window without one (a start center) holds nothing of anyone's.
+        for (const Reference<XInterface>& component : OpenComponents(desktop))
+            if (Reference<css::frame::XModel>(component, UNO_QUERY).is()) ++othersOpen;
+        if (othersOpen > 0) {
+            if (deadline.TimedOut()) return Status::TimedOut;
+            link.ForgetOffice();
+            why = "the office holds " + std::to_string(othersOpen) +
+                  " other document(s): it is left running";
+            return Status::OfficeError;
+        }
+        return Terminate(link, desktop, deadline, why);
+    } catch (const css::lang::DisposedException&) {
+        if (deadline.TimedOut()) return Status::TimedOut;
+        link.ForgetOffice();
+        why = "the office no longer answers";
+        return Status::OfficeGone;
+    }
 }
 
 }  // namespace corvane::office

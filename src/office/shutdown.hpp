@@ -1,4 +1,5 @@
-// Ending the connected office: its open documents are closed unsaved, then it exits.
+// Ending the connected office: its open documents (or only the library's) are closed
+// unsaved, then it exits.
 #pragma once
 
 #include <string>
@@ -15,5 +16,11 @@ namespace corvane::office {
 // OfficeError when it refused to end; `why` then says what happened. Other office
 // exceptions pass to the caller.
 Status ShutDownOffice(Session& session, std::string& why);
+
+// Closes only the session's workbook, unsaved, and then ends the office as
+// ShutDownOffice does when no other document is open in it. With other documents (a
+// person's, in an office on a display) the office is left running with them:
+// OfficeError, `othersOpen` tells how many, and the session holds no workbook.
+Status CloseWorkbookAndIdleOffice(Session& session, int& othersOpen, std::string& why);
 
 }  // namespace corvane::office

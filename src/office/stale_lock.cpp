@@ -57,16 +57,18 @@ std::string InstancePipe(const std::string& profileUrl) {
     if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)),
                        digest, sizeof(digest)) != rtl_Digest_E_None)
         return {};
+    // The office writes each byte in hex without a leading zero ("0a" as "a").
     std::string hex;
     char byte[3];
     for (const sal_uInt8 b : digest) {
-        std::snprintf(byte, sizeof(byte), "%02x", b);
+        std::snprintf(byte, sizeof(byte), "%x", b);
         hex += byte;
     }
     return "/tmp/OSL_PIPE_" + std::to_string(platform::UserId()) + "_SingleOfficeIPC_" + hex;
 }
 
-// Whether an office may still run on the profile at `profileUrl`.
+}  // namespace
+
 bool ProfileInUse(const std::string& profileUrl) {
     const std::string profile = SystemPath(profileUrl);
     if (profile.empty()) return true;  // not a local folder: cannot tell
@@ -79,8 +81,6 @@ bool ProfileInUse(const std::string& profileUrl) {
     if (ReadFile(profile + "/.lock").find("IPCServer=true") == std::string::npos) return true;
     return platform::ProbeLocalSocket(InstancePipe(profileUrl)) != platform::SocketState::Refused;
 }
-
-}  // namespace
 
 std::string LockFileFor(const std::string& documentUrl) {
     const std::string path = SystemPath(documentUrl);

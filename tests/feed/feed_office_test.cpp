@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
@@ -478,8 +479,9 @@ TEST_P(FeedOfficeFault, FollowOnItsOwnOfficeSurvivesAndSavesEveryLastTick) {
     const std::string err = feed.Err();
     const pid_t office = std::stoi(err.substr(err.find(marker) + marker.size()));
     ASSERT_GT(office, 1);
-    session.Adopt(office);  // ended with the session, should the feed leave it stopped
-    ASSERT_EQ(::kill(-office, GetParam()), 0);
+    const pid_t group = ::getpgid(office);
+    session.Adopt(group);  // ended with the session, should the feed leave it stopped
+    ASSERT_EQ(::kill(-group, GetParam()), 0);
 
     // The input is read on meanwhile; the table ends the office, starts one anew and
     // writes again.
@@ -503,6 +505,110 @@ INSTANTIATE_TEST_SUITE_P(KilledOrStopped, FeedOfficeFault, testing::Values(SIGKI
                          [](const testing::TestParamInfo<int>& info) {
                              return info.param == SIGKILL ? "Killed" : "Stopped";
                          });
+
+// Whether the process `pid` runs (exists and is no zombie).
+bool Runs(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const auto end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() && line[end + 2] != 'Z' &&
+           line[end + 2] != 'X';
+}
+
+// The office the running feed reports (--print-office-pid).
+pid_t FeedOfficePid(Feed& feed) {
+    const std::string marker = "office pid ";
+    if (!Eventually([&] { return feed.Err().find(marker) != std::string::npos; })) return -1;
+    const std::string err = feed.Err();
+    return std::stoi(err.substr(err.find(marker) + marker.size()));
+}
+
+TEST(FeedOffice, OfficeOfAKilledFollowEndsWithIt) {
+    OfficeSession session;  // nothing else may answer on the pipe meanwhile
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    Feed feed(dir,
+              {"--follow", "--sheet", "NSE", "--workbook", book, "--save-as", dir / "copy.csv",
+               "--print-office-pid"},
+              nullptr);
+    feed.Write("NSE,Reliance,2885,10,2466.35\n");
+    const pid_t office = FeedOfficePid(feed);
+    ASSERT_GT(office, 1) << feed.Err();
+    session.Adopt(::getpgid(office));  // ended by the session should the test fail
+
+    feed.Signal(SIGKILL);
+    feed.Wait();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (Runs(office) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(Runs(office)) << "the office outlived its host by 15 s";
+    EXPECT_FALSE(OfficeStillAnswers());
+}
+
+// A person's office on the same pipe, on a profile of its own, takes the pipe when the
+// feed's office dies: it is never used, closed or ended by the feed, which goes on with
+// an office of its own and saves its copy.
+TEST(FeedOffice, APersonsOfficeThatTakesThePipeIsLeftAloneAndTheCopyIsStillSaved) {
+    OfficeSession session;  // the person's office runs on the session's profile
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    const std::string copy = dir / "copy.csv";
+    Feed feed(dir,
+              {"--follow", "--interval", "20", "--sheet", "NSE", "--workbook", book, "--save-as",
+               copy, "--print-office-pid"},
+              nullptr);
+    const auto ticks = [](int tick) {
+        std::string text;
+        for (int k = 0; k < 20; ++k)
+            text += "NSE,I" + std::to_string(k) + " tick " + std::to_string(tick) + "," +
+                    std::to_string(1000 + k) + "," + std::to_string(tick) + "\n";
+        return text;
+    };
+    feed.Write(ticks(1));
+    const pid_t office = FeedOfficePid(feed);
+    ASSERT_GT(office, 1) << feed.Err();
+    const pid_t feedsGroup = ::getpgid(office);
+
+    // The person starts an office on the pipe; it waits for the pipe to come free.
+    session.Adopt(StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
+                                   "-env:UserInstallation=" + FileUrl(session.ProfileDirectory()),
+                                   "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"}));
+    ASSERT_TRUE(
+        Eventually([&] { return std::filesystem::exists(session.ProfileDirectory() + "/.lock"); }));
+    // The feed's office dies while the feed is held, so that the person's office gets
+    // the pipe first, and the person types into a new, unsaved document.
+    feed.Signal(SIGSTOP);
+    ASSERT_EQ(::kill(-feedsGroup, SIGKILL), 0);
+    OfficeClient& person = session.Client();
+    css::beans::PropertyValue hidden;
+    hidden.Name = "Hidden";
+    hidden.Value <<= true;
+    const Reference<css::sheet::XSpreadsheetDocument> draft(
+        person.Desktop()->loadComponentFromURL(
+            "private:factory/scalc", "_blank", 0,
+            css::uno::Sequence<css::beans::PropertyValue>(&hidden, 1)),
+        UNO_QUERY_THROW);
+    const Reference<css::container::XIndexAccess> sheets(draft->getSheets(), UNO_QUERY_THROW);
+    const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
+    Reference<css::text::XText>(Cell(sheet, 0, 0), UNO_QUERY_THROW)->setString("my own work");
+    feed.Signal(SIGCONT);
+
+    for (int tick = 2; tick <= 20; ++tick) feed.Write(ticks(tick));
+    feed.CloseInput();
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+    const std::string saved = ReadFile(copy);
+    for (int k = 0; k < 20; ++k)
+        EXPECT_NE(saved.find("I" + std::to_string(k) + " tick 20"), std::string::npos) << saved;
+
+    // The person's office still runs with the document as it was, and nothing else.
+    ASSERT_TRUE(session.Running());
+    EXPECT_EQ(Text(sheet, 0, 0), "my own work");
+    EXPECT_EQ(person.Documents().size(), 1u);
+    EXPECT_FALSE(person.Document(FileUrl(book)).is());
+}
 
 TEST(FeedOffice, StartsAnOfficeWhosePathHoldsAQuote) {
     OfficeSession session;  // nothing else may answer on the pipe meanwhile

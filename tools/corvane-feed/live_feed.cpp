@@ -1,6 +1,7 @@
 #include "live_feed.hpp"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -140,8 +141,10 @@ std::string LiveFeed::Close(int timeoutMs) {
 }
 
 void LiveFeed::Abandon() {
+    // The process group the office runs in, which the table started.
     const int office = Stats().office_pid;
-    if (office > 0) ::kill(-office, SIGKILL);
+    const pid_t group = office > 0 ? ::getpgid(office) : -1;
+    if (group > 0) ::kill(-group, SIGKILL);
 }
 
 corvane_live_stats LiveFeed::Stats() const {

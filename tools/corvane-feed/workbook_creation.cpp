@@ -1,6 +1,7 @@
 #include "workbook_creation.hpp"
 
 #include <corvane/corvane.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -48,17 +49,17 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                                          static_cast<int>(names.size()), &settings);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
-    if (corvane_office_pid() != 0) {
-        {
-            StreamsSilenced quiet(StreamsSilenced::OutputOnly);
-            if (result == CORVANE_OK && corvane_connect(workbook.c_str()) >= 0)
-                corvane_shutdown_office();
-        }
+    // The feed connects anew for its rows; a live table of the run must be its only
+    // connection there. Nothing is shut down through the pipe: the office answering
+    // there need not be the one started here (one started by whoever runs the feed may
+    // have taken the pipe first, and the one started here then waits for it in vain).
+    // The one started here holds no document (the new workbook is closed once stored),
+    // so it is ended by its process group, gently first.
+    const pid_t started = corvane_office_pid();
+    corvane_disconnect();
+    if (started > 0) {
+        ::kill(-started, SIGTERM);
         OfficeProfile::EndOffice(kShutdownGrace);
-    } else {
-        // The feed connects anew for its rows, to the office found on the pipe; a live
-        // table of the run must be its only connection there.
-        corvane_disconnect();
     }
     profile.Remove();
     if (result != CORVANE_OK) return "cannot create the workbook " + options.workbook + ": " + why;
