@@ -64,6 +64,9 @@ class LiveFeed : public SheetWriter {
     std::string StatsText(double seconds = 0) const;
     // "" while the table is connecting or live; else "recovering: why" or "failed: why".
     std::string StateText() const;
+    // Whether the office did not answer within the call deadline when the table was
+    // opened, or kept the last rows or a copy from being stored in time.
+    bool TimedOut() const { return timedOut_; }
 
   private:
     corvane_live* OpenTable(bool owned, int waitMs) const;
@@ -71,6 +74,7 @@ class LiveFeed : public SheetWriter {
     const FeedOptions& options_;
     std::string workbook_;
     std::atomic<corvane_live*> table_{nullptr};
+    bool timedOut_ = false;
 };
 
 }  // namespace corvane::feed

@@ -25,6 +25,14 @@ using namespace corvane::feed;
 constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
+constexpr int kExitOfficeStuck = 4;
+
+// Ends a run the office held past the call deadline: the status of its own, and why.
+int GaveUpOnTheOffice(const FeedOptions& options, Console& console) {
+    console.Error("the office did not answer within " + std::to_string(options.callTimeoutMs) +
+                  " ms (--call-timeout): it is stopped or hanging; the run gave up on it");
+    return kExitOfficeStuck;
+}
 
 // --follow: the lines go into a live table, so reading them never waits for the office.
 int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals,
@@ -63,7 +71,7 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
     }
     if (!why.empty()) {
         console.Error(why);
-        return kExitOffice;
+        return table.TimedOut() ? GaveUpOnTheOffice(options, console) : kExitOffice;
     }
     // The table paces the writes: the loop puts each line as soon as it is read.
     FeedLoop loop(options.feed, RecordCheck(LibraryColumns()));
@@ -94,7 +102,7 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
         console.Error(failure);
         status = kExitOffice;
     }
-    return status;
+    return table.TimedOut() ? GaveUpOnTheOffice(options, console) : status;
 }
 
 int Run(const std::vector<std::string>& args, StopSignals& signals) {
@@ -115,9 +123,13 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
         return kExitUsage;
     }
 
-    if (const std::string why = CreateWorkbookIfMissing(options, console); !why.empty()) {
+    // Every call into the office, in every mode, ends by this deadline.
+    corvane_set_timeout(options.callTimeoutMs);
+    bool creationTimedOut = false;
+    if (const std::string why = CreateWorkbookIfMissing(options, console, creationTimedOut);
+        !why.empty()) {
         console.Error(why);
-        return kExitOffice;
+        return creationTimedOut ? GaveUpOnTheOffice(options, console) : kExitOffice;
     }
 
     if (options.feed.follow) return RunLive(options, input, signals, console);
@@ -134,7 +146,7 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     } unhook{signals};
     if (const std::string why = office.Open(); !why.empty()) {
         console.Error(why);
-        return kExitOffice;
+        return office.TimedOut() ? GaveUpOnTheOffice(options, console) : kExitOffice;
     }
 
     CApiWriter writer;
@@ -165,7 +177,8 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     }
     office.Close();
     console.Summary(result);
-    return status;
+    return result.officeTimedOut || office.TimedOut() ? GaveUpOnTheOffice(options, console)
+                                                      : status;
 }
 
 }  // namespace

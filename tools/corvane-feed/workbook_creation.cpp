@@ -21,7 +21,8 @@ std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console) {
+std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console, bool& timedOut) {
+    timedOut = false;
     std::error_code error;
     if (!options.createWorkbook || std::filesystem::exists(options.workbook, error)) return {};
     std::vector<std::string> sheets = {options.feed.sheet};
@@ -48,6 +49,7 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                                          static_cast<int>(names.size()), &settings);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
+    timedOut = result == CORVANE_E_TIMEOUT;
     if (corvane_office_pid() != 0) {
         {
             StreamsSilenced quiet(StreamsSilenced::OutputOnly);
