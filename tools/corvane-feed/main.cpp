@@ -1,6 +1,7 @@
 // corvane-feed: mirrors a market watch from CSV into a workbook open in an office.
 #include <corvane/corvane.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -26,6 +27,7 @@ constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
 constexpr int kExitOfficeStuck = 4;
+constexpr int kCreationTimeoutMs = 60000;
 
 // Ends a run the office held past the call deadline: the status of its own, and why.
 int GaveUpOnTheOffice(const FeedOptions& options, Console& console) {
@@ -123,14 +125,20 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
         return kExitUsage;
     }
 
-    // Every call into the office, in every mode, ends by this deadline.
-    corvane_set_timeout(options.callTimeoutMs);
+    // Every call into the office, in every mode, ends by a deadline. Creating the
+    // workbook stores and reopens a whole document: it gets at least a minute.
+    corvane_set_timeout(std::max(options.callTimeoutMs, kCreationTimeoutMs));
     bool creationTimedOut = false;
     if (const std::string why = CreateWorkbookIfMissing(options, console, creationTimedOut);
         !why.empty()) {
         console.Error(why);
-        return creationTimedOut ? GaveUpOnTheOffice(options, console) : kExitOffice;
+        if (!creationTimedOut) return kExitOffice;
+        console.Error("the office did not answer within " +
+                      std::to_string(std::max(options.callTimeoutMs, kCreationTimeoutMs)) +
+                      " ms while creating the workbook: it is stopped or hanging");
+        return kExitOfficeStuck;
     }
+    corvane_set_timeout(options.callTimeoutMs);
 
     if (options.feed.follow) return RunLive(options, input, signals, console);
 

@@ -94,7 +94,8 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
                         std::to_string(kDefaultCallTimeoutMs) +
                         "); an office that does not answer in\n"
                         "time ends the run with exit status 4, or with --follow\n"
-                        "is replaced or waited for by the live table")
+                        "is replaced or waited for by the live table;\n"
+                        "--create-workbook gets at least 60000")
         ->type_name("MS")
         ->group(office);
     flag("--keep-office", options.keepOffice,
