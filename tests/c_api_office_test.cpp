@@ -153,8 +153,9 @@ TEST_P(CApiCase, PassesEveryCheck) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CApi, CApiCase,
-                         ::testing::Values("before_any_connection", "warnings_reach_the_handler",
-                                           "rows_in_a_live_office", "copies", "second_workbook",
+                         ::testing::Values("before_any_connection", "live_options_refused",
+                                           "warnings_reach_the_handler", "rows_in_a_live_office",
+                                           "copies", "second_workbook",
                                            "disconnect_and_connect_again", "shutdown_and_restart",
                                            "office_killed"));
 

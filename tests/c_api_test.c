@@ -177,6 +177,59 @@ static void before_any_connection(const char* office) {
     CHECK(error_mentions("couldn't connect")); /* the connector's own words, not on stdout */
 }
 
+/* Live table options that cannot work are refused before anything starts, the option
+ * named; a handle the library never gave out is answered, not followed. */
+static void live_options_refused(const char* book) {
+    static const char* const named[] = {
+        "sheet",       "sheet",           "first_row",    "first_row",     "titles",
+        "interval_ms", "call_timeout_ms", "open_wait_ms", "workbook_path", "workbook_path"};
+    const char* fields[CORVANE_COLUMN_COUNT];
+    int i;
+    for (i = 0; i < 10; ++i) {
+        corvane_live_options options;
+        corvane_live_default_options(&options);
+        options.workbook_path = book;
+        options.sheet = "NSE";
+        switch (i) {
+            case 0:
+                options.sheet = NULL;
+                break;
+            case 1:
+                options.sheet = "N:SE";
+                break;
+            case 2:
+                options.first_row = -1;
+                break;
+            case 3:
+                options.first_row = 1048576;
+                break;
+            case 4: /* titles are on by default */
+                options.first_row = 0;
+                break;
+            case 5:
+                options.interval_ms = -1;
+                break;
+            case 6:
+                options.call_timeout_ms = -1;
+                break;
+            case 7:
+                options.open_wait_ms = -1;
+                break;
+            case 8:
+                options.workbook_path = "";
+                break;
+            default:
+                options.workbook_path = "/nonexistent/book.ods";
+                break;
+        }
+        CHECK(corvane_live_open(&options, NULL, NULL) == NULL);
+        CHECK_EQ(corvane_last_error_code(), i == 9 ? CORVANE_E_LOAD : CORVANE_E_ARGUMENT);
+        check(error_mentions(named[i]), named[i], __LINE__);
+    }
+    fill_record(fields);
+    CHECK_EQ(corvane_live_put((corvane_live*)fields, fields), CORVANE_E_NOT_CONNECTED);
+}
+
 static void warnings_reach_the_handler(const char* office, const char* command_line) {
     int count = 0;
     warnings[0] = '\0';
@@ -328,6 +381,8 @@ int main(int argc, char** argv) {
     }
     begin_case("before_any_connection");
     before_any_connection(argv[1]);
+    begin_case("live_options_refused");
+    live_options_refused(argv[2]);
     begin_case("warnings_reach_the_handler");
     warnings_reach_the_handler(argv[1], command_line);
     begin_case("rows_in_a_live_office");

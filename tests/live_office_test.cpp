@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -379,6 +380,128 @@ TEST_F(LiveOffice, InstrumentsKeepTheirRowsAcrossRunsUnderTheUsersFormula) {
     for (const std::string& copy : {second, dir_ / "run2.xlsx"}) {
         EXPECT_EQ(AsUser("frozen '" + FileUrl(copy) + "' NSE"), "2 1\n") << copy;
         EXPECT_EQ(AsUser("frozen '" + FileUrl(copy) + "' Mine"), "0 0\n") << copy;
+    }
+}
+
+// The state callback runs on the table's writer thread, which cannot end itself: a close
+// from there is refused, and the table goes on and closes from the host's thread.
+TEST_F(LiveOffice, CloseFromTheStateCallbackIsRefusedAndTheTableStaysUsable) {
+    struct Probe {
+        std::atomic<LiveTable*> table{nullptr};
+        std::atomic<int> code{1};  // 1: not tried yet; 2: the table was not there in time
+        static void Seen(void* user, int state, int, const char*) {
+            auto* self = static_cast<Probe*>(user);
+            if (state != CORVANE_LIVE_LIVE || self->code != 1) return;
+            for (int i = 0; i < 5000 && self->table == nullptr; ++i)
+                std::this_thread::sleep_for(1ms);
+            if (self->table == nullptr) {
+                self->code = 2;
+                return;
+            }
+            try {
+                self->table.load()->Close(1000);
+                self->code = CORVANE_OK;
+            } catch (const LiveTableError& e) {
+                self->code = e.code();
+            }
+        }
+    } probe;
+    LiveTable table(Options(true), &Probe::Seen, &probe);
+    probe.table = &table;
+    for (int i = 0; i < 1200 && probe.code == 1; ++i) std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(probe.code, CORVANE_E_ARGUMENT);
+    const char* fields[CORVANE_COLUMN_COUNT] = {"NSE", "after the callback", "500"};
+    EXPECT_EQ(table.Put(fields), CORVANE_OK);
+    table.Flush(kLong);
+    EXPECT_EQ(Saved(table).at(1), "after the callback");
+    table.Close(kLong);
+}
+
+// Calls on other threads that race the close get "not connected" once it began, never a
+// freed table; the closed handle stays safe to pass, and never reaches a later table.
+TEST_F(LiveOffice, CallsRacingCloseGetNotConnected) {
+    corvane_live_options options;
+    corvane_live_default_options(&options);
+    options.workbook_path = book_.c_str();
+    options.sheet = "NSE";
+    options.own_office = 1;
+    options.profile_dir = session_.ProfileDirectory().c_str();
+    options.open_wait_ms = kLong;
+    corvane_live* table = corvane_live_open(&options, nullptr, nullptr);
+    ASSERT_NE(table, nullptr) << corvane_last_error();
+    const std::string copy = dir_ / "race.csv";
+    const char* fields[CORVANE_COLUMN_COUNT] = {"NSE", "racer", "500"};
+    const std::vector<std::function<int()>> calls = {
+        [&] { return corvane_live_put(table, fields); },
+        [&] { return corvane_live_flush(table, 0); },
+        [&] {
+            corvane_live_stats stats{};
+            stats.struct_size = sizeof stats;
+            return corvane_live_get_stats(table, &stats);
+        },
+        [&] { return corvane_live_save_copy(table, copy.c_str(), -1); },
+    };
+    std::vector<std::thread> racers;
+    std::vector<std::string> wrong(calls.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        racers.emplace_back([&, i] {
+            // Until closed, anything the call may answer; from then on only "not connected".
+            int closedAnswers = 0;
+            while (closedAnswers < 100) {
+                const int code = calls[i]();
+                if (code == CORVANE_E_NOT_CONNECTED)
+                    ++closedAnswers;
+                else if (closedAnswers > 0 || (code != CORVANE_OK && code != CORVANE_E_TIMEOUT))
+                    wrong[i] += std::to_string(code) + " ";
+            }
+        });
+    }
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(corvane_live_close(table, kLong), CORVANE_OK) << corvane_last_error();
+    for (std::thread& racer : racers) racer.join();
+    for (std::size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(wrong[i], "") << "call " << i;
+
+    options.own_office = 0;
+    options.open_wait_ms = 0;
+    corvane_live* later = corvane_live_open(&options, nullptr, nullptr);
+    ASSERT_NE(later, nullptr) << corvane_last_error();
+    for (const auto& call : calls) EXPECT_EQ(call(), CORVANE_E_NOT_CONNECTED);
+    EXPECT_EQ(corvane_live_close(table, 0), CORVANE_E_NOT_CONNECTED);
+    EXPECT_NE(corvane_live_close(later, 0), CORVANE_E_NOT_CONNECTED);
+}
+
+// Options that cannot work are refused before anything starts, the option named; an open
+// that fails later reports its own code through the wrapper.
+TEST_F(LiveOffice, OpenFailuresCarryTheirOwnCodeAndNameTheOption) {
+    struct Case {
+        std::function<void(LiveTableOptions&)> spoil;
+        int code;
+        const char* named;
+    };
+    const Case cases[] = {
+        {[](LiveTableOptions& o) { o.sheet = ""; }, CORVANE_E_ARGUMENT, "sheet"},
+        {[](LiveTableOptions& o) { o.sheet = "N:SE"; }, CORVANE_E_ARGUMENT, "sheet"},
+        {[](LiveTableOptions& o) { o.firstRow = -1; }, CORVANE_E_ARGUMENT, "first_row"},
+        {[](LiveTableOptions& o) { o.firstRow = 1048576; }, CORVANE_E_ARGUMENT, "first_row"},
+        {[](LiveTableOptions& o) { o.firstRow = 0; }, CORVANE_E_ARGUMENT, "titles"},
+        {[](LiveTableOptions& o) { o.intervalMs = -1; }, CORVANE_E_ARGUMENT, "interval_ms"},
+        {[](LiveTableOptions& o) { o.callTimeoutMs = -1; }, CORVANE_E_ARGUMENT, "call_timeout_ms"},
+        {[](LiveTableOptions& o) { o.openWaitMs = -1; }, CORVANE_E_ARGUMENT, "open_wait_ms"},
+        {[&](LiveTableOptions& o) { o.workbook = dir_ / "missing.ods"; }, CORVANE_E_LOAD,
+         "missing.ods"},
+        // Attached, and nobody accepts on the pipe.
+        {[](LiveTableOptions& o) { o.openWaitMs = 300; }, CORVANE_E_TIMEOUT, ""},
+    };
+    for (const Case& c : cases) {
+        LiveTableOptions options = Options(false);
+        c.spoil(options);
+        try {
+            LiveTable table(options);
+            ADD_FAILURE() << "opened; expected " << c.code << " naming " << c.named;
+        } catch (const LiveTableError& e) {
+            EXPECT_EQ(e.code(), c.code) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+        }
     }
 }
 

@@ -170,6 +170,20 @@ TEST_F(SessionOffice, StoppedOfficeEndsEveryCallAtTheDeadlineAndIsTakenUpAgain) 
     EXPECT_EQ(code, CORVANE_E_TIMEOUT) << corvane_last_error();
     session.Signal(SIGCONT);
 
+    // Creating a workbook ends at the deadline too, in the office the library is
+    // connected to and in the one it finds on the pipe.
+    ASSERT_EQ(InitUntilConnected(config), 1);
+    session.Signal(SIGSTOP);
+    const std::string created = *dir / "created.ods";
+    const char* names[] = {"NSE"};
+    for (const char* where : {"connected", "on the pipe"}) {
+        EXPECT_TRUE(ReturnsWithin(10s, [&] {
+            code = corvane_create_workbook(created.c_str(), names, 1, nullptr);
+        })) << where;
+        EXPECT_EQ(code, CORVANE_E_TIMEOUT) << where << ": " << corvane_last_error();
+    }
+    session.Signal(SIGCONT);
+
     // With no deadline the probe still gives up on a stopped office.
     CorvaneSetCallTimeout(0);
     ASSERT_EQ(InitUntilConnected(config), 1);

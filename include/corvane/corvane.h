@@ -3,8 +3,9 @@
  * Plain C, usable from C and through FFI. Every function returns an int: 0 or a
  * non-negative count on success, one of the negative CORVANE_E_* codes on failure.
  * After a failure corvane_last_error() describes it (for an office error: the UNO
- * exception's type and message). No C++ exception ever leaves these functions.
- * Call them from one thread at a time; the last error is kept per thread.
+ * exception's type and message), and corvane_last_error_code() gives its code. No C++
+ * exception ever leaves these functions. Call them from one thread at a time (the live
+ * table functions excepted: see below); the last error is kept per thread.
  */
 #ifndef CORVANE_CORVANE_H
 #define CORVANE_CORVANE_H
@@ -107,7 +108,9 @@ CORVANE_C_API int corvane_is_running(void);
 
 /* The deadline for every call into the office, in milliseconds; 0 (the default) waits
  * as long as the office takes. With a deadline, every function returns within it plus
- * a small margin: a call that the office does not answer in time (a stopped or hanging
+ * a small margin (corvane_create_workbook included: each of its steps in the office, and
+ * each attempt to reach an office it started, has the deadline; its wait_seconds bounds
+ * only the wait for such an office to accept): a call that the office does not answer in time (a stopped or hanging
  * office) ends with CORVANE_E_TIMEOUT, the connection is dropped, corvane_is_running
  * answers 0, and the next corvane_init connects anew, taking up the workbook the office
  * still holds. Negative values count as 0. */
@@ -180,7 +183,9 @@ typedef struct corvane_workbook_options {
  * 1 to 256, or a sheet name that is NULL, empty, given twice (in any letter case), holds
  * one of []*?:/\ or begins or ends with an apostrophe; CORVANE_E_SAVE when the folder
  * does not exist or the office cannot write there; CORVANE_E_CONNECT or
- * CORVANE_E_TIMEOUT when no office could be reached; CORVANE_E_OFFICE for an office
+ * CORVANE_E_TIMEOUT when no office could be reached; CORVANE_E_TIMEOUT when the office
+ * did not answer within the deadline of corvane_set_timeout (the connection is then
+ * dropped, as for the row functions); CORVANE_E_OFFICE for an office
  * error while the workbook is made. */
 CORVANE_C_API int corvane_create_workbook(const char* path, const char* const* sheet_names,
                                           int count, const corvane_workbook_options* options);
@@ -202,7 +207,14 @@ CORVANE_C_API int corvane_shutdown_office(void);
  * an attached one is waited for with a backoff of 0.25 s doubling to 5 s), loads the
  * workbook again or takes up its open copy, and writes the titles and every
  * instrument's newest row again. The host sees this only in the statistics and the
- * optional state callback. Every function of a table may be called from any thread.
+ * optional state callback. Every function of a table may be called from any thread, also
+ * while another thread closes it.
+ *
+ * A table's handle is checked on every call: a handle that corvane_live_close has
+ * closed (or is closing on another thread), or one this library never handed out, gets
+ * CORVANE_E_NOT_CONNECTED and touches no memory of any table; a closed table's handle
+ * never names a later table. The library owns and frees everything behind a handle:
+ * the caller frees nothing and only stops using the handle after closing it.
  *
  * Rows stay put: before the table writes into a sheet (when it connects, and after every
  * reconnection) it reads the sheet's key columns (A exchange, C scrip code), and every
@@ -236,7 +248,7 @@ typedef struct corvane_live_options {
     int titles;                /* non-zero (default): the 42 titles in the row above first_row */
     int interval_ms;           /* least time between two writes of the changed rows; default
                                   100; 0 writes as soon as anything changed */
-    int call_timeout_ms;       /* deadline of one office call; default 5000 */
+    int call_timeout_ms;       /* deadline of one office call; default 5000 (also for 0) */
     int own_office;            /* non-zero: the table starts an office and owns it (ending
                                   it at close); 0 (default): it attaches to the office that
                                   accepts on the pipe "ooo_pipe", waiting for one */
@@ -298,8 +310,9 @@ typedef struct corvane_live_stats {
 
 /* Called on the table's writer thread whenever the state changes, with the last
  * failure's code and text (valid during the call). It must return soon and must not
- * call corvane_live_flush, corvane_live_save_copy or corvane_live_close on its table
- * (they return CORVANE_E_ARGUMENT there). */
+ * call corvane_live_flush, corvane_live_save_copy or corvane_live_close on its table:
+ * they return CORVANE_E_ARGUMENT there and change nothing (the table stays open, to be
+ * closed from another thread). */
 typedef void (*corvane_live_state_callback)(void* user, int state, int last_status,
                                             const char* last_message);
 
@@ -308,10 +321,18 @@ typedef void (*corvane_live_state_callback)(void* user, int state, int last_stat
 CORVANE_C_API void corvane_live_default_options(corvane_live_options* options);
 
 /* Opens a live table and starts its writer thread, which connects (owned: starts the
- * office first). Returns the table, or NULL with corvane_last_error telling why: bad
- * options (CORVANE_E_ARGUMENT: no workbook, no sheet name, titles without a row above
- * the first one, a first row past the sheet), or, with open_wait_ms, a table that did
- * not become live in time (the table is closed again). `callback` may be NULL. */
+ * office first). Returns the table, or NULL with corvane_last_error_code and
+ * corvane_last_error telling why:
+ * - CORVANE_E_ARGUMENT for options that cannot work, the option's field named in the
+ *   text: options not filled by corvane_live_default_options, no workbook_path, no
+ *   sheet (without sheet_per_exchange) or a sheet name no office takes, a first_row
+ *   outside the sheet, titles with first_row 0 (no row above), a negative interval_ms,
+ *   call_timeout_ms or open_wait_ms;
+ * - CORVANE_E_LOAD when workbook_path does not exist;
+ * - with open_wait_ms, a table that did not become live in time (the table is closed
+ *   again): the failure's code (CORVANE_E_CONNECT, CORVANE_E_OFFICE, ...) when it failed
+ *   for good, else CORVANE_E_TIMEOUT.
+ * `callback` may be NULL. */
 CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
                                               corvane_live_state_callback callback,
                                               void* user);
@@ -346,9 +367,11 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
 /* Refuses further ticks, waits up to timeout_ms (negative: without end) for everything
  * put to be written, ends the writer thread (cutting off an office call still running),
  * ends an owned office (its workbook closed unsaved: store what should stay with
- * corvane_live_save_copy first) and frees the table. An attached office keeps the
- * workbook open as the table left it. Returns as corvane_live_flush. A NULL table
- * is CORVANE_E_ARGUMENT. */
+ * corvane_live_save_copy first) and frees the table, once the calls other threads are
+ * making on it have returned. An attached office keeps the workbook open as the table
+ * left it. Returns as corvane_live_flush; CORVANE_E_NOT_CONNECTED for a table closed
+ * already (or being closed by another thread); CORVANE_E_ARGUMENT for a NULL table,
+ * and from the table's own state callback, where nothing is closed. */
 CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms);
 
 /* The title of column `index` (0 to 41, line feeds included), or NULL. */
@@ -365,6 +388,11 @@ CORVANE_C_API void corvane_set_warning_handler(corvane_warning_handler handler, 
 /* The calling thread's description of its last failure ("" when none); a successful
  * call leaves it as it was. Valid until the thread's next call into the library. */
 CORVANE_C_API const char* corvane_last_error(void);
+
+/* The code (a CORVANE_E_*) of the failure corvane_last_error describes; CORVANE_OK
+ * before the thread's first failure. For calls that report failure otherwise, such as
+ * corvane_live_open's NULL. */
+CORVANE_C_API int corvane_last_error_code(void);
 
 #ifdef __cplusplus
 }

@@ -42,7 +42,9 @@ struct LiveTableOptions {
 };
 
 // A live table (see corvane_live_open). Put never waits for the office; the destructor
-// closes the table, waiting up to 10 seconds for what was put to be written.
+// closes the table, waiting up to 10 seconds for what was put to be written. Opening
+// throws LiveTableError with the C API's code (CORVANE_E_ARGUMENT for options that
+// cannot work, CORVANE_E_LOAD, CORVANE_E_TIMEOUT, ...).
 class LiveTable {
   public:
     // The callback runs on the table's writer thread (see corvane_live_state_callback).
@@ -68,7 +70,8 @@ class LiveTable {
         if (options.saveTimeoutMs > 0) c.save_timeout_ms = options.saveTimeoutMs;
         c.clean_sheet = options.cleanSheet;
         table_ = corvane_live_open(&c, callback, user);
-        if (table_ == nullptr) throw LiveTableError(CORVANE_E_ARGUMENT, corvane_last_error());
+        if (table_ == nullptr)
+            throw LiveTableError(corvane_last_error_code(), corvane_last_error());
     }
     ~LiveTable() {
         if (table_ != nullptr) corvane_live_close(table_, 10000);
@@ -101,10 +104,12 @@ class LiveTable {
         Check(corvane_live_get_stats(table_, &stats));
         return stats;
     }
-    // Closes now; throws when not everything was written. Later calls fail.
+    // Closes now; throws when not everything was written. Later calls fail. From the
+    // state callback it throws CORVANE_E_ARGUMENT and the table stays open.
     void Close(int timeoutMs) {
-        corvane_live* table = std::exchange(table_, nullptr);
-        Check(corvane_live_close(table, timeoutMs));
+        const int code = corvane_live_close(table_, timeoutMs);
+        if (code != CORVANE_E_ARGUMENT) table_ = nullptr;
+        Check(code);
     }
 
   private:

@@ -165,6 +165,7 @@ def _declare(lib):
         "corvane_clear_stale_lock": (c_int, [c_char_p]),
         "corvane_set_warning_handler": (None, [_WarningHandler, ctypes.c_void_p]),
         "corvane_last_error": (c_char_p, []),
+        "corvane_last_error_code": (c_int, []),
         "corvane_live_default_options": (None, [ctypes.POINTER(_LiveOptions)]),
         "corvane_live_open": (ctypes.c_void_p, [ctypes.POINTER(_LiveOptions),
                                                 _LiveStateCallback, ctypes.c_void_p]),
@@ -443,6 +444,16 @@ def _milliseconds(seconds):
     return max(0, min(int(round(seconds * 1000)), _INT32_MAX))
 
 
+def _option_milliseconds(seconds, what):
+    """A LiveTable option in seconds as the C API's milliseconds, sign kept: the library
+    refuses a negative one, naming it."""
+    if isinstance(seconds, bool) or not isinstance(seconds, numbers.Real):
+        raise TypeError("%s must be a number of seconds, not %s" % (what, type(seconds).__name__))
+    if seconds != seconds:
+        raise ValueError("%s must be a number of seconds, not NaN" % what)
+    return max(_INT32_MIN, min(int(round(seconds * 1000)), _INT32_MAX))
+
+
 class LiveTable:
     """A live table: put() takes each tick and returns at once, and a writer thread of the
     library keeps the sheet current every interval, healing itself when the office goes
@@ -474,15 +485,15 @@ class LiveTable:
         options.sheet_per_exchange = 1 if sheet_per_exchange else 0
         options.first_row = _row(first_row)
         options.titles = 1 if titles else 0
-        options.interval_ms = _milliseconds(interval)
-        options.call_timeout_ms = max(1, _milliseconds(call_timeout))
+        options.interval_ms = _option_milliseconds(interval, "interval")
+        options.call_timeout_ms = _option_milliseconds(call_timeout, "call_timeout")
         options.own_office = 1 if own_office else 0
         options.office_path = _optional_text(office_path, "office_path")
         options.profile_dir = _optional_text(profile_dir, "profile_dir")
         options.show_office = 1 if show_office else 0
         options.fast_writes = 1 if fast_writes else 0
         options.row_times = 1 if row_times else 0
-        options.open_wait_ms = _milliseconds(open_wait)
+        options.open_wait_ms = _option_milliseconds(open_wait, "open_wait")
         if load_timeout is not None:
             options.load_timeout_ms = max(1, _milliseconds(load_timeout))
         if save_timeout is not None:
@@ -498,7 +509,8 @@ class LiveTable:
         handle = lib.corvane_live_open(ctypes.byref(options), self._callback, None)
         if not handle:
             message = lib.corvane_last_error()
-            raise Error(E_ARGUMENT, message.decode("utf-8", "replace") if message else "")
+            raise Error(lib.corvane_last_error_code() or E_INTERNAL,
+                        message.decode("utf-8", "replace") if message else "")
         self._handle = handle
 
     def _live(self):
@@ -532,12 +544,16 @@ class LiveTable:
 
     def close(self, timeout=None):
         """Closes the table (an owned office ends with it); raises Error when not everything
-        was written within timeout seconds (None: the close_timeout given at opening)."""
-        if self._handle is None:
+        was written within timeout seconds (None: the close_timeout given at opening).
+        From on_state it raises Error with E_ARGUMENT and the table stays open."""
+        handle = self._handle
+        if handle is None:
             return
-        handle, self._handle = self._handle, None
         wait = self._close_timeout if timeout is None else timeout
-        _check(_lib().corvane_live_close(handle, _milliseconds(wait)))
+        result = _lib().corvane_live_close(handle, _milliseconds(wait))
+        if result != E_ARGUMENT:
+            self._handle = None
+        _check(result)
 
     def __enter__(self):
         return self

@@ -278,4 +278,6 @@ void corvane_set_warning_handler(corvane_warning_handler handler, void* user) {
 
 const char* corvane_last_error(void) { return corvane::c_api::LastError(); }
 
+int corvane_last_error_code(void) { return corvane::c_api::LastErrorCode(); }
+
 }  // extern "C"

@@ -12,6 +12,7 @@ namespace {
 
 // Kept per thread, so that a thread reads its own failure whatever others do.
 thread_local std::string lastError;
+thread_local int lastCode = CORVANE_OK;
 
 // Fallback when even the description cannot be stored.
 constexpr char kOutOfMemory[] = "out of memory";
@@ -38,8 +39,11 @@ std::string DescribeUnoException(const css::uno::Exception& e) {
 
 const char* LastError() noexcept { return lastErrorLost ? kOutOfMemory : lastError.c_str(); }
 
+int LastErrorCode() noexcept { return lastCode; }
+
 int Fail(int code, const std::string& text) noexcept {
     Store(text);
+    lastCode = code;
     return code;
 }
 
@@ -62,6 +66,7 @@ int FailFromCurrentException(int officeCode) noexcept {
         }
     } catch (...) {
         lastErrorLost = true;
+        lastCode = CORVANE_E_INTERNAL;
         return CORVANE_E_INTERNAL;
     }
 }

@@ -15,7 +15,10 @@ namespace corvane::c_api {
 // The calling thread's description of its last failure; "" before the first one.
 const char* LastError() noexcept;
 
-// Records `text` as the thread's last error and returns `code`.
+// The code that went with the calling thread's last failure; CORVANE_OK before the first.
+int LastErrorCode() noexcept;
+
+// Records `text` and `code` as the thread's last error and returns `code`.
 int Fail(int code, const std::string& text) noexcept;
 
 // Turns the exception being handled into a result code and a last error: a UNO

@@ -60,18 +60,57 @@ Reference<XComponentContext> TryResolve(const Reference<XComponentContext>& runt
     }
 }
 
+int OfficeTimedOut(const office::Session& link) {
+    return Fail(CORVANE_E_TIMEOUT, "corvane_create_workbook: the office did not answer within " +
+                                       std::to_string(link.callTimeout.count()) +
+                                       " ms; the connection was dropped");
+}
+
+// The office on the pipe, under the session's call deadline: a stopped office accepts
+// the connection but never completes it. CORVANE_OK with `context` empty when nobody
+// accepts, CORVANE_E_TIMEOUT when the deadline passed.
+int ResolveWithinDeadline(office::Session& link, Reference<XComponentContext>& context) {
+    office::CallDeadline deadline(link);
+    try {
+        context = TryResolve(link.runtime);
+    } catch (...) {
+        if (deadline.TimedOut()) return OfficeTimedOut(link);
+        throw;
+    }
+    if (deadline.TimedOut()) {
+        context.clear();
+        return OfficeTimedOut(link);
+    }
+    return CORVANE_OK;
+}
+
+// Whether the connected office still answers, under the session's call deadline.
+// CORVANE_OK with `answers` set, or CORVANE_E_TIMEOUT: a stuck office is not replaced
+// by another one on the pipe.
+int StillAnswers(office::Session& link, bool& answers) {
+    office::CallDeadline deadline(link);
+    try {
+        css::frame::Desktop::create(link.context);
+        answers = true;
+    } catch (const css::lang::DisposedException&) {
+        answers = false;  // gone (or cut off at the deadline)
+    }
+    if (deadline.TimedOut()) return OfficeTimedOut(link);
+    return CORVANE_OK;
+}
+
 // The connected office when it still answers, else whatever office accepts on the
 // pipe, else one started as corvane_init starts it; the CORVANE_E_* code when none.
 int ReachOffice(const corvane_workbook_options& options, Office& office) {
     office::Session& link = host::TheSession();
     if (link.context.is() && link.context.get() != link.runtime.get()) {
-        try {
-            css::frame::Desktop::create(link.context);
+        bool answers = false;
+        if (const int failed = StillAnswers(link, answers)) return failed;
+        if (answers) {
             office.context = link.context;
             return CORVANE_OK;
-        } catch (const css::lang::DisposedException&) {
-            // Gone: look for an office on the pipe.
         }
+        // Gone: look for an office on the pipe.
     }
     std::string program = options.office_path != nullptr && options.office_path[0] != '\0'
                               ? options.office_path
@@ -83,7 +122,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
         return Fail(CORVANE_E_CONNECT, "no office installation found to connect through");
     if (link.onRuntimeUp) link.onRuntimeUp();
 
-    office.context = TryResolve(link.runtime);
+    if (const int failed = ResolveWithinDeadline(link, office.context)) return failed;
     if (office.context.is()) {
         if (link.onBridgeUp) link.onBridgeUp();
         return CORVANE_OK;
@@ -108,7 +147,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
     for (;;) {
-        office.context = TryResolve(link.runtime);
+        if (const int failed = ResolveWithinDeadline(link, office.context)) return failed;
         if (office.context.is()) {
             if (link.onBridgeUp) link.onBridgeUp();
             return CORVANE_OK;
@@ -180,6 +219,7 @@ extern "C" int corvane_create_workbook(const char* path, const char* const* shee
         try {
             corvane::sheet::CreateMarketWorkbook(office.context, request);
         } catch (const css::io::IOException&) {
+            if (deadline.TimedOut()) return OfficeTimedOut(corvane::host::TheSession());
             // Stored meanwhile by someone else, or not writable: nothing of ours is left.
             return FailFromCurrentException(CORVANE_E_SAVE);
         } catch (...) {

@@ -1,4 +1,5 @@
-// The C API of live tables: one LiveTable over an OfficeSink per handle.
+// The C API of live tables: one LiveTable over an OfficeSink per handle, found through
+// the session's table of open handles on every call.
 #include <corvane/corvane.h>
 
 #include <algorithm>
@@ -10,20 +11,13 @@
 #include <thread>
 
 #include "host/c_errors.hpp"
+#include "host/live_handles.hpp"
 #include "host/session_instance.hpp"
+#include "live/block_plan.hpp"
 #include "live/live_table.hpp"
 #include "live/office_sink.hpp"
-
-struct corvane_live {
-    corvane::live::OfficeSink* sink = nullptr;  // owned by the table
-    std::unique_ptr<corvane::live::LiveTable> table;
-
-    // The rates of the statistics: counts at the start of the current measurement.
-    std::mutex rateMu;
-    std::chrono::steady_clock::time_point since;
-    unsigned long long ticksSince = 0, rowsSince = 0;
-    double ticksPerSecond = 0, rowsPerSecond = 0;
-};
+#include "platform/files.hpp"
+#include "sheet/workbook_creator.hpp"
 
 namespace corvane::c_api {
 namespace {
@@ -68,10 +62,18 @@ int CodeOf(office::Status status) {
     }
 }
 
-milliseconds Timeout(int ms) { return ms < 0 ? milliseconds::max() : milliseconds(ms); }
+using host::LiveHandle;
+using host::TheLiveTables;
 
-int Settled(corvane_live* handle, FlushResult result) {
-    const live::Failure last = handle->table->Stats().lastFailure;
+// The longest wait the C API passes on for "without end": far beyond any real wait,
+// and small enough that adding it to a clock's now cannot overflow.
+constexpr milliseconds kWithoutEnd = hours(24 * 365);
+
+// A C timeout: negative waits without end (as long as kWithoutEnd).
+milliseconds Timeout(int ms) { return ms < 0 ? kWithoutEnd : milliseconds(ms); }
+
+int Settled(LiveHandle& handle, FlushResult result) {
+    const live::Failure last = handle.table->Stats().lastFailure;
     switch (result) {
         case FlushResult::Written:
             return CORVANE_OK;
@@ -86,7 +88,9 @@ int Settled(corvane_live* handle, FlushResult result) {
         case FlushResult::Closed:
             return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed");
         case FlushResult::WrongThread:
-            return Fail(CORVANE_E_ARGUMENT, "the writer thread's callback cannot wait for it");
+            return Fail(CORVANE_E_ARGUMENT,
+                        "the table's state callback cannot wait for its writer thread "
+                        "(flush, save a copy or close the table from another thread)");
     }
     return CORVANE_E_INTERNAL;
 }
@@ -106,6 +110,44 @@ int StateCode(TableState state) {
 }
 
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+int NotOpen() {
+    return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed (or was never opened)");
+}
+
+// Options the table cannot work with, named by their field: CORVANE_E_ARGUMENT, or
+// CORVANE_E_LOAD for a workbook that does not exist (no office can load it).
+int CheckOptions(const corvane_live_options& options) {
+    const auto refuse = [](const std::string& why) {
+        return Fail(CORVANE_E_ARGUMENT, "corvane_live_open: " + why);
+    };
+    const char* workbook = Text(options.workbook_path);
+    if (workbook[0] == '\0') return refuse("workbook_path is NULL or empty");
+    if (options.sheet_per_exchange == 0) {
+        const char* sheet = Text(options.sheet);
+        if (sheet[0] == '\0')
+            return refuse("sheet is NULL or empty (name the sheet, or set sheet_per_exchange)");
+        if (const std::string problem = sheet::SheetNameProblem(sheet); !problem.empty())
+            return refuse("sheet: " + problem);
+    }
+    if (options.first_row < 0 || options.first_row >= live::kSheetRows)
+        return refuse("first_row " + std::to_string(options.first_row) +
+                      " lies outside the sheet (0 to " + std::to_string(live::kSheetRows - 1) +
+                      ")");
+    if (options.titles != 0 && options.first_row == 0)
+        return refuse("titles need a row above first_row 0 (set titles to 0 or first_row to 1)");
+    if (options.interval_ms < 0)
+        return refuse("interval_ms " + std::to_string(options.interval_ms) + " is negative");
+    if (options.call_timeout_ms < 0)
+        return refuse("call_timeout_ms " + std::to_string(options.call_timeout_ms) +
+                      " is negative");
+    if (options.open_wait_ms < 0)
+        return refuse("open_wait_ms " + std::to_string(options.open_wait_ms) + " is negative");
+    if (!platform::PathExists(workbook))
+        return Fail(CORVANE_E_LOAD, "corvane_live_open: the workbook_path \"" +
+                                        std::string(workbook) + "\" does not exist");
+    return CORVANE_OK;
+}
 
 }  // namespace
 }  // namespace corvane::c_api
@@ -132,15 +174,15 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
     corvane_live* opened = nullptr;
     Guarded([&]() -> int {
         if (options == nullptr || options->struct_size < static_cast<int>(sizeof(*options)))
-            return Fail(CORVANE_E_ARGUMENT, "options not filled by corvane_live_default_options");
-        if (Text(options->workbook_path)[0] == '\0')
-            return Fail(CORVANE_E_ARGUMENT, "no workbook path");
+            return Fail(CORVANE_E_ARGUMENT,
+                        "corvane_live_open: options not filled by corvane_live_default_options");
+        if (const int refused = CheckOptions(*options)) return refused;
         live::TableOptions table;
         table.sheet = Text(options->sheet);
         table.sheetPerExchange = options->sheet_per_exchange != 0;
         table.firstRow = options->first_row;
         table.titles = options->titles != 0;
-        table.interval = milliseconds(std::max(0, options->interval_ms));
+        table.interval = milliseconds(options->interval_ms);
         live::OfficeSinkOptions office;
         office.workbook = options->workbook_path;
         office.owned = options->own_office != 0;
@@ -163,7 +205,7 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
         table.cleanSheet = options->clean_sheet != 0;
         office.titleRow = table.titles ? table.firstRow - 1 : -1;
 
-        auto handle = std::make_unique<corvane_live>();
+        auto handle = std::make_unique<LiveHandle>();
         auto sink = std::make_unique<live::OfficeSink>(office);
         handle->sink = sink.get();
         live::LiveTable::StateCallback onState;
@@ -195,7 +237,7 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
                                       : stats.lastFailure.message);
             }
         }
-        opened = handle.release();
+        opened = TheLiveTables().Add(std::move(handle));
         return CORVANE_OK;
     });
     return opened;
@@ -208,7 +250,9 @@ CORVANE_C_API int corvane_live_put(corvane_live* table,
     // No office call is made here, so none of the guards of the other calls (which cost
     // system calls) is needed: only an allocation can fail.
     try {
-        switch (table->table->Put(fields)) {
+        const host::LiveHandles::Use handle = TheLiveTables().Find(table);
+        if (!handle) return NotOpen();
+        switch (handle->table->Put(fields)) {
             case live::PutResult::Ok:
                 return CORVANE_OK;
             case live::PutResult::NoKey:
@@ -229,24 +273,27 @@ CORVANE_C_API int corvane_live_put(corvane_live* table,
 
 CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms) {
     if (table == nullptr) return Fail(CORVANE_E_ARGUMENT, "a NULL table");
-    return Guarded(
-        [&]() -> int { return Settled(table, table->table->Flush(Timeout(timeout_ms))); });
+    return Guarded([&]() -> int {
+        const host::LiveHandles::Use handle = TheLiveTables().Find(table);
+        if (!handle) return NotOpen();
+        return Settled(*handle, handle->table->Flush(Timeout(timeout_ms)));
+    });
 }
 
 CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, int timeout_ms) {
     if (table == nullptr || Text(path)[0] == '\0')
         return Fail(CORVANE_E_ARGUMENT, "a NULL table or an empty path");
     return Guarded([&]() -> int {
+        const host::LiveHandles::Use handle = TheLiveTables().Find(table);
+        if (!handle) return NotOpen();
+        const milliseconds timeout = Timeout(timeout_ms);
         const auto start = steady_clock::now();
-        const int flushed = Settled(table, table->table->Flush(Timeout(timeout_ms)));
+        const int flushed = Settled(*handle, handle->table->Flush(timeout));
         if (flushed != CORVANE_OK) return flushed;
-        milliseconds left = milliseconds::max();
-        if (timeout_ms >= 0)
-            left = std::max(milliseconds(0),
-                            milliseconds(timeout_ms) -
-                                duration_cast<milliseconds>(steady_clock::now() - start));
+        const milliseconds spent = duration_cast<milliseconds>(steady_clock::now() - start);
+        const milliseconds left = std::max(milliseconds(0), timeout - spent);
         std::string why;
-        const office::Status status = table->sink->SaveCopy(path, left, why);
+        const office::Status status = handle->sink->SaveCopy(path, left, why);
         return status == office::Status::Ok ? CORVANE_OK : Fail(CodeOf(status), why);
     });
 }
@@ -255,7 +302,10 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
     if (table == nullptr || out == nullptr || out->struct_size <= 0)
         return Fail(CORVANE_E_ARGUMENT, "a NULL table or statistics without their size");
     return Guarded([&]() -> int {
-        const live::TableStats stats = table->table->Stats();
+        const host::LiveHandles::Use found = TheLiveTables().Find(table);
+        if (!found) return NotOpen();
+        LiveHandle& handle = *found;
+        const live::TableStats stats = handle.table->Stats();
         corvane_live_stats full;
         std::memset(&full, 0, sizeof(full));
         full.struct_size = std::min<int>(out->struct_size, sizeof(full));
@@ -269,22 +319,22 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
         full.restarts = stats.restarts;
         full.reconnects = stats.reconnects;
         {
-            const std::lock_guard<std::mutex> lock(table->rateMu);
+            const std::lock_guard<std::mutex> lock(handle.rateMu);
             const auto now = steady_clock::now();
-            const double span = duration<double>(now - table->since).count();
-            if (now - table->since >= kRateSpan || table->ticksPerSecond == 0) {
+            const double span = duration<double>(now - handle.since).count();
+            if (now - handle.since >= kRateSpan || handle.ticksPerSecond == 0) {
                 if (span > 0) {
-                    table->ticksPerSecond = (stats.ticksPut - table->ticksSince) / span;
-                    table->rowsPerSecond = (stats.rowsWritten - table->rowsSince) / span;
+                    handle.ticksPerSecond = (stats.ticksPut - handle.ticksSince) / span;
+                    handle.rowsPerSecond = (stats.rowsWritten - handle.rowsSince) / span;
                 }
-                if (now - table->since >= kRateSpan) {
-                    table->since = now;
-                    table->ticksSince = stats.ticksPut;
-                    table->rowsSince = stats.rowsWritten;
+                if (now - handle.since >= kRateSpan) {
+                    handle.since = now;
+                    handle.ticksSince = stats.ticksPut;
+                    handle.rowsSince = stats.rowsWritten;
                 }
             }
-            full.ticks_per_second = table->ticksPerSecond;
-            full.rows_per_second = table->rowsPerSecond;
+            full.ticks_per_second = handle.ticksPerSecond;
+            full.rows_per_second = handle.rowsPerSecond;
         }
         full.staleness_p50_ms = stats.staleness.p50;
         full.staleness_p99_ms = stats.staleness.p99;
@@ -294,7 +344,7 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
         full.flush_max_ms = stats.flushTime.max;
         full.call_cost_ms = stats.cost.perCall * 1000.0;
         full.row_cost_ms = stats.cost.perRow * 1000.0;
-        full.office_pid = static_cast<int>(table->sink->OfficePid());
+        full.office_pid = static_cast<int>(handle.sink->OfficePid());
         full.last_status =
             stats.lastFailure.status == SinkStatus::Ok ? 0 : CodeOf(stats.lastFailure.status);
         std::snprintf(full.last_message, sizeof(full.last_message), "%s",
@@ -312,11 +362,22 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
 
 CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms) {
     if (table == nullptr) return Fail(CORVANE_E_ARGUMENT, "a NULL table");
-    const std::unique_ptr<corvane_live> owned(table);
     return Guarded([&]() -> int {
-        const FlushResult result = owned->table->Close(Timeout(timeout_ms));
-        const int code = result == FlushResult::Closed ? CORVANE_OK : Settled(owned.get(), result);
-        owned->table.reset();  // ends an owned office
+        int code = CORVANE_OK;
+        {
+            const host::LiveHandles::Use handle = TheLiveTables().Find(table);
+            if (!handle) return NotOpen();
+            const FlushResult result = handle->table->Close(Timeout(timeout_ms));
+            // From the state callback the table stays open: its writer thread cannot end
+            // itself, and the host may still close it from another thread.
+            if (result == FlushResult::WrongThread) return Settled(*handle, result);
+            // Closed: another thread's close came first, and that one takes the table out.
+            if (result == FlushResult::Closed) return NotOpen();
+            code = Settled(*handle, result);
+        }
+        // Destroyed once the calls of other threads still using it have ended: this ends
+        // an owned office.
+        TheLiveTables().Remove(table).reset();
         return code;
     });
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/live_handles.hpp"
 #include "office/connection.hpp"
 #include "office/launch.hpp"
 
@@ -18,6 +19,7 @@ void ReleaseTheSession();
 // Built when the library is loaded, destroyed when it is unloaded.
 struct Instance {
     office::Session session;
+    LiveHandles liveTables;
     unsigned releaseAtExitStages = 0;
 
     Instance() {
@@ -43,6 +45,8 @@ void ReleaseTheSession() { theInstance.session.Release(); }
 }  // namespace
 
 office::Session& TheSession() { return theInstance.session; }
+
+LiveHandles& TheLiveTables() { return theInstance.liveTables; }
 
 office::Status StartAndConnect(office::Session& session, bool launch) {
     if (launch) office::LaunchOffice(session);

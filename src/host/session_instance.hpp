@@ -12,8 +12,13 @@
 
 namespace corvane::host {
 
+class LiveHandles;
+
 // The one session of this loaded library.
 office::Session& TheSession();
+
+// The live tables this loaded library has handed out and not closed.
+LiveHandles& TheLiveTables();
 
 // Starts the office unless one answers (when `launch`), then connects and loads the
 // session's workbook within the session's call deadline. TimedOut when the deadline

@@ -97,6 +97,17 @@ class Feed {
         stdin_ = -1;
     }
     void Signal(int signal) { ::kill(pid_, signal); }
+    // The exit status, or -2 when the program is still running after `longest`.
+    int WaitAtMost(std::chrono::seconds longest) {
+        const auto end = std::chrono::steady_clock::now() + longest;
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) return -2;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     // The exit status; -1 when the program did not exit normally.
     int Wait() {
         int status = 0;
@@ -688,6 +699,28 @@ TEST(FeedOffice, FollowGivesUpOnAStuckOfficeItKeepsAndReconnectsWhenItAnswers) {
     EXPECT_EQ(feed.Wait(), 0) << feed.Err();
     EXPECT_EQ(feed.Err().find("reconnects 0"), std::string::npos) << feed.Err();
     EXPECT_TRUE(EventuallyHolds(session, book, 1, 1, "last tick")) << feed.Err();
+}
+
+// Without --follow the run's own calls have a deadline too: a stopped office on the pipe
+// ends the run with the exit status of its own, and no copy is claimed.
+TEST(FeedOffice, GivesUpOnAStoppedOfficeAtTheDeadlineWithItsOwnStatus) {
+    OfficeSession session;
+    session.Start();
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    WriteWorkbook(book, {"NSE"});
+    const std::string input = "NSE,x,1\n";
+    session.Signal(SIGSTOP);
+    Feed feed(dir,
+              {"--workbook", book, "--sheet", "NSE", "--call-timeout", "1000", "--save-as",
+               dir / "never.ods"},
+              &input);
+    const int status = feed.WaitAtMost(std::chrono::seconds(60));
+    session.Signal(SIGCONT);
+    EXPECT_EQ(status, 4) << feed.Err();
+    EXPECT_NE(feed.Err().find("did not answer within 1000 ms (--call-timeout)"), std::string::npos)
+        << feed.Err();
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.ods"));
 }
 
 TEST(FeedOffice, GivesUpOnAnOfficeThatNeverAcceptsWithAClearMessage) {

@@ -29,6 +29,7 @@ TEST(FeedOptions, DefaultsAndBothSpellingsOfValues) {
     EXPECT_TRUE(options.feed.titles);
     EXPECT_EQ(options.feed.firstRow, 1);
     EXPECT_EQ(options.waitSeconds, 60);
+    EXPECT_EQ(options.callTimeoutMs, 5000);  // a deadline in every mode
 
     ASSERT_EQ(Parse({"--workbook=w.ods", "--sheet-per-exchange", "--no-titles", "--follow", "-"},
                     options),
@@ -65,6 +66,7 @@ TEST(FeedOptions, RefusesWhatCannotWorkAndSaysWhy) {
         {{"--follow", "--interval", "-1"}, "from 0 to 86400000, not \"-1\""},
         {{"--follow", "--interval", "1.5"}, "not \"1.5\""},
         {{"--follow", "--interval", "86400001"}, "not \"86400001\""},
+        {{"--call-timeout", "0"}, "--call-timeout takes a number of milliseconds from 1 to"},
         {{"--colour"}, "argument was not expected: --colour"},
         {{"one.csv", "two.csv"}, "argument was not expected: two.csv"},
     };
@@ -89,7 +91,8 @@ TEST(FeedOptions, RefusesWhatCannotWorkAndSaysWhy) {
     EXPECT_TRUE(options.help);
     const std::string help = HelpText("/opt/office/soffice");
     for (const char* part : {"--workbook PATH", "--sheet-per-exchange", "--interval MS",
-                             "--first-row N", "default: /opt/office/soffice", "Exit status"})
+                             "--first-row N", "default: /opt/office/soffice", "Exit status",
+                             "--call-timeout MS", "4 the\noffice did not answer"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 

@@ -78,6 +78,30 @@ class WithoutOffice(unittest.TestCase):
             self.assertTrue(caught.exception.message)
         self.assertIn("ooo_pipe", caught.exception.message)
 
+    def test_live_table_open_failures_carry_their_own_code(self):
+        folder = tempfile.mkdtemp(prefix="corvane-test-")
+        try:
+            book = os.path.join(folder, "live.fods")
+            write_workbook(book, ["NSE"])
+            for options, code, named in [
+                    (dict(sheet=None), corvane.E_ARGUMENT, "sheet"),
+                    (dict(first_row=-1), corvane.E_ARGUMENT, "first_row"),
+                    (dict(first_row=0), corvane.E_ARGUMENT, "titles"),
+                    (dict(interval=-0.5), corvane.E_ARGUMENT, "interval_ms"),
+                    (dict(call_timeout=-1), corvane.E_ARGUMENT, "call_timeout_ms"),
+                    (dict(workbook=os.path.join(folder, "missing.ods")), corvane.E_LOAD,
+                     "missing.ods"),
+                    # Attached, and nobody accepts on the pipe.
+                    (dict(open_wait=0.3), corvane.E_TIMEOUT, "")]:
+                arguments = dict(workbook=book, sheet="NSE")
+                arguments.update(options)
+                with self.assertRaises(corvane.Error) as caught:
+                    corvane.LiveTable(**arguments)
+                self.assertEqual(caught.exception.code, code, options)
+                self.assertIn(named, caught.exception.message)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
     def test_column_titles(self):
         titles = corvane.column_titles()
         self.assertEqual(len(titles), corvane.COLUMN_COUNT)

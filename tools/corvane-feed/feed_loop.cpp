@@ -124,6 +124,7 @@ void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetW
     } else if (code == CORVANE_E_NOT_CONNECTED || code == CORVANE_E_TIMEOUT ||
                !writer.OfficeAnswers()) {
         fatal = "the office no longer answers (" + error + ")";
+        result_.officeTimedOut = code == CORVANE_E_TIMEOUT;
     } else {
         // The office refused this row (a row beyond the sheet's end, say); others may do.
         return Fail(line, error, events);

@@ -64,6 +64,7 @@ struct FeedResult {
     int sheets = 0;        // sheets a line was written to
     bool stopped = false;  // a stop request ended the input early
     std::string fatal;     // why the feed could not go on (naming the line); empty when it could
+    bool officeTimedOut = false;  // the office did not answer a write within the deadline
 };
 
 class FeedLoop {

@@ -59,6 +59,7 @@ std::string FeedOffice::Open() {
     }
     ShowWarnings();
     if (result >= 0) return {};
+    timedOut_ = result == CORVANE_E_TIMEOUT;
     // Only when nobody answers on the pipe is there an office to start.
     if (result != CORVANE_E_CONNECT) return LastError();
     return StartAndWait();
@@ -92,8 +93,10 @@ std::string FeedOffice::StartAndWait() {
     // The office the library started, which Abandon kills when the run must end at once.
     if (!settings_.keepOffice && settings_.commandLine.empty()) abandonPid_ = corvane_office_pid();
     ShowWarnings();
-    // A new office takes a moment to accept; until then each attempt fails at once.
-    while (result == CORVANE_E_CONNECT && Clock::now() < deadline) {
+    // A new office takes a moment to accept; until then each attempt fails at once. One
+    // that is still starting may also miss the call deadline: it has --wait to answer.
+    while ((result == CORVANE_E_CONNECT || result == CORVANE_E_TIMEOUT) &&
+           Clock::now() < deadline) {
         if (!stop_.Sleep(kRetryInterval)) break;
         StreamsSilenced quiet(StreamsSilenced::OutputOnly);
         result = corvane_connect(workbook.c_str());
@@ -101,6 +104,7 @@ std::string FeedOffice::StartAndWait() {
     if (result >= 0) return {};
 
     const std::string error = LastError();
+    timedOut_ = result == CORVANE_E_TIMEOUT;
     started_ = false;
     profile_.Remove();
     if (stop_.Requested()) return "stopped while waiting for the office";
@@ -113,8 +117,11 @@ std::string FeedOffice::StartAndWait() {
 
 std::string FeedOffice::SaveCopy(const std::string& path) {
     const std::string target = Absolute(path);
-    if (corvane_save_copy(target.c_str()) != CORVANE_OK)
+    const int result = corvane_save_copy(target.c_str());
+    if (result != CORVANE_OK) {
+        timedOut_ |= result == CORVANE_E_TIMEOUT;
         return "cannot save " + Quoted(path) + ": " + LastError();
+    }
     return {};
 }
 

@@ -35,6 +35,9 @@ class FeedOffice {
     // Returns "" or why there is no workbook to write to.
     std::string Open();
     bool Started() const { return started_; }
+    // Whether a call into the office ran past the library's call deadline: the office
+    // is stopped or hanging.
+    bool TimedOut() const { return timedOut_; }
 
     // Stores a copy of the workbook at `path`. Returns "" or why not.
     std::string SaveCopy(const std::string& path);
@@ -65,6 +68,7 @@ class FeedOffice {
     bool started_ = false;
     bool closed_ = false;
     bool handedOver_ = false;
+    bool timedOut_ = false;
     // What Abandon kills and deletes: the directory is set before the office's id,
     // which arms it, and neither changes after.
     std::string abandonDir_;

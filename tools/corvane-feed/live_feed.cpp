@@ -42,6 +42,7 @@ corvane_live* LiveFeed::OpenTable(bool owned, int waitMs) const {
     open.first_row = options_.feed.firstRow;
     open.titles = options_.feed.titles ? 1 : 0;
     open.interval_ms = static_cast<int>(options_.interval.count());
+    open.call_timeout_ms = options_.callTimeoutMs;
     open.own_office = owned ? 1 : 0;
     if (owned) open.office_path = options_.office.c_str();
     open.open_wait_ms = waitMs;
@@ -68,6 +69,7 @@ std::string LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
             return {};
         }
         if (stats.state == CORVANE_LIVE_FAILED || stats.last_status != 0) {
+            timedOut_ = stats.last_status == CORVANE_E_TIMEOUT;
             Close(0);
             return stats.last_message;
         }
@@ -120,11 +122,15 @@ std::vector<std::string> LiveFeed::Finish(const std::vector<std::string>& saveAs
                                           Console& console) {
     std::vector<std::string> failures;
     if (table_ == nullptr) return failures;
-    if (corvane_live_flush(table_, kFinishMs) != CORVANE_OK)
+    const int flushed = corvane_live_flush(table_, kFinishMs);
+    timedOut_ |= flushed == CORVANE_E_TIMEOUT;
+    if (flushed != CORVANE_OK)
         failures.push_back("not every row reached the sheet: " + LastError());
     for (const std::string& path : saveAs) {
         const std::string target = Absolute(path);
-        if (corvane_live_save_copy(table_, target.c_str(), kFinishMs) != CORVANE_OK)
+        const int saved = corvane_live_save_copy(table_, target.c_str(), kFinishMs);
+        timedOut_ |= saved == CORVANE_E_TIMEOUT;
+        if (saved != CORVANE_OK)
             failures.push_back("cannot save " + Quoted(path) + ": " + LastError());
         else
             console.Note("saved " + path);

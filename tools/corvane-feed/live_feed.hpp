@@ -67,6 +67,9 @@ class LiveFeed : public SheetWriter {
     // Lines whose put was taken but that the table refused later, having found no row
     // for them (their exchange's sheet missing, their sheet full).
     unsigned long long RefusedLater() const;
+    // Whether the office did not answer within the call deadline when the table was
+    // opened, or kept the last rows or a copy from being stored in time.
+    bool TimedOut() const { return timedOut_; }
 
   private:
     corvane_live* OpenTable(bool owned, int waitMs) const;
@@ -75,6 +78,7 @@ class LiveFeed : public SheetWriter {
     std::string workbook_;
     std::atomic<corvane_live*> table_{nullptr};
     unsigned long long refusedPuts_ = 0;  // puts the table refused at once
+    bool timedOut_ = false;
 };
 
 }  // namespace corvane::feed

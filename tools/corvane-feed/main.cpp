@@ -1,6 +1,7 @@
 // corvane-feed: mirrors a market watch from CSV into a workbook open in an office.
 #include <corvane/corvane.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -25,6 +26,15 @@ using namespace corvane::feed;
 constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
+constexpr int kExitOfficeStuck = 4;
+constexpr int kCreationTimeoutMs = 60000;
+
+// Ends a run the office held past the call deadline: the status of its own, and why.
+int GaveUpOnTheOffice(const FeedOptions& options, Console& console) {
+    console.Error("the office did not answer within " + std::to_string(options.callTimeoutMs) +
+                  " ms (--call-timeout): it is stopped or hanging; the run gave up on it");
+    return kExitOfficeStuck;
+}
 
 // --follow: the lines go into a live table, so reading them never waits for the office.
 int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals,
@@ -63,7 +73,7 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
     }
     if (!why.empty()) {
         console.Error(why);
-        return kExitOffice;
+        return table.TimedOut() ? GaveUpOnTheOffice(options, console) : kExitOffice;
     }
     // The table paces the writes: the loop puts each line as soon as it is read.
     FeedLoop loop(options.feed, RecordCheck(LibraryColumns()));
@@ -100,7 +110,7 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
         console.Error(failure);
         status = kExitOffice;
     }
-    return status;
+    return table.TimedOut() ? GaveUpOnTheOffice(options, console) : status;
 }
 
 int Run(const std::vector<std::string>& args, StopSignals& signals) {
@@ -121,10 +131,20 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
         return kExitUsage;
     }
 
-    if (const std::string why = CreateWorkbookIfMissing(options, console); !why.empty()) {
+    // Every call into the office, in every mode, ends by a deadline. Creating the
+    // workbook stores and reopens a whole document: it gets at least a minute.
+    corvane_set_timeout(std::max(options.callTimeoutMs, kCreationTimeoutMs));
+    bool creationTimedOut = false;
+    if (const std::string why = CreateWorkbookIfMissing(options, console, creationTimedOut);
+        !why.empty()) {
         console.Error(why);
-        return kExitOffice;
+        if (!creationTimedOut) return kExitOffice;
+        console.Error("the office did not answer within " +
+                      std::to_string(std::max(options.callTimeoutMs, kCreationTimeoutMs)) +
+                      " ms while creating the workbook: it is stopped or hanging");
+        return kExitOfficeStuck;
     }
+    corvane_set_timeout(options.callTimeoutMs);
 
     if (options.feed.follow) return RunLive(options, input, signals, console);
 
@@ -140,7 +160,7 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     } unhook{signals};
     if (const std::string why = office.Open(); !why.empty()) {
         console.Error(why);
-        return kExitOffice;
+        return office.TimedOut() ? GaveUpOnTheOffice(options, console) : kExitOffice;
     }
 
     CApiWriter writer;
@@ -171,7 +191,8 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     }
     office.Close();
     console.Summary(result);
-    return status;
+    return result.officeTimedOut || office.TimedOut() ? GaveUpOnTheOffice(options, console)
+                                                      : status;
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ constexpr int kLastSheetRow = 1048575;
 // The longest wait for an office, and the longest interval between writes: a day.
 constexpr double kMaxWaitSeconds = 86400;
 constexpr int kMaxIntervalMs = 86400 * 1000;
+constexpr int kDefaultCallTimeoutMs = 5000;
+constexpr int kMaxCallTimeoutMs = 86400 * 1000;
 
 constexpr char kDescription[] =
     "Mirrors a market watch from CSV into a workbook open in an office (LibreOffice\n"
@@ -43,13 +45,16 @@ constexpr char kFooter[] =
     "is a terminal; a summary at the end.\n"
     "\n"
     "Exit status: 0 no line failed; 1 some lines failed; 2 wrong command line or\n"
-    "unreadable input; 3 the office, the workbook, its sheet or a copy failed.";
+    "unreadable input; 3 the office, the workbook, its sheet or a copy failed; 4 the\n"
+    "office did not answer within --call-timeout (stopped or hanging): the run gave up\n"
+    "on it, and copies it could not store are missing.";
 
 // What the command line gives as text, checked after parsing.
 struct RawValues {
     std::string firstRow;
     std::string interval;
     std::string wait;
+    std::string callTimeout;
 };
 
 // The one declaration of every option: parsing and --help both come from it.
@@ -82,6 +87,16 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
                     "how long to wait for that office to accept, above 0\n"
                     "and at most 86400 (default: 60)")
         ->type_name("SECONDS")
+        ->group(office);
+    app->add_option("--call-timeout", raw.callTimeout,
+                    "the longest one call into the office may take, 1 to\n"
+                    "86400000 (default: " +
+                        std::to_string(kDefaultCallTimeoutMs) +
+                        "); an office that does not answer in\n"
+                        "time ends the run with exit status 4, or with --follow\n"
+                        "is replaced or waited for by the live table;\n"
+                        "--create-workbook gets at least 60000")
+        ->type_name("MS")
         ->group(office);
     flag("--keep-office", options.keepOffice,
          "leave the office this run started running at the end")
@@ -176,7 +191,7 @@ bool ParseSeconds(const std::string& text, double& value) {
 // The options given with an empty value, which none of them takes.
 std::string EmptyValue(const CLI::App& app) {
     for (const char* name : {"--workbook", "--office", "--sheet", "--save-as", "--first-row",
-                             "--interval", "--wait", "--sheets"}) {
+                             "--interval", "--wait", "--sheets", "--call-timeout"}) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
             if (value.empty()) return std::string(name) + " needs a value";
@@ -213,6 +228,11 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     if (!raw.wait.empty() && !ParseSeconds(raw.wait, options.waitSeconds))
         return "--wait takes a number of seconds above 0 and at most 86400, not \"" + raw.wait +
                "\"";
+    if (!raw.callTimeout.empty() &&
+        (!ParseInt(raw.callTimeout, options.callTimeoutMs) || options.callTimeoutMs < 1 ||
+         options.callTimeoutMs > kMaxCallTimeoutMs))
+        return "--call-timeout takes a number of milliseconds from 1 to 86400000, not \"" +
+               raw.callTimeout + "\"";
     std::optional<int> firstRow;
     if (!raw.firstRow.empty()) {
         int row = 0;

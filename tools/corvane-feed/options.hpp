@@ -15,6 +15,10 @@ struct FeedOptions {
     std::string commandLine;  // "" for the headless default with a throw-away profile
     std::string workbook;
     double waitSeconds = 60;  // for an office this run starts
+    // The longest one call into the office may take, the run's own calls and the live
+    // table's alike: a stopped or hanging office ends the run (or, with --follow, is
+    // replaced or waited for by the table) instead of holding it forever.
+    int callTimeoutMs = 5000;
     bool keepOffice = false;
     std::vector<std::string> saveAs;
     bool createWorkbook = false;      // --create-workbook

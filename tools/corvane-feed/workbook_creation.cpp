@@ -22,7 +22,8 @@ std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console) {
+std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console, bool& timedOut) {
+    timedOut = false;
     std::error_code error;
     if (!options.createWorkbook || std::filesystem::exists(options.workbook, error)) return {};
     std::vector<std::string> sheets = {options.feed.sheet};
@@ -49,6 +50,7 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                                          static_cast<int>(names.size()), &settings);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
+    timedOut = result == CORVANE_E_TIMEOUT;
     // The feed connects anew for its rows; a live table of the run must be its only
     // connection there. Nothing is shut down through the pipe: the office answering
     // there need not be the one started here (one started by whoever runs the feed may

@@ -13,7 +13,8 @@ namespace corvane::feed {
 // --sheet-per-exchange. An office already on the pipe makes it; otherwise the --office
 // program is started headless on a throw-away profile and ended again, and the feed
 // then starts its office as usual.
-// Returns "" or why the workbook could not be created.
-std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console);
+// Returns "" or why the workbook could not be created; `timedOut` tells whether the office
+// did not answer within the call deadline.
+std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console, bool& timedOut);
 
 }  // namespace corvane::feed
