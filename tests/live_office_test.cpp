@@ -491,6 +491,14 @@ TEST_F(LiveOffice, OpenFailuresCarryTheirOwnCodeAndNameTheOption) {
          "missing.ods"},
         // Attached, and nobody accepts on the pipe.
         {[](LiveTableOptions& o) { o.openWaitMs = 300; }, CORVANE_E_TIMEOUT, ""},
+        // An office of its own, which finds no spreadsheet in the file.
+        {[&](LiveTableOptions& o) {
+             o.workbook = dir_ / "text.ods";
+             std::ofstream(o.workbook) << "not a spreadsheet\n";
+             o.ownOffice = true;
+             o.openWaitMs = kLong;
+         },
+         CORVANE_E_LOAD, "did not load"},
     };
     for (const Case& c : cases) {
         LiveTableOptions options = Options(false);

@@ -39,6 +39,8 @@ int CodeOf(SinkStatus status) {
             return CORVANE_E_TIMEOUT;
         case SinkStatus::NoSheet:
             return CORVANE_E_NO_SHEET;
+        case SinkStatus::LoadFailed:
+            return CORVANE_E_LOAD;
         case SinkStatus::Other:
             break;
     }

@@ -16,7 +16,8 @@ enum class SinkStatus {
     OfficeGone,  // the office or its workbook went away (killed, crashed, closed by the user)
     TimedOut,    // the office did not answer within the call deadline
     NoSheet,     // the workbook has no sheet of that name
-    Other,       // anything else: the workbook did not load, the office refused a value
+    LoadFailed,  // the office answered, but the workbook did not load
+    Other,       // anything else: the office refused a value, ...
 };
 
 const char* StatusName(SinkStatus status);

@@ -79,6 +79,8 @@ const char* StatusName(SinkStatus status) {
             return "timed out";
         case SinkStatus::NoSheet:
             return "no sheet";
+        case SinkStatus::LoadFailed:
+            return "not loaded";
         case SinkStatus::Other:
             return "office error";
     }

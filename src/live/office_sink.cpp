@@ -325,8 +325,9 @@ SinkResult OfficeSink::ConnectOnce() {
                     report_.empty() ? "no office accepts on the pipe" : report_};
         default:
             Drop();
-            return {SinkStatus::Other, "the workbook \"" + options_.workbook + "\" did not load" +
-                                           (report_.empty() ? "" : ": " + report_)};
+            return {SinkStatus::LoadFailed, "the workbook \"" + options_.workbook +
+                                                "\" did not load" +
+                                                (report_.empty() ? "" : ": " + report_)};
     }
 }
 
