@@ -114,17 +114,20 @@ OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options))
     if (!options_.officePath.empty()) session_.officePath.SetString(options_.officePath.c_str());
     session_.callTimeout = options_.callTimeout;
     // What the session would print or warn about is kept for the table's last failure.
-    session_.connectionReport = [this](const std::string& line) { report_ = line; };
+    // The session calls these only from within the sink's own calls, which hold use_.
+    session_.connectionReport = [this](const std::string& line)
+                                    NO_THREAD_SAFETY_ANALYSIS { report_ = line; };
     session_.warnings.SetHandler(
-        [](const char* text, void* self) { static_cast<OfficeSink*>(self)->report_ = text; }, this);
-    session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office) {
-        return Admit(office);
-    };
+        [](const char* text, void* self)
+            NO_THREAD_SAFETY_ANALYSIS { static_cast<OfficeSink*>(self)->report_ = text; },
+        this);
+    session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office)
+                               NO_THREAD_SAFETY_ANALYSIS { return Admit(office); };
     profile_ = options_.profile;
 }
 
 OfficeSink::~OfficeSink() {
-    const std::lock_guard<std::timed_mutex> lock(use_);
+    const platform::TimedLock lock(use_);
     EndOwnedOffice();
     Drop();
     StopOffice();
@@ -144,7 +147,7 @@ void OfficeSink::EndOwnedOffice() noexcept {
     if (!cancelled_ && session_.workbook.is()) {
         int othersOpen = 0;
         office::Status status = office::Status::Ok;
-        const SinkResult result = Guarded([&] {
+        const SinkResult result = Guarded([&]() REQUIRES(use_) {
             status = office::CloseWorkbookAndIdleOffice(session_, othersOpen, why);
             return SinkResult{};
         });
@@ -216,12 +219,12 @@ void OfficeSink::Drop() noexcept {
 }
 
 SinkResult OfficeSink::Open() {
-    const std::lock_guard<std::timed_mutex> lock(use_);
+    const platform::TimedLock lock(use_);
     return Attach(options_.owned && office_ == 0);
 }
 
 SinkResult OfficeSink::Recover(SinkStatus cause) {
-    const std::lock_guard<std::timed_mutex> lock(use_);
+    const platform::TimedLock lock(use_);
     Drop();
     // An owned headless office that did not answer in time is stuck: it is replaced. One
     // on a display may be showing a person a dialog: it is waited for. One that went
@@ -298,7 +301,7 @@ SinkResult OfficeSink::ConnectOnce() {
     if (!office::EnsureRuntime(session_))
         return {SinkStatus::Other, "no office installation to connect with"};
     {
-        const std::lock_guard<std::mutex> lock(runtimeMu_);
+        const platform::Lock lock(runtimeMu_);
         runtime_ = session_.runtime;
     }
     if (cancelled_) return {SinkStatus::OfficeGone, "the table is closing"};
@@ -308,7 +311,7 @@ SinkResult OfficeSink::ConnectOnce() {
     session_.workbookPath.SetString(options_.workbook.c_str());
     office::Status status = office::Status::Ok;
     // Connecting gets the call deadline, loading (see Admit) the load deadline.
-    SinkResult result = Guarded([&] {
+    SinkResult result = Guarded([&]() REQUIRES(use_) {
         status = office::ConnectOffice(session_);
         if (status == office::Status::Ok && options_.fastWrites)
             sheet::SetFastWrites(session_, true);
@@ -412,7 +415,7 @@ SinkResult OfficeSink::Confirm(SinkResult refused) {
         refused.status == SinkStatus::TimedOut)
         return refused;
     // A closed workbook shows as a missing sheet or a refused range: told apart here.
-    const SinkResult alive = Guarded([&] { return Alive(); });
+    const SinkResult alive = Guarded([&]() REQUIRES(use_) { return Alive(); });
     if (alive.status == SinkStatus::Other) return refused;
     if (!alive.ok()) return alive;
     return refused;
@@ -421,8 +424,8 @@ SinkResult OfficeSink::Confirm(SinkResult refused) {
 SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
                                 std::vector<RowKey>& keys) {
     keys.clear();
-    const std::lock_guard<std::timed_mutex> lock(use_);
-    SinkResult result = Guarded([&] {
+    const platform::TimedLock lock(use_);
+    SinkResult result = Guarded([&]() REQUIRES(use_) {
         SinkResult found;
         sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is() && found.status == SinkStatus::NoSheet && create) {
@@ -483,8 +486,8 @@ SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool crea
 SinkResult OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
     if (count <= 0) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
-    const std::lock_guard<std::timed_mutex> lock(use_);
-    SinkResult result = Guarded([&] {
+    const platform::TimedLock lock(use_);
+    SinkResult result = Guarded([&]() REQUIRES(use_) {
         SinkResult found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
@@ -500,13 +503,13 @@ SinkResult OfficeSink::ClearRows(const std::string& name, int firstRow, int coun
 }
 
 SinkResult OfficeSink::Check() {
-    const std::lock_guard<std::timed_mutex> lock(use_);
-    return Guarded([&] { return Alive(); });
+    const platform::TimedLock lock(use_);
+    return Guarded([&]() REQUIRES(use_) { return Alive(); });
 }
 
 SinkResult OfficeSink::WriteTitles(const std::string& name, int row) {
-    const std::lock_guard<std::timed_mutex> lock(use_);
-    SinkResult result = Guarded([&] {
+    const platform::TimedLock lock(use_);
+    SinkResult result = Guarded([&]() REQUIRES(use_) {
         SinkResult found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
@@ -544,8 +547,8 @@ SinkResult OfficeSink::WriteBlock(const std::string& name, int firstRow,
                 cells[kColumnCount] <<= platform::LocalSerialTime(taken);
         }
     }
-    const std::lock_guard<std::timed_mutex> lock(use_);
-    SinkResult result = Guarded([&] {
+    const platform::TimedLock lock(use_);
+    SinkResult result = Guarded([&]() REQUIRES(use_) {
         SinkResult found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
@@ -562,24 +565,24 @@ SinkResult OfficeSink::WriteBlock(const std::string& name, int firstRow,
 
 void OfficeSink::Cancel() {
     cancelled_ = true;
-    const std::lock_guard<std::mutex> lock(runtimeMu_);
+    const platform::Lock lock(runtimeMu_);
     office::Session::CutOff(runtime_);
 }
 
 office::Status OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait,
                                     std::string& why) {
-    std::unique_lock<std::timed_mutex> lock(use_, std::defer_lock);
-    if (!lock.try_lock_for(wait)) {
+    if (!use_.try_lock_for(wait)) {
         why = "the table's office is busy";
         return office::Status::TimedOut;
     }
+    const platform::TimedLock lock(use_, std::adopt_lock);
     if (!session_.workbook.is()) {
         why = "the table has no workbook open now (its office is being recovered)";
         return office::Status::NotConnected;
     }
     office::Status status = office::Status::Ok;
     const SinkResult result = Guarded(
-        [&] {
+        [&]() REQUIRES(use_) {
             status = sheet::SaveMarketCopy(session_, path.c_str(), options_.titleRow, why);
             return SinkResult{};
         },

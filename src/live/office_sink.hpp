@@ -21,6 +21,7 @@
 #include "office/session.hpp"
 #include "office/status.hpp"
 #include "platform/process.hpp"
+#include "platform/thread_safety.hpp"
 #include "sheet/row_frame.hpp"
 
 namespace corvane::live {
@@ -86,46 +87,51 @@ class OfficeSink final : public LiveSink {
 
     // Connects (owned: starting the office first when it does not run, and waiting for
     // it to accept). `foreignCheck`: an owned office must not find another on the pipe.
-    SinkResult Attach(bool foreignCheck);
-    SinkResult ConnectOnce();
-    bool StartOffice(std::string& why);
-    void StopOffice() noexcept;
-    void Drop() noexcept;  // cuts the connection and forgets its objects
-    sheet::SheetHandle SheetNamed(const std::string& name, SinkResult& result);
-    SinkResult Alive();
+    SinkResult Attach(bool foreignCheck) REQUIRES(use_);
+    SinkResult ConnectOnce() REQUIRES(use_);
+    bool StartOffice(std::string& why) REQUIRES(use_);
+    void StopOffice() noexcept REQUIRES(use_);
+    void Drop() noexcept REQUIRES(use_);  // cuts the connection and forgets its objects
+    sheet::SheetHandle SheetNamed(const std::string& name, SinkResult& result) REQUIRES(use_);
+    SinkResult Alive() REQUIRES(use_);
     // A write the office refused: whether it was the workbook or office that went.
-    SinkResult Confirm(SinkResult refused);
+    SinkResult Confirm(SinkResult refused) REQUIRES(use_);
     // Runs `operation` (returning a SinkResult) under the call deadline, turning
     // exceptions into results.
     template <typename Operation>
-    SinkResult Guarded(Operation&& operation);
+    SinkResult Guarded(Operation&& operation) REQUIRES(use_);
     template <typename Operation>
-    SinkResult Guarded(Operation&& operation, std::chrono::milliseconds limit);
+    SinkResult Guarded(Operation&& operation, std::chrono::milliseconds limit) REQUIRES(use_);
     // Whether the office that answered is one this sink may use (see admitOffice).
-    office::Status Admit(const css::uno::Reference<css::uno::XComponentContext>& office);
-    void EndOwnedOffice() noexcept;  // at destruction
+    office::Status Admit(const css::uno::Reference<css::uno::XComponentContext>& office)
+        REQUIRES(use_);
+    void EndOwnedOffice() noexcept REQUIRES(use_);  // at destruction
 
     const OfficeSinkOptions options_;
-    std::string profile_;
-    bool scratchProfile_ = false;
-    std::timed_mutex use_;  // held by every call that uses the session
-    office::Session session_;
-    std::unordered_map<std::string, sheet::SheetHandle> sheets_;
-    pid_t office_ = 0;  // the owned office's process group (its watcher), or 0
-    platform::Lifeline lifeline_;
-    bool accepted_ = false;  // the owned office that runs now has accepted once
+    // Every call that uses the session holds use_; Cancel alone does not, and reaches
+    // only the runtime's copy under runtimeMu_ and the atomics.
+    platform::TimedMutex use_;
+    std::string profile_ GUARDED_BY(use_);
+    bool scratchProfile_ GUARDED_BY(use_) = false;
+    office::Session session_ GUARDED_BY(use_);
+    std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
+    pid_t office_ GUARDED_BY(use_) = 0;  // the owned office's process group (its watcher)
+    platform::Lifeline lifeline_ GUARDED_BY(use_);
+    bool accepted_ GUARDED_BY(use_) = false;  // the owned office running now accepted once
     // Set by a connection that found an office on another profile on the pipe: its
     // profile, or what is known of it.
-    std::string foreign_;
-    std::string pipe_;  // owned: the pipe of its own the office moved to; "" for ooo_pipe
-    office::CallDeadline* deadline_ = nullptr;  // the guard of the running call
+    std::string foreign_ GUARDED_BY(use_);
+    // Owned: the pipe of its own the office moved to; "" for ooo_pipe.
+    std::string pipe_ GUARDED_BY(use_);
+    office::CallDeadline* deadline_ GUARDED_BY(use_) = nullptr;  // the running call's guard
     std::atomic<pid_t> officePid_{0};
-    Clock::time_point startedAt_;
-    bool restarted_ = false;
-    std::string report_;  // the last connection diagnostic
+    Clock::time_point startedAt_ GUARDED_BY(use_);
+    bool restarted_ GUARDED_BY(use_) = false;
+    std::string report_ GUARDED_BY(use_);  // the last connection diagnostic
     std::atomic<bool> cancelled_{false};
-    std::mutex runtimeMu_;  // guards runtime_, the copy Cancel cuts off
-    css::uno::Reference<css::uno::XComponentContext> runtime_;
+    platform::Mutex runtimeMu_;
+    // The runtime's copy that Cancel cuts off.
+    css::uno::Reference<css::uno::XComponentContext> runtime_ GUARDED_BY(runtimeMu_);
 };
 
 }  // namespace corvane::live

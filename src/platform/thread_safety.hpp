@@ -45,16 +45,18 @@ class CAPABILITY("mutex") BasicMutex {
 using Mutex = BasicMutex<std::mutex>;
 using TimedMutex = BasicMutex<std::timed_mutex>;
 
-// Holds a Mutex for a scope, and waits on condition variables with it. The predicates
-// of the waits run with the lock held.
-class SCOPED_CAPABILITY Lock {
+// Holds a mutex for a scope; a Lock also waits on condition variables with it. The
+// predicates of the waits run with the lock held.
+template <typename Native>
+class SCOPED_CAPABILITY BasicLock {
   public:
-    explicit Lock(Mutex& mu) ACQUIRE(mu) : lock_(mu.native()) {}
+    explicit BasicLock(BasicMutex<Native>& mu) ACQUIRE(mu) : lock_(mu.native()) {}
     // Takes over a mutex the caller holds already.
-    Lock(Mutex& mu, std::adopt_lock_t) REQUIRES(mu) : lock_(mu.native(), std::adopt_lock) {}
-    ~Lock() RELEASE() {}
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
+    BasicLock(BasicMutex<Native>& mu, std::adopt_lock_t) REQUIRES(mu)
+        : lock_(mu.native(), std::adopt_lock) {}
+    ~BasicLock() RELEASE() {}
+    BasicLock(const BasicLock&) = delete;
+    BasicLock& operator=(const BasicLock&) = delete;
 
     void Unlock() RELEASE() { lock_.unlock(); }
     void Relock() ACQUIRE() { lock_.lock(); }
@@ -82,7 +84,9 @@ class SCOPED_CAPABILITY Lock {
     }
 
   private:
-    std::unique_lock<std::mutex> lock_;
+    std::unique_lock<Native> lock_;
 };
+using Lock = BasicLock<std::mutex>;
+using TimedLock = BasicLock<std::timed_mutex>;
 
 }  // namespace corvane::platform
