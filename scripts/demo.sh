@@ -6,7 +6,8 @@
 # the end; the demo starts it itself and kills what is left of it (its process group)
 # on any way out.
 #
-# Environment: BUILD (build folder, default "build"), OFFICE (office program).
+# Environment: BUILD (build folder, default "build"), OFFICE (office program), OUT
+# (where the results go, default "demo-out").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +15,7 @@ build=${BUILD:-build}
 feed="$build/tools/corvane-feed/corvane-feed"
 office=${OFFICE:-/usr/lib/libreoffice/program/soffice}
 data=data/sample-marketwatch.csv
-out=demo-out
+out=${OUT:-demo-out}
 lock=/tmp/corvane-office-tests.lock
 
 if [ ! -x "$feed" ]; then
@@ -131,8 +132,9 @@ pages=""
 if command -v pdfinfo >/dev/null; then
     pages=", $(pdfinfo "$out/marketwatch.pdf" | awk '/^Pages:/ {print $2}') pages"
 fi
+shown=$(cd "$out" && pwd)
 echo
 echo "Done. The market watch is in:"
-echo "  $PWD/$out/marketwatch.ods  ($(du -k "$out/marketwatch.ods" | cut -f1) KB: sheets NSE and BSE, a title row, one row per instrument)"
-echo "  $PWD/$out/marketwatch.pdf  ($(du -k "$out/marketwatch.pdf" | cut -f1) KB$pages)"
-echo "  $PWD/$out/marketwatch.png  (the top of the NSE sheet)"
+echo "  $shown/marketwatch.ods  ($(du -k "$out/marketwatch.ods" | cut -f1) KB: sheets NSE and BSE, a title row, one row per instrument)"
+echo "  $shown/marketwatch.pdf  ($(du -k "$out/marketwatch.pdf" | cut -f1) KB$pages)"
+echo "  $shown/marketwatch.png  (the top of the NSE sheet)"
