@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "resident_memory.hpp"
+#include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
 namespace {
@@ -262,13 +263,13 @@ Run Paced(WritePath& path, const Ticks& ticks, int rate, int seconds, long& n) {
     return run;
 }
 
-corvane_live* Open(const std::string& book, int intervalMs) {
+corvane_live* Open(const std::string& book, int intervalMs, bool owned = true) {
     corvane_live_options options;
     corvane_live_default_options(&options);
     options.workbook_path = book.c_str();
     options.sheet = "NSE";
     options.interval_ms = intervalMs;
-    options.own_office = 1;
+    options.own_office = owned ? 1 : 0;
     options.open_wait_ms = 120000;
     corvane_live* table = corvane_live_open(&options, nullptr, nullptr);
     if (table == nullptr) std::fprintf(stderr, "cannot open: %s\n", corvane_last_error());
@@ -282,19 +283,30 @@ void Print(const char* name, const Run& r) {
     std::fflush(stdout);
 }
 
-// The paced path before live tables, then the live table, on the office the table owns:
-// the same load on the same office.
-bool SideBySide(const std::string& book, const std::string& pacedBook, const Ticks& ticks, int rate,
-                int seconds, long& n, corvane_live*& table) {
-    table = Open(book, 100);
-    if (table == nullptr) return false;
-    if (corvane_connect(pacedBook.c_str()) < 0 || corvane_write_titles("NSE", 0) != CORVANE_OK) {
+// The paced path before live tables, then the live table, on one office of the session:
+// the same load on the same office. The paced path connects through the library, writes,
+// and hands the office over; the table attaches to it.
+bool SideBySide(corvane::test::OfficeSession& session, const std::string& book,
+                const std::string& pacedBook, const Ticks& ticks, int rate, int seconds, long& n,
+                corvane_live*& table) {
+    session.Adopt(corvane::test::StartInOwnGroup(
+        {corvane::test::OfficeExecutable(), "--headless", "--norestore",
+         "-env:UserInstallation=" + corvane::test::FileUrl(session.ProfileDirectory()),
+         "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"}));
+    int connected = CORVANE_E_CONNECT;
+    for (int i = 0; i < 600 && connected == CORVANE_E_CONNECT; ++i) {
+        connected = corvane_connect(pacedBook.c_str());
+        if (connected == CORVANE_E_CONNECT) std::this_thread::sleep_for(100ms);
+    }
+    if (connected < 0 || corvane_write_titles("NSE", 0) != CORVANE_OK) {
         std::fprintf(stderr, "paced path: %s\n", corvane_last_error());
-        corvane_live_close(table, -1);
         return false;
     }
     PacedPath paced("NSE", 100ms);
     Print("paced path before live tables, 100 ms interval", Paced(paced, ticks, rate, seconds, n));
+    corvane_disconnect();
+    table = Open(book, 100, false);
+    if (table == nullptr) return false;
     LivePath live(table);
     Print("live table, 100 ms interval", Paced(live, ticks, rate, seconds, n));
     return true;
@@ -361,11 +373,15 @@ int main(int argc, char** argv) {
         "|---|---:|---:|---:|---|---:|---:|---|\n");
     long n = 0;
     corvane_live* table = nullptr;
-    if (!SideBySide(book, pacedBook, Ticks(500), 2000, seconds, n, table)) return 1;
-    corvane_live_close(table, -1);
+    {
+        corvane::test::OfficeSession session;
+        if (!SideBySide(session, book, pacedBook, Ticks(500), 2000, seconds, n, table)) return 1;
+        corvane_live_close(table, -1);
+    }
     const Ticks ticks(5000);
     {
-        if (!SideBySide(book, pacedBook, ticks, 20000, seconds, n, table)) return 1;
+        corvane::test::OfficeSession session;
+        if (!SideBySide(session, book, pacedBook, ticks, 20000, seconds, n, table)) return 1;
         KeyReadShare(table);
         // Higher rates until the table no longer holds them (p99 staleness above 500 ms).
         LivePath live(table);
