@@ -1,7 +1,7 @@
-// The live table against a real office (started and owned by the table, headless, on a
-// throw-away profile): staleness from put to written, rows written per second, what a put
-// costs the host's thread, the highest tick rate the table holds, and the memory the
-// table keeps; beside it, on the same office and load, the paced path the feed took
+// The live table against a real headless office on a throw-away profile: staleness from
+// put to written, rows written per second, what a put costs the host's thread, the
+// highest tick rate the table holds, the memory the table keeps, and what keeping rows in
+// place costs; beside it, on the same office and load, the paced path the feed took
 // before live tables. Ticks go to random instruments, paced in batches every millisecond.
 #include <corvane/corvane.h>
 
@@ -365,7 +365,7 @@ int main(int argc, char** argv) {
     corvane::test::WriteWorkbook(pacedBook, {"NSE"});
 
     std::printf(
-        "Live table against a headless office it owns (LibreOffice, one sheet), beside the "
+        "Live table against a headless office (LibreOffice, one sheet), beside the "
         "paced path before live tables on the same office\n\n");
     std::printf(
         "| case | instruments | ticks/s asked | ticks/s put | staleness p99 / p99 of the last "
