@@ -34,7 +34,7 @@ check-threads: deps
 # Every test under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, in a
 # build folder of its own; leaks of the UNO runtime itself are suppressed. The Python
 # module's and the install test are left out: an uninstrumented interpreter or consumer
-# cannot load a sanitized library.
+# cannot load a sanitized library; so is the demo, whose feed the office tests cover.
 ASAN_BUILD ?= build-asan
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCORVANE_SANITIZE=ON
@@ -43,7 +43,7 @@ test-asan: deps
 	ASAN_OPTIONS=fast_unwind_on_malloc=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test)$$'
+	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test|demo_test)$$'
 
 # Every fuzz target under libFuzzer with AddressSanitizer and UBSan for FUZZ_SECONDS
 # each (default 60), built with clang in a build folder of its own; clang and its
