@@ -223,7 +223,7 @@ Cells Typed(Bytes& in) {
 }
 
 // The user edits the sheet between flushes; true when rows changed. `retyped` gets the
-// instruments whose row was typed over with their own key.
+// instruments typed into a row.
 bool Edit(Office& office, std::uint8_t op, Bytes& in, std::set<std::string>& retyped) {
     std::lock_guard<std::mutex> lock(office.mu);
     std::size_t a = 0, b = 0;
@@ -254,10 +254,10 @@ bool Edit(Office& office, std::uint8_t op, Bytes& in, std::set<std::string>& ret
             break;
         default: {  // a row is typed over
             Cells typed = Typed(in);
-            // The same instrument typed again: the table reads only the key columns and
-            // has no reason to write the row before the instrument's next tick.
+            // An instrument typed in: when the table finds it where it left it (typed over
+            // its own row), it has no reason to write the row before the next tick.
             const std::string key = KeyOfCells(typed);
-            if (!key.empty() && key == KeyOfCells((*sheet)[a])) retyped.insert(key);
+            if (!key.empty()) retyped.insert(key);
             (*sheet)[a] = std::move(typed);
             break;
         }
