@@ -1,12 +1,13 @@
 // The feed loop with a writer that records every row: 42 fields without a NUL in each
-// record, no row beyond the sheet, and with --follow never two instruments in one row
-// of a sheet (sheets told apart as the office does, whatever the letter case).
+// record, no row beyond the sheet, one line per row one after another, and with --follow
+// every line left to the table's placing and known by its instrument (sheets told apart
+// as the office does, whatever the letter case).
 #include <corvane/corvane.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,12 +49,14 @@ class Recorder : public SheetWriter {
     int WriteRecord(const std::string& sheet, int row,
                     const std::vector<std::string>& fields) override {
         if (Missing(sheet)) return CORVANE_E_NO_SHEET;
-        if (row < 0 || row >= kSheetRows) return CORVANE_E_OFFICE;
+        if (row >= kSheetRows || (row < 0 && !follow_)) return CORVANE_E_OFFICE;
         Record(sheet, row, fields);
         return CORVANE_OK;
     }
     bool OfficeAnswers() override { return true; }
     std::string LastError() override { return "refused"; }
+    // Distinct instruments written with --follow, rows written without.
+    std::size_t Instruments() const { return follow_ ? instruments_.size() : written_.size(); }
 
   private:
     // Sheets whose name starts with X do not exist.
@@ -64,21 +67,21 @@ class Recorder : public SheetWriter {
     void Record(const std::string& sheet, int row, const std::vector<std::string>& fields) {
         FUZZ_CHECK(fields.size() == 42);
         for (const std::string& field : fields) FUZZ_CHECK(field.find('\0') == std::string::npos);
-        const std::pair<std::string, int> place{corvane::sheet::SheetNameKey(sheet), row};
-        if (!follow_) {
-            // One line after another: every row is written once.
-            FUZZ_CHECK(written_.emplace(place, InstrumentKey{}).second);
+        if (follow_) {
+            // The table places it: the line must name its instrument.
+            InstrumentKey key;
+            std::string why;
+            FUZZ_CHECK(row == kTableRow && KeyOf(fields, key, why));
+            instruments_.insert(key);
             return;
         }
-        InstrumentKey key;
-        std::string why;
-        FUZZ_CHECK(KeyOf(fields, key, why));
-        const auto [at, added] = written_.emplace(place, key);
-        FUZZ_CHECK(added || at->second == key);
+        // One line after another: every row is written once.
+        FUZZ_CHECK(written_.emplace(corvane::sheet::SheetNameKey(sheet), row).second);
     }
 
     bool follow_;
-    std::map<std::pair<std::string, int>, InstrumentKey> written_;
+    std::set<std::pair<std::string, int>> written_;
+    std::set<InstrumentKey> instruments_;
 };
 
 class NoEvents : public FeedEvents {
@@ -114,5 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NoEvents events;
     const FeedResult result = loop.Run(source, writer, events);
     FUZZ_CHECK(result.written + result.failed <= result.lines + 1);
+    FUZZ_CHECK(result.instruments == static_cast<long>(writer.Instruments()));
     return 0;
 }

@@ -1,5 +1,6 @@
-// The feed loop against a recording writer: which row each line goes to, what a bad
-// line or a failed write does to the lines after it, and how a stop ends it.
+// The feed loop against a recording writer: which row each line goes to (with --follow
+// the table's to choose), what a bad line or a failed write does to the lines after it,
+// and how a stop ends it.
 #include <corvane/corvane.h>
 #include <gtest/gtest.h>
 
@@ -80,7 +81,7 @@ TEST(FeedLoop, LinesFillRowsOneAfterAnotherAndABadLineTakesNoRow) {
     EXPECT_EQ(events.lastCount, 2);
 }
 
-TEST(FeedLoop, FollowUpdatesTheRowOfEachInstrumentAndGivesNewOnesTheNextRow) {
+TEST(FeedLoop, FollowPutsEveryLineForTheTableToPlaceAndCountsEachInstrumentOnce) {
     FakeSheetWriter writer;
     writer.refusedDescription = "refused";
     Events events;
@@ -92,17 +93,17 @@ TEST(FeedLoop, FollowUpdatesTheRowOfEachInstrumentAndGivesNewOnesTheNextRow) {
                                     "NSE,a2,02885\n"     // the same instrument
                                     "BSE,c1,2885\n"      // the same code on another exchange
                                     "NSE,refused,777\n"  // the office refuses it
-                                    "NSE,no code,\n"     // cannot be placed
+                                    "NSE,no code,\n"     // cannot be told apart
                                     "NSE,d1,4963\n"
                                     "NSE,b2, 11536 \n"},
                                    writer, events);
     EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 4, "titles"},
-                                                 {"NSE", 5, "a1"},
-                                                 {"NSE", 6, "b1"},
-                                                 {"NSE", 5, "a2"},
-                                                 {"NSE", 7, "c1"},
-                                                 {"NSE", 8, "d1"},
-                                                 {"NSE", 6, "b2"}}));
+                                                 {"NSE", kTableRow, "a1"},
+                                                 {"NSE", kTableRow, "b1"},
+                                                 {"NSE", kTableRow, "a2"},
+                                                 {"NSE", kTableRow, "c1"},
+                                                 {"NSE", kTableRow, "d1"},
+                                                 {"NSE", kTableRow, "b2"}}));
     EXPECT_EQ(events.failures.at(5), "com.sun.star.uno.RuntimeException: refused");
     EXPECT_NE(events.failures.at(6).find("Scrip Code"), std::string::npos);
     EXPECT_EQ(result.written, 6);
@@ -110,7 +111,7 @@ TEST(FeedLoop, FollowUpdatesTheRowOfEachInstrumentAndGivesNewOnesTheNextRow) {
     EXPECT_EQ(result.failed, 2);
 }
 
-TEST(FeedLoop, SheetPerExchangeKeepsRowsAndTitlesPerSheetAndSkipsExchangesWithoutOne) {
+TEST(FeedLoop, SheetPerExchangeWritesTitlesPerSheetAndSkipsExchangesWithoutOne) {
     FakeSheetWriter writer;
     writer.missingSheets = {"MCX"};
     Events events;
@@ -120,11 +121,11 @@ TEST(FeedLoop, SheetPerExchangeKeepsRowsAndTitlesPerSheetAndSkipsExchangesWithou
     const FeedResult result = Feed(
         settings, {"NSE,n1,1\nBSE,b1,1\nMCX,m1,1\nNSE,n2,2\n ,x,3\nBSE,b2,1\n"}, writer, events);
     EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"},
-                                                 {"NSE", 1, "n1"},
+                                                 {"NSE", kTableRow, "n1"},
                                                  {"BSE", 0, "titles"},
-                                                 {"BSE", 1, "b1"},
-                                                 {"NSE", 2, "n2"},
-                                                 {"BSE", 1, "b2"}}));
+                                                 {"BSE", kTableRow, "b1"},
+                                                 {"NSE", kTableRow, "n2"},
+                                                 {"BSE", kTableRow, "b2"}}));
     EXPECT_EQ(events.failures.at(3), "the workbook has no sheet named \"MCX\"");
     EXPECT_EQ(events.failures.count(5), 1u);
     EXPECT_EQ(result.fatal, "");
@@ -144,11 +145,12 @@ TEST(FeedLoop, SheetNamesDifferingInCaseAreOneSheetWithOneSetOfRows) {
             Feed(settings,
                  {std::string("NSE,first,1\nnse,second,2\nNse,third,1\nNSE\0junk,fourth,3\n", 55)},
                  writer, events);
-        // With --follow "Nse",1 is the instrument of the first line and takes its row.
+        // With --follow "Nse",1 is the instrument of the first line.
+        const int row = follow ? kTableRow : 1;
         EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"},
-                                                     {"NSE", 1, "first"},
-                                                     {"NSE", 2, "second"},
-                                                     {"NSE", follow ? 1 : 3, "third"}}));
+                                                     {"NSE", row, "first"},
+                                                     {"NSE", follow ? row : 2, "second"},
+                                                     {"NSE", follow ? row : 3, "third"}}));
         EXPECT_EQ(result.sheets, 1);
         EXPECT_EQ(result.instruments, follow ? 2 : 3);
         // A NUL would cut the name to "NSE": the line is refused instead.

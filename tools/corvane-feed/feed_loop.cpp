@@ -2,6 +2,7 @@
 
 #include <corvane/corvane.h>
 
+#include <limits>
 #include <utility>
 
 #include "sheet/sheet_names.hpp"
@@ -88,17 +89,17 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
         state.titlesWritten = true;
     }
 
-    const RowMap::Placement place =
-        settings_.follow ? state.rows.Place(key) : RowMap::Placement{state.rows.NextFree(), true};
-    const int code = writer.WriteRecord(sheet, place.row, fields);
+    const int row = settings_.follow ? kTableRow : state.nextRow;
+    const int code = writer.WriteRecord(sheet, row, fields);
     if (code != CORVANE_OK) return WriteFailed(code, record.line, sheet, writer, events);
-    // A new instrument holds its row only once a line was written there: a row refused
-    // is offered to the next new instrument.
-    if (!settings_.follow)
-        state.rows.Advance();
-    else if (place.isNew)
-        state.rows.Commit(key, place.row);
-    if (place.isNew) ++result_.instruments;
+    // Without --follow a row the office refused is offered to the next line; with it an
+    // instrument is counted once, at its first line written.
+    if (!settings_.follow) {
+        if (state.nextRow < std::numeric_limits<int>::max()) ++state.nextRow;
+        ++result_.instruments;
+    } else if (instruments_.insert(std::move(key)).second) {
+        ++result_.instruments;
+    }
     if (!state.used) {
         state.used = true;
         ++result_.sheets;

@@ -1,6 +1,7 @@
 // The feed itself: reads CSV lines from a source, checks them, decides each line's
-// sheet and row, and writes it as soon as it is read; reports every line it cannot
-// write and goes on. With --follow the writer is a live table, which paces the writes
+// sheet, and writes it as soon as it is read; reports every line it cannot write and
+// goes on. Without --follow the lines fill one row after another. With --follow the
+// writer is a live table, which places each instrument in its row and paces the writes
 // to the office itself.
 #pragma once
 
@@ -29,11 +30,15 @@ class ByteSource {
     virtual bool StopRequested() const = 0;
 };
 
+// The row WriteRecord gets with --follow: the live table decides the instrument's row.
+constexpr int kTableRow = -1;
+
 // What the rows are written to: the C API's row functions and their result codes.
 class SheetWriter {
   public:
     virtual ~SheetWriter() = default;
     virtual int WriteTitles(const std::string& sheet, int row) = 0;
+    // `row` is zero-based, or kTableRow with --follow.
     virtual int WriteRecord(const std::string& sheet, int row,
                             const std::vector<std::string>& fields) = 0;
     virtual bool OfficeAnswers() = 0;
@@ -53,14 +58,14 @@ struct FeedSettings {
     bool sheetPerExchange = false;  // each line goes to the sheet named in column A
     int firstRow = 1;               // zero-based row of the first instrument
     bool titles = true;             // titles in the row above firstRow
-    bool follow = false;            // rows by instrument instead of one after another
+    bool follow = false;            // a live table places the rows by instrument
 };
 
 struct FeedResult {
     long lines = 0;        // instrument lines read (header and blank lines not counted)
     long written = 0;      // rows written, updates included
     long failed = 0;       // lines reported and skipped
-    long instruments = 0;  // distinct rows holding a line
+    long instruments = 0;  // distinct instruments written (rows, without --follow)
     int sheets = 0;        // sheets a line was written to
     bool stopped = false;  // a stop request ended the input early
     std::string fatal;     // why the feed could not go on (naming the line); empty when it could
@@ -78,8 +83,8 @@ class FeedLoop {
 
   private:
     struct SheetState {
-        explicit SheetState(int firstRow) : rows(firstRow) {}
-        RowMap rows;
+        explicit SheetState(int firstRow) : nextRow(firstRow) {}
+        int nextRow;  // without --follow: the row of the sheet's next line
         bool titlesWritten = false;
         bool used = false;  // a line was written to it
     };
@@ -98,6 +103,8 @@ class FeedLoop {
     std::map<std::string, std::string> sheetNames_;
     // Sheets the workbook lacks (and took none): their lines are reported once.
     std::set<std::string> missingSheets_;
+    // With --follow: the instruments a line was written for, to count them.
+    std::set<InstrumentKey> instruments_;
     bool firstLine_ = true;
     FeedResult result_;
 };

@@ -36,8 +36,7 @@ class LiveFeed : public SheetWriter {
 
     // The table writes the titles itself.
     int WriteTitles(const std::string&, int) override { return CORVANE_OK; }
-    // Each row is put; the table chooses the same row, as it places instruments in the
-    // order they come, as the feed does.
+    // Each line is put; the table chooses its row (`row` is kTableRow).
     int WriteRecord(const std::string& sheet, int row,
                     const std::vector<std::string>& fields) override;
     bool OfficeAnswers() override;

@@ -1,15 +1,9 @@
 #include "row_map.hpp"
 
-#include <limits>
-
 #include "market_record.hpp"
 #include "sheet/sheet_names.hpp"
 
 namespace corvane::feed {
-
-void RowMap::Advance() {
-    if (next_ < std::numeric_limits<int>::max()) ++next_;
-}
 
 namespace {
 
@@ -43,17 +37,6 @@ bool KeyOf(const std::vector<std::string>& fields, InstrumentKey& key, std::stri
     // "nse" names the same exchange, and the same sheet, as "NSE".
     key = {sheet::SheetNameKey(exchange), CanonicalNumber(scrip)};
     return true;
-}
-
-RowMap::Placement RowMap::Place(const InstrumentKey& key) const {
-    const auto found = rows_.find(key);
-    if (found != rows_.end()) return {found->second, false};
-    return {next_, true};
-}
-
-void RowMap::Commit(const InstrumentKey& key, int row) {
-    if (rows_.emplace(key, row).second && row >= next_)
-        next_ = row < std::numeric_limits<int>::max() ? row + 1 : row;
 }
 
 }  // namespace corvane::feed
