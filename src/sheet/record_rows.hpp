@@ -1,7 +1,7 @@
 // Consecutive market-watch records written into consecutive sheet rows, block by block.
 #pragma once
 
-#include <corvane/corvane.hpp>
+#include "core/market_watch_record.hpp"
 
 #include "sheet/row_frame.hpp"
 
