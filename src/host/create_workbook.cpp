@@ -23,6 +23,7 @@
 #include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
 #include "office/office_context.hpp"
+#include "office/office_start.hpp"
 #include "office/save_copy.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
@@ -130,7 +131,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
 
     std::string commandLine = options.command_line != nullptr ? options.command_line : "";
     if (commandLine.empty() && configured) commandLine = link.commandLine.GetString();
-    if (commandLine.empty()) commandLine = Quoted(program) + office::kDefaultOptions;
+    if (commandLine.empty()) commandLine = office::DefaultOfficeCommandLine(program);
     const pid_t started = platform::StartDetachedProcess(program.c_str(), commandLine.c_str());
     if (started > 0) link.launched.push_back(started);
     if (started == 0)
