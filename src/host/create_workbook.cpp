@@ -31,10 +31,6 @@
 #include "sheet/sheet_names.hpp"
 #include "sheet/workbook_creator.hpp"
 
-#ifndef CORVANE_OFFICE_PROGRAM_DIR
-#define CORVANE_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
-#endif
-
 namespace corvane::c_api {
 namespace {
 
@@ -117,7 +113,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
                               ? options.office_path
                               : link.officePath.GetString();
     const bool configured = program == link.officePath.GetString() && !program.empty();
-    if (program.empty()) program = CORVANE_OFFICE_PROGRAM_DIR "/soffice";
+    if (program.empty()) program = office::BuiltOfficeProgram();
     if (!link.runtime.is()) link.runtime = office::BootstrapLocalRuntime(program.c_str());
     if (!link.runtime.is())
         return Fail(CORVANE_E_CONNECT, "no office installation found to connect through");
