@@ -9,7 +9,8 @@
 # A floor sees only the headers of its own floor and of the floors below it: each
 # compiles against an include root of its own in the build folder, which links just
 # those floors' folders of src/. An include that climbs a floor is not found, and the
-# build fails. The public headers (include/corvane, with the core header they include)
+# build fails (a header with no source file of its own is compiled alone in its floor
+# for this). The public headers (include/corvane, with the core header they include)
 # are seen by the host floor alone.
 
 set(CORVANE_FLOOR_ROOTS "${CMAKE_BINARY_DIR}/floors")
@@ -54,8 +55,23 @@ function(corvane_floor name)
         list(APPEND links "${floor}=${PROJECT_SOURCE_DIR}/src/${floor}")
     endforeach()
     corvane_link_folder("${root}" ${links})
+    # A header of the floor's own folder with no source file of its name is compiled on
+    # its own as well, so that its includes are checked against the floor's root too.
+    set(checks)
+    if(name IN_LIST arg_FLOORS)
+        file(GLOB headers RELATIVE "${PROJECT_SOURCE_DIR}/src/${name}"
+            "${PROJECT_SOURCE_DIR}/src/${name}/*.hpp")
+        foreach(header IN LISTS headers)
+            string(REGEX REPLACE "\\.hpp$" "" stem "${header}")
+            if(NOT EXISTS "${PROJECT_SOURCE_DIR}/src/${name}/${stem}.cpp")
+                set(check "${CORVANE_FLOOR_ROOTS}/checks/${name}/${stem}_header.cpp")
+                file(CONFIGURE OUTPUT "${check}" CONTENT "#include \"${name}/${header}\"\n")
+                list(APPEND checks "${check}")
+            endif()
+        endforeach()
+    endif()
     set(target corvane_floor_${name})
-    add_library(${target} OBJECT ${arg_SOURCES})
+    add_library(${target} OBJECT ${arg_SOURCES} ${checks})
     target_include_directories(${target} PRIVATE "${root}")
     if(arg_PUBLIC_HEADERS)
         target_include_directories(${target} PRIVATE "${CORVANE_PUBLIC_INCLUDE_DIR}")
