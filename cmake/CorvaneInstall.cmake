@@ -1,6 +1,7 @@
 # What `cmake --install` puts into the prefix:
 #   lib/libcorvane.so*                      the library with its soname links
-#   include/corvane/corvane.h, corvane.hpp  the C API and the C++ exports
+#   include/corvane/corvane.h, corvane.hpp  the C API and the C++ exports (and
+#       market_watch_record.hpp, which corvane.hpp includes)
 #   lib/cmake/Corvane/                      find_package(Corvane) -> Corvane::corvane
 #   lib/pkgconfig/corvane.pc                pkg-config --cflags --libs corvane
 #   lib/python3/dist-packages/corvane/      the Python module (import corvane)
@@ -22,8 +23,9 @@ set_target_properties(corvane PROPERTIES INSTALL_RPATH "${CORVANE_OFFICE_PROGRAM
 install(TARGETS corvane EXPORT CorvaneTargets
     LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" NAMELINK_COMPONENT Development
     INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+# corvane.hpp includes the core header of CString and MarketWatchRecord from its side.
 install(FILES include/corvane/corvane.h include/corvane/corvane.hpp include/corvane/live_table.hpp
-    DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/corvane")
+    src/core/market_watch_record.hpp DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/corvane")
 
 install(EXPORT CorvaneTargets NAMESPACE Corvane:: DESTINATION "${CORVANE_CMAKE_DIR}")
 configure_package_config_file(cmake/CorvaneConfig.cmake.in

@@ -18,6 +18,7 @@
 #include "fakes/fake_office.hpp"
 #include "host/session_instance.hpp"
 #include "office/launch.hpp"
+#include "office/office_start.hpp"
 #include "platform/command_line.hpp"
 #include "support/workbook_files.hpp"
 
@@ -220,6 +221,23 @@ TEST(SplitCommandLine, FollowsTheMicrosoftRuntimeRules) {
         {R"("a""b""" c)", {R"(a"b")", "c"}},  // doubled quotes in a quoted program name
     };
     for (const auto& [line, expected] : cases) EXPECT_EQ(SplitCommandLine(line), expected) << line;
+}
+
+// An office started on a profile of its own gets back exactly its program and arguments,
+// whatever the program's path or the profile folder hold.
+TEST(ProfileOfficeCommandLine, SplitsBackIntoTheProgramAndItsArguments) {
+    const std::string program = R"(/opt/my "office"/soffice)";
+    for (const bool invisible : {false, true}) {
+        const Args args = office::ProfileOfficeArguments("/tmp/a b/profile", invisible);
+        Args expected{program};
+        expected.insert(expected.end(), args.begin(), args.end());
+        EXPECT_EQ(
+            platform::SplitCommandLine(
+                office::ProfileOfficeCommandLine(program, "/tmp/a b/profile", invisible).c_str()),
+            expected);
+        EXPECT_EQ(args.at(3), "-env:UserInstallation=file:///tmp/a%20b/profile");
+        EXPECT_EQ(args.at(4), "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager");
+    }
 }
 
 }  // namespace

@@ -20,15 +20,24 @@ class LiveTableError : public std::runtime_error {
     int code_;
 };
 
+namespace detail {
+// The C API's defaults, the one place they are written.
+inline corvane_live_options LiveDefaults() {
+    corvane_live_options c;
+    corvane_live_default_options(&c);
+    return c;
+}
+}  // namespace detail
+
 // Options with the C API's defaults (see corvane_live_options); the texts are kept here.
 struct LiveTableOptions {
     std::string workbook;
     std::string sheet;
     bool sheetPerExchange = false;
-    int firstRow = 1;
-    bool titles = true;
-    int intervalMs = 100;
-    int callTimeoutMs = 5000;
+    int firstRow = detail::LiveDefaults().first_row;
+    bool titles = detail::LiveDefaults().titles != 0;
+    int intervalMs = detail::LiveDefaults().interval_ms;
+    int callTimeoutMs = detail::LiveDefaults().call_timeout_ms;
     bool ownOffice = false;
     std::string officePath;  // owned: "" for the installation the library was built for
     std::string profileDir;  // owned: "" for a throw-away profile

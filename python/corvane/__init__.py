@@ -472,8 +472,8 @@ class LiveTable:
     call flush, save_copy or close.
     """
 
-    def __init__(self, workbook, sheet=None, sheet_per_exchange=False, first_row=1, titles=True,
-                 interval=0.1, call_timeout=5.0, own_office=False, office_path=None,
+    def __init__(self, workbook, sheet=None, sheet_per_exchange=False, first_row=None,
+                 titles=None, interval=None, call_timeout=None, own_office=False, office_path=None,
                  profile_dir=None, show_office=False, fast_writes=False, row_times=False,
                  open_wait=0.0, on_state=None, close_timeout=10.0, load_timeout=None,
                  save_timeout=None, clean_sheet=False):
@@ -483,10 +483,15 @@ class LiveTable:
         options.workbook_path = _text(workbook, "workbook")
         options.sheet = _optional_text(sheet, "sheet")
         options.sheet_per_exchange = 1 if sheet_per_exchange else 0
-        options.first_row = _row(first_row)
-        options.titles = 1 if titles else 0
-        options.interval_ms = _option_milliseconds(interval, "interval")
-        options.call_timeout_ms = _option_milliseconds(call_timeout, "call_timeout")
+        # None keeps the library's default, as corvane_live_default_options set it.
+        if first_row is not None:
+            options.first_row = _row(first_row)
+        if titles is not None:
+            options.titles = 1 if titles else 0
+        if interval is not None:
+            options.interval_ms = _option_milliseconds(interval, "interval")
+        if call_timeout is not None:
+            options.call_timeout_ms = _option_milliseconds(call_timeout, "call_timeout")
         options.own_office = 1 if own_office else 0
         options.office_path = _optional_text(office_path, "office_path")
         options.profile_dir = _optional_text(profile_dir, "profile_dir")

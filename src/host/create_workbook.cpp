@@ -23,16 +23,13 @@
 #include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
 #include "office/office_context.hpp"
+#include "office/office_start.hpp"
 #include "office/save_copy.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "sheet/market_copy.hpp"
 #include "sheet/sheet_names.hpp"
 #include "sheet/workbook_creator.hpp"
-
-#ifndef CORVANE_OFFICE_PROGRAM_DIR
-#define CORVANE_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
-#endif
 
 namespace corvane::c_api {
 namespace {
@@ -116,7 +113,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
                               ? options.office_path
                               : link.officePath.GetString();
     const bool configured = program == link.officePath.GetString() && !program.empty();
-    if (program.empty()) program = CORVANE_OFFICE_PROGRAM_DIR "/soffice";
+    if (program.empty()) program = office::BuiltOfficeProgram();
     if (!link.runtime.is()) link.runtime = office::BootstrapLocalRuntime(program.c_str());
     if (!link.runtime.is())
         return Fail(CORVANE_E_CONNECT, "no office installation found to connect through");
@@ -130,7 +127,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
 
     std::string commandLine = options.command_line != nullptr ? options.command_line : "";
     if (commandLine.empty() && configured) commandLine = link.commandLine.GetString();
-    if (commandLine.empty()) commandLine = Quoted(program) + office::kDefaultOptions;
+    if (commandLine.empty()) commandLine = office::DefaultOfficeCommandLine(program);
     const pid_t started = platform::StartDetachedProcess(program.c_str(), commandLine.c_str());
     if (started > 0) link.launched.push_back(started);
     if (started == 0)

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "core/defaults.hpp"
 #include "host/c_errors.hpp"
 #include "host/live_handles.hpp"
 #include "host/session_instance.hpp"
@@ -165,10 +166,10 @@ CORVANE_C_API void corvane_live_default_options(corvane_live_options* options) {
     options->struct_size = sizeof(*options);
     options->first_row = 1;
     options->titles = 1;
-    options->interval_ms = 100;
-    options->call_timeout_ms = 5000;
-    options->load_timeout_ms = 120000;
-    options->save_timeout_ms = 120000;
+    options->interval_ms = defaults::kLiveIntervalMs;
+    options->call_timeout_ms = defaults::kCallTimeoutMs;
+    options->load_timeout_ms = defaults::kLoadTimeoutMs;
+    options->save_timeout_ms = defaults::kSaveTimeoutMs;
 }
 
 CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
@@ -191,8 +192,8 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
         office.officePath = Text(options->office_path);
         office.profile = Text(options->profile_dir);
         office.visible = options->show_office != 0;
-        office.callTimeout =
-            milliseconds(options->call_timeout_ms > 0 ? options->call_timeout_ms : 5000);
+        office.callTimeout = milliseconds(options->call_timeout_ms > 0 ? options->call_timeout_ms
+                                                                       : defaults::kCallTimeoutMs);
         office.fastWrites = options->fast_writes != 0;
         office.rowTimes = options->row_times != 0;
         if (options->load_timeout_ms > 0)

@@ -8,13 +8,15 @@
 #include <functional>
 #include <vector>
 
+#include "core/defaults.hpp"
+
 namespace corvane::live {
 
 // The most rows one block write carries.
-inline constexpr int kMaxBlockRows = 1000;
+inline constexpr int kMaxBlockRows = defaults::kMaxBlockRows;
 
 // The rows of a sheet: 1,048,576 in the office's spreadsheets.
-inline constexpr int kSheetRows = 1048576;
+inline constexpr int kSheetRows = defaults::kSheetRows;
 
 // Seconds per block call and per row of a block.
 struct CallCost {

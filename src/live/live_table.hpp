@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/defaults.hpp"
 #include "live/block_plan.hpp"
 #include "live/live_row.hpp"
 #include "live/live_sink.hpp"
@@ -40,7 +41,7 @@ struct TableOptions {
     bool titles = true;             // the column titles in the row above firstRow
     // The least time from the start of one write of the changed rows to the next; zero
     // writes as soon as anything changed.
-    std::chrono::milliseconds interval{100};
+    std::chrono::milliseconds interval{defaults::kLiveIntervalMs};
     // Waiting for an office that went away: first pause, doubled up to the last one.
     std::chrono::milliseconds backoffFirst{250};
     std::chrono::milliseconds backoffLast{5000};

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "office/office_api.hpp"
+#include "office/office_start.hpp"
 #include "office/probe.hpp"
 #include "platform/command_line.hpp"
 #include "platform/files.hpp"
@@ -12,8 +13,7 @@ namespace corvane::office {
 
 void LaunchOffice(Session& link) {
     if (!link.officePath.IsEmpty() && link.commandLine.IsEmpty()) {
-        const std::string defaultLine =
-            platform::QuoteProgramName(link.officePath.GetString()) + kDefaultOptions;
+        const std::string defaultLine = DefaultOfficeCommandLine(link.officePath.GetString());
         link.commandLine.SetString(defaultLine.c_str());
     }
     if (link.officePath.IsEmpty() || link.commandLine.IsEmpty()) {

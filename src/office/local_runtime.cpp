@@ -26,9 +26,13 @@ std::string FundamentalIni(const std::string& dir) { return dir + "/fundamentalr
 
 }  // namespace
 
+std::string BuiltOfficeProgramDir() { return CORVANE_OFFICE_PROGRAM_DIR; }
+
+std::string BuiltOfficeProgram() { return BuiltOfficeProgramDir() + "/soffice"; }
+
 Reference<css::uno::XComponentContext> BootstrapLocalRuntime(const char* officePath) {
     std::string ini = FundamentalIni(platform::RealDirectoryOf(officePath));
-    if (!platform::PathExists(ini.c_str())) ini = FundamentalIni(CORVANE_OFFICE_PROGRAM_DIR);
+    if (!platform::PathExists(ini.c_str())) ini = FundamentalIni(BuiltOfficeProgramDir());
     if (!platform::PathExists(ini.c_str())) return {};
     // Without the URE bootstrap file the runtime comes up without the office's types,
     // and the first office call crashes the process instead of failing.

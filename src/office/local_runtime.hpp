@@ -4,7 +4,14 @@
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
+#include <string>
+
 namespace corvane::office {
+
+// The program folder of the office installation found when the library was built, and
+// its soffice: the office started when the host names none.
+std::string BuiltOfficeProgramDir();
+std::string BuiltOfficeProgram();
 
 // Bootstraps a local component context from the office installation that
 // `officePath` leads to (symbolic links followed), or from the installation found

@@ -2,8 +2,8 @@
 // the record field that feeds it and how that field is stored.
 #pragma once
 
-#include <corvane/corvane.hpp>
 #include <rtl/ustring.hxx>
+#include "core/market_watch_record.hpp"
 
 #include <array>
 

@@ -17,6 +17,8 @@
 
 #include <stdexcept>
 
+#include "platform/xml_text.hpp"
+
 namespace corvane::sheet {
 namespace {
 
@@ -26,32 +28,6 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 namespace Mode = css::embed::ElementModes;
-
-std::string XmlEscaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 // "A", ..., "Z", "AA", ... for zero-based `column`.
 std::string ColumnLetters(int column) {
@@ -73,7 +49,7 @@ std::string FrozenTable(const std::string& sheet, int columns, int rows) {
     const std::string y = std::to_string(rows);
     constexpr char kFixed[] = "2";        // split mode: frozen
     constexpr char kBottomRight[] = "3";  // the pane that has the cursor
-    return "<config:config-item-map-entry config:name=\"" + XmlEscaped(sheet) + "\">" +
+    return "<config:config-item-map-entry config:name=\"" + platform::XmlEscaped(sheet) + "\">" +
            Item("CursorPositionX", "int", x) + Item("CursorPositionY", "int", y) +
            Item("HorizontalSplitMode", "short", kFixed) +
            Item("VerticalSplitMode", "short", kFixed) + Item("HorizontalSplitPosition", "int", x) +
@@ -159,7 +135,7 @@ std::string WithOdfFrozenPanes(const std::string& xml, const std::vector<std::st
         Item("ViewId", "string", "view1") +
         "<config:config-item-map-named config:name=\"Tables\">" + tables +
         "</config:config-item-map-named>" +
-        Item("ActiveTable", "string", sheets.empty() ? "" : XmlEscaped(sheets.front())) +
+        Item("ActiveTable", "string", sheets.empty() ? "" : platform::XmlEscaped(sheets.front())) +
         "</config:config-item-map-entry></config:config-item-map-indexed>";
     std::string result = xml;
     result.insert(end, views);

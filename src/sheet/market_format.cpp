@@ -33,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/defaults.hpp"
 #include "sheet/column_layout.hpp"
 #include "sheet/title_row.hpp"
 
@@ -46,7 +47,7 @@ using css::uno::Reference;
 using css::uno::Sequence;
 using css::uno::UNO_QUERY_THROW;
 
-constexpr sal_Int32 kLastRow = 1048575;  // a sheet's last row, zero-based
+constexpr sal_Int32 kLastRow = defaults::kSheetRows - 1;  // a sheet's last row, zero-based
 
 // How a column's values are shown.
 enum class Look {

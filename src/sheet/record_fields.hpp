@@ -2,7 +2,7 @@
 #pragma once
 
 #include <com/sun/star/uno/Any.hxx>
-#include <corvane/corvane.hpp>
+#include "core/market_watch_record.hpp"
 
 #include <string_view>
 

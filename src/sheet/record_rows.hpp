@@ -1,7 +1,8 @@
 // Consecutive market-watch records written into consecutive sheet rows, block by block.
 #pragma once
 
-#include <corvane/corvane.hpp>
+#include "core/defaults.hpp"
+#include "core/market_watch_record.hpp"
 
 #include "sheet/row_frame.hpp"
 
@@ -9,7 +10,7 @@ namespace corvane::sheet {
 
 // The most rows that one write of a value array carries. Larger blocks gain nothing
 // per row and only hold more memory on both sides of the connection.
-inline constexpr int kMaxBlockRows = 1000;
+inline constexpr int kMaxBlockRows = defaults::kMaxBlockRows;
 
 // Writes records[i] into zero-based row firstRow + i, for i from 0 to count - 1, with
 // the conversions of WriteRecordRow, in one write of a value array per block of at most

@@ -3,7 +3,7 @@
 
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/uno/Reference.hxx>
-#include <corvane/corvane.hpp>
+#include "core/market_watch_record.hpp"
 
 #include <utility>
 

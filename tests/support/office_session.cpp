@@ -15,9 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "office/office_start.hpp"
 #include "support/workbook_files.hpp"
-
-#include <corvane_profile_seed.hpp>
 
 extern char** environ;
 
@@ -25,7 +24,6 @@ namespace corvane::test {
 namespace {
 
 constexpr char kProfilePrefix[] = "corvane-profile-";
-constexpr char kAccept[] = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
 
 // The office's pipe files: its acceptor's and its single-instance pipe's.
 std::vector<std::string> OfficePipeFiles() {
@@ -77,9 +75,8 @@ pid_t StartInOwnGroup(std::vector<std::string> args) {
 std::string OfficeExecutable() { return CORVANE_OFFICE_PROGRAM_DIR "/soffice"; }
 
 void SeedProfile(const std::string& dir) {
-    std::filesystem::create_directories(dir + "/user");
-    std::ofstream out(dir + "/user/registrymodifications.xcu");
-    out << kProfileSeed;
+    if (!office::SeedProfile(dir))
+        throw std::runtime_error("cannot seed the office profile " + dir);
 }
 
 OfficeSession::OfficeSession() {
@@ -113,20 +110,18 @@ OfficeSession::~OfficeSession() {
 }
 
 std::string OfficeSession::HeadlessCommandLine() const {
-    return "\"" + OfficeExecutable() +
-           "\" --headless --norestore \"-env:UserInstallation=" + FileUrl(profileDir_) + "\" " +
-           kAccept;
+    return office::ProfileOfficeCommandLine(OfficeExecutable(), profileDir_, false);
 }
 
 std::string OfficeSession::InvisibleCommandLine() const {
-    return "\"" + OfficeExecutable() +
-           "\" -invisible --norestore \"-env:UserInstallation=" + FileUrl(profileDir_) + "\" " +
-           kAccept;
+    return office::ProfileOfficeCommandLine(OfficeExecutable(), profileDir_, true);
 }
 
 OfficeClient& OfficeSession::Start() {
-    started_ = StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
-                                "-env:UserInstallation=" + FileUrl(profileDir_), kAccept});
+    std::vector<std::string> args{OfficeExecutable()};
+    for (std::string& arg : office::ProfileOfficeArguments(profileDir_, false))
+        args.push_back(std::move(arg));
+    started_ = StartInOwnGroup(args);
     return Client();
 }
 

@@ -1,5 +1,7 @@
 #include "support/workbook_files.hpp"
 
+#include "platform/xml_text.hpp"
+
 #include <osl/file.hxx>
 #include <rtl/ustring.hxx>
 
@@ -9,32 +11,6 @@
 #include <stdexcept>
 
 namespace corvane::test {
-namespace {
-
-std::string XmlEscaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
@@ -55,7 +31,7 @@ void WriteWorkbook(const std::string& path, const std::vector<std::string>& shee
            "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">\n"
            "<office:body><office:spreadsheet>\n";
     for (const std::string& name : sheetNames)
-        out << "<table:table table:name=\"" << XmlEscaped(name) << "\"/>\n";
+        out << "<table:table table:name=\"" << platform::XmlEscaped(name) << "\"/>\n";
     out << "</office:spreadsheet></office:body></office:document>\n";
     if (!out) throw std::runtime_error("cannot write " + path);
 }

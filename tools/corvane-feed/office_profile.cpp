@@ -1,7 +1,6 @@
 #include "office_profile.hpp"
 
 #include <corvane/corvane.h>
-#include <corvane_profile_seed.hpp>
 
 #include <dirent.h>
 #include <signal.h>
@@ -15,40 +14,16 @@
 #include <iterator>
 #include <thread>
 
+#include "office/office_start.hpp"
+
 namespace corvane::feed {
 namespace {
 
 constexpr char kProfilePrefix[] = "corvane-feed-";
-constexpr char kAccept[] = "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
-
-// The office skips its first-start step (about half a second) and its dialogs.
-bool Seed(const std::string& dir) {
-    std::error_code error;
-    std::filesystem::create_directories(dir + "/user", error);
-    std::ofstream out(dir + "/user/registrymodifications.xcu");
-    out << kProfileSeed;
-    out.close();
-    return static_cast<bool>(out);
-}
 
 }  // namespace
 
-std::string FileUrl(const std::string& path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : path) {
-        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || std::strchr("/-._~", c) != nullptr;
-        if (safe && c != '\0') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        }
-    }
-    return url;
-}
+std::string FileUrl(const std::string& path) { return office::PathFileUrl(path); }
 
 OfficeProfile::~OfficeProfile() { Remove(); }
 
@@ -62,16 +37,12 @@ std::string OfficeProfile::Create() {
     if (::mkdtemp(pattern.data()) == nullptr)
         return "cannot create an office profile in " + temp.string() + ": " + std::strerror(errno);
     dir_ = pattern;
-    if (!Seed(dir_)) return "cannot write the office profile " + dir_;
+    if (!office::SeedProfile(dir_)) return "cannot write the office profile " + dir_;
     return {};
 }
 
 std::string OfficeProfile::HeadlessCommandLine(const std::string& office) const {
-    // Inside the quoted program name a quote is doubled, as the command line is split.
-    std::string quoted = "\"";
-    for (char c : office) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\" --headless --norestore --nologo \"-env:UserInstallation=" + FileUrl(dir_) +
-           "\" " + kAccept;
+    return office::ProfileOfficeCommandLine(office, dir_, false);
 }
 
 void OfficeProfile::EndOffice(std::chrono::milliseconds grace) {

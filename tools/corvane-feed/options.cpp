@@ -13,11 +13,11 @@ namespace {
 
 constexpr int kDefaultIntervalMs = 250;
 // A sheet's rows: 0 to 1,048,575.
-constexpr int kLastSheetRow = 1048575;
+constexpr int kLastSheetRow = defaults::kSheetRows - 1;
 // The longest wait for an office, and the longest interval between writes: a day.
 constexpr double kMaxWaitSeconds = 86400;
 constexpr int kMaxIntervalMs = 86400 * 1000;
-constexpr int kDefaultCallTimeoutMs = 5000;
+constexpr int kDefaultCallTimeoutMs = defaults::kCallTimeoutMs;
 constexpr int kMaxCallTimeoutMs = 86400 * 1000;
 
 constexpr char kDescription[] =
@@ -131,8 +131,10 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
         ->group(rows);
     app->add_option("--first-row", raw.firstRow,
                     "zero-based row of the first instrument, 0 being the\n"
-                    "sheet's row 1, at most 1048575 (default: 1 with titles,\n"
-                    "else 0)")
+                    "sheet's row 1, at most " +
+                        std::to_string(kLastSheetRow) +
+                        " (default: 1 with titles,\n"
+                        "else 0)")
         ->type_name("N")
         ->group(rows);
     flag("--titles", options.feed.titles, "write the column titles in the row above it (default)")
@@ -237,7 +239,8 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
     if (!raw.firstRow.empty()) {
         int row = 0;
         if (!ParseInt(raw.firstRow, row) || row < 0 || row > kLastSheetRow)
-            return "--first-row takes a row number from 0 to 1048575, not \"" + raw.firstRow + "\"";
+            return "--first-row takes a row number from 0 to " + std::to_string(kLastSheetRow) +
+                   ", not \"" + raw.firstRow + "\"";
         firstRow = row;
     }
     int interval = kDefaultIntervalMs;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/defaults.hpp"
 #include "feed_loop.hpp"
 
 namespace corvane::feed {
@@ -18,7 +19,7 @@ struct FeedOptions {
     // The longest one call into the office may take, the run's own calls and the live
     // table's alike: a stopped or hanging office ends the run (or, with --follow, is
     // replaced or waited for by the table) instead of holding it forever.
-    int callTimeoutMs = 5000;
+    int callTimeoutMs = defaults::kCallTimeoutMs;
     bool keepOffice = false;
     std::vector<std::string> saveAs;
     bool createWorkbook = false;      // --create-workbook
