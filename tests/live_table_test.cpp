@@ -304,14 +304,27 @@ TEST_F(LiveTableTest, InstrumentsKeepTheRowsTheSheetHoldsThemInEvenWhenTheUserMo
     EXPECT_EQ(table->Stats().reorders, 1u);
     ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
 
-    // A clean sheet: what was there goes, and the instruments take the rows in turn.
+    // A clean sheet: what was there goes, and the instruments take the rows in turn; only
+    // once, so that what the user typed since stays through a reconnection.
     office->Put("NSE", 9, "NSE", "9", "old 9");
     options.cleanSheet = true;
     table = Open(options);
     ASSERT_EQ(Put(*table, Tick("NSE", 3, "clean")), PutResult::Ok);
+    ASSERT_EQ(table->Flush(kAmple), FlushResult::Written);
+    office->Put("NSE", 4, "", "");
+    office->rows[{"NSE", 4}][1] = "typed";
+    {
+        std::lock_guard<std::mutex> lock(office->mu);
+        office->lose = SinkStatus::OfficeGone;
+        office->keepsRows = true;
+    }
+    std::this_thread::sleep_for(milliseconds(5));  // past the next key reading
+    ASSERT_EQ(Put(*table, Tick("NSE", 7, "clean")), PutResult::Ok);
     ASSERT_EQ(table->Close(kAmple), FlushResult::Written);
     EXPECT_EQ(office->Cell("NSE", 1, 2), "3");
-    for (const int row : {2, 4, 9}) EXPECT_EQ(office->Cell("NSE", row, 0), "<none>") << row;
+    EXPECT_EQ(office->Cell("NSE", 4, 1), "typed");
+    EXPECT_EQ(office->Cell("NSE", 5, 2), "7");
+    for (const int row : {2, 3, 9}) EXPECT_EQ(office->Cell("NSE", row, 0), "<none>") << row;
 }
 
 TEST_F(LiveTableTest, AnExchangeWithoutASheetGetsOneOrAloneIsRefused) {

@@ -602,7 +602,9 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
     sheet.readAt = Clock::now();
     if (!sheet.read) {
         sheet.read = true;
-        if (options_.cleanSheet && !keys.empty()) {
+        // A clean sheet is made once, at the sheet's first reading: later connections
+        // find the table's own rows there, and whatever the user has typed since.
+        if (options_.cleanSheet && !sheet.cleaned && !keys.empty()) {
             const int count = static_cast<int>(keys.size());
             if (!Call([&] { return sink_->ClearRows(sheet.name, options_.firstRow, count); },
                       result))
@@ -618,6 +620,7 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
             }
             keys.clear();
         }
+        sheet.cleaned = true;
         Place(sheet, keys);
     } else if (Moved(sheet, keys)) {
         // Someone sorted, moved, inserted or deleted rows: the instruments go where the
@@ -657,10 +660,16 @@ void LiveTable::Place(SheetRows& sheet, const std::vector<RowKey>& keys) {
 
     // Instruments found in the sheet take their rows; the others keep the row they had
     // where it is still free, and only then go after the last row used, in the order of
-    // their rows and, for new ones, of their first ticks.
+    // their rows and, for new ones, of their first ticks. On a clean sheet the table
+    // gave out the rows itself: its instruments keep theirs whatever a reloaded
+    // workbook holds there.
     std::vector<std::uint32_t> rest;
     std::uint64_t adopted = 0;
     for (const std::uint32_t id : ours) {
+        if (options_.cleanSheet) {
+            rest.push_back(id);
+            continue;
+        }
         const auto found = sheet.waiting.find(shadows_[id].key);
         if (found == sheet.waiting.end()) {
             rest.push_back(id);
@@ -678,8 +687,9 @@ void LiveTable::Place(SheetRows& sheet, const std::vector<RowKey>& keys) {
     for (const std::uint32_t id : rest) {
         const int row = shadows_[id].row;
         const std::size_t at = static_cast<std::size_t>(row - first);
-        const bool free = row >= first && (at >= sheet.ids.size() ||
-                                           (sheet.ids[at] < 0 && sheet.found[at].empty()));
+        const bool free = row >= first &&
+                          (at >= sheet.ids.size() ||
+                           (sheet.ids[at] < 0 && (sheet.found[at].empty() || options_.cleanSheet)));
         if (free)
             PlaceAt(sheet, id, row);
         else
@@ -698,7 +708,12 @@ void LiveTable::PlaceWaiting(SheetRows& sheet) {
     std::uint64_t adopted = 0;
     for (const std::uint32_t id : sheet.unplaced) {
         const auto found = sheet.waiting.find(shadows_[id].key);
-        if (found == sheet.waiting.end()) {
+        // A found row that one of the table's instruments holds already (on a clean
+        // sheet) is not this one's to take.
+        const bool taken =
+            found != sheet.waiting.end() &&
+            sheet.ids[static_cast<std::size_t>(found->second - options_.firstRow)] >= 0;
+        if (found == sheet.waiting.end() || taken) {
             PlaceAt(sheet, id, options_.firstRow + static_cast<int>(sheet.ids.size()));
             continue;
         }

@@ -53,8 +53,9 @@ struct TableOptions {
     CallCost startCost{0.001, 0.00003};
     bool learnCost = true;
     int sheetRows = kSheetRows;  // rows of a sheet; an instrument past the last is refused
-    // Whether the first connection empties the market-watch rows found in each sheet
-    // (from firstRow down) instead of keeping the instruments found there in their rows.
+    // Whether the table's first reading of each sheet empties the market-watch rows found
+    // there (from firstRow down) instead of keeping the instruments found in their rows;
+    // the table's instruments then keep the rows it gave them.
     bool cleanSheet = false;
     // How often the writer reads a sheet's key columns to notice rows the user moved.
     std::chrono::milliseconds keyCheckEvery{2000};
@@ -190,7 +191,7 @@ class LiveTable {
         std::vector<std::uint32_t> unplaced;           // instruments waiting for a row
         bool titlesNeeded = false;
         bool read = false;     // its key columns were read since the last connection
-        bool cleaned = false;  // cleanSheet: done (only the first connection cleans)
+        bool cleaned = false;  // cleanSheet: done (only the first reading cleans)
         bool refused = false;  // missing, and none could be added
         Clock::time_point readAt;
     };

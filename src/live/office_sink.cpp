@@ -17,7 +17,6 @@
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -25,12 +24,13 @@
 #include "live/block_plan.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
+#include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
 #include "office/office_profile.hpp"
+#include "office/office_start.hpp"
 #include "office/save_copy.hpp"
 #include "office/shutdown.hpp"
 #include "office/stale_lock.hpp"
-#include "platform/command_line.hpp"
 #include "platform/process.hpp"
 #include "platform/scratch_files.hpp"
 #include "sheet/fast_writes.hpp"
@@ -39,10 +39,6 @@
 #include "sheet/record_fields.hpp"
 #include "sheet/row_range.hpp"
 #include "sheet/title_row.hpp"
-
-#ifndef CORVANE_OFFICE_PROGRAM_DIR
-#define CORVANE_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
-#endif
 
 namespace corvane::live {
 namespace {
@@ -56,30 +52,9 @@ constexpr std::chrono::milliseconds kStartPoll{100};
 // (left by a host that died) are removed when the next one is made.
 constexpr char kScratchPrefix[] = "corvane-live-";
 constexpr std::chrono::seconds kScratchAge{60};
-constexpr char kPipeName[] = "ooo_pipe";
 
 std::string Milliseconds(std::chrono::milliseconds limit) {
     return std::to_string(limit.count()) + " ms";
-}
-
-// A profile that skips the office's first-start work and its dialogs: a started office
-// accepts in a fraction of a second instead of about one.
-void SeedProfile(const std::string& dir) {
-    std::error_code ignored;
-    std::filesystem::create_directories(dir + "/user", ignored);
-    if (std::filesystem::exists(dir + "/user/registrymodifications.xcu", ignored)) return;
-    std::ofstream out(dir + "/user/registrymodifications.xcu");
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
-           "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"ShowTipOfTheDay\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop "
-           "oor:name=\"FirstRun\" oor:op=\"fuse\"><value>false</value></prop></item>\n"
-           "</oor:items>\n";
 }
 
 // A key cell's value as text: a number as its shortest decimal text ("500325", not
@@ -274,7 +249,7 @@ SinkResult OfficeSink::Attach(bool foreignCheck) {
                 moved = "; the table's office starts anew on the pipe \"" + pipe_ + "\"";
             }
             return {SinkStatus::OfficeGone, "an office this table did not start (profile " + who +
-                                                ") accepts on the pipe \"" + kPipeName +
+                                                ") accepts on the pipe \"" + office::kOfficePipe +
                                                 "\"; it is left alone" + moved};
         }
         if (result.ok()) {
@@ -346,15 +321,16 @@ bool OfficeSink::StartOffice(std::string& why) {
         office::RemoveUnusedProfiles(std::filesystem::path(profile_).parent_path().string(),
                                      kScratchPrefix, kScratchAge);
     }
-    SeedProfile(profile_);
-    const std::string program = options_.officePath.empty()
-                                    ? std::string(CORVANE_OFFICE_PROGRAM_DIR "/soffice")
-                                    : options_.officePath;
+    const std::string folder = std::filesystem::absolute(profile_).string();
+    if (!office::SeedProfile(folder)) {
+        why = "cannot write the office's settings into the profile \"" + folder + "\"";
+        return false;
+    }
+    const std::string program =
+        options_.officePath.empty() ? office::BuiltOfficeProgram() : options_.officePath;
     const std::string line =
-        platform::QuoteProgramName(program) + (options_.visible ? " --invisible" : " --headless") +
-        " --norestore --nologo \"-env:UserInstallation=" + office::MakeFileUrl(profile_.c_str()) +
-        "\" --accept=pipe,name=" + (pipe_.empty() ? std::string(kPipeName) : pipe_) +
-        ";urp;StarOffice.ServiceManager";
+        office::ProfileOfficeCommandLine(program, folder, options_.visible,
+                                         pipe_.empty() ? std::string(office::kOfficePipe) : pipe_);
     // Tied to this process: the office ends with it, however it ends.
     platform::Lifeline lifeline;
     const pid_t pid = platform::StartTiedProcess(program.c_str(), line.c_str(), lifeline);

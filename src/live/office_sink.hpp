@@ -17,6 +17,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/defaults.hpp"
 #include "live/live_sink.hpp"
 #include "office/session.hpp"
 #include "office/status.hpp"
@@ -35,10 +36,10 @@ struct OfficeSinkOptions {
     std::string profile;     // owned: its profile directory; "" for a throw-away one
     bool visible = false;    // owned: --invisible (documents shown on a display), else --headless
     // The longest one call into the office may take before the connection is cut off.
-    std::chrono::milliseconds callTimeout{5000};
+    std::chrono::milliseconds callTimeout{defaults::kCallTimeoutMs};
     // Loading the workbook and storing a copy of it: their own, longer deadlines.
-    std::chrono::milliseconds loadTimeout{120000};
-    std::chrono::milliseconds saveTimeout{120000};
+    std::chrono::milliseconds loadTimeout{defaults::kLoadTimeoutMs};
+    std::chrono::milliseconds saveTimeout{defaults::kSaveTimeoutMs};
     // Owned: the longest a started office may take to accept before it is started anew.
     std::chrono::milliseconds startLimit{60000};
     bool fastWrites = false;  // undo recording and row-height adjustment off

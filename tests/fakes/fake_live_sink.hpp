@@ -35,6 +35,7 @@ struct FakeOffice {
     std::string refusedName = "<refused>";  // a block with this description is refused
     Result openResult;
     Status lose = Status::Ok;  // the next write fails with this and the office forgets its rows
+    bool keepsRows = false;    // ... unless the workbook stays open (an attached office)
     int failedRecoveries = 0;  // recoveries still to fail before one works
     bool hold = false;         // writes wait inside the call until released
     bool holding = false;      // a write is waiting inside the call
@@ -153,7 +154,8 @@ class FakeLiveSink : public live::LiveSink {
     live::SinkResult Refused(const std::string& sheet) {
         if (office_->lose != live::SinkStatus::Ok) {
             const live::SinkStatus status = std::exchange(office_->lose, live::SinkStatus::Ok);
-            office_->rows.clear();  // a new office loads the workbook as it was saved
+            if (!office_->keepsRows)
+                office_->rows.clear();  // a new office loads the workbook as it was saved
             return {status, "the office went away"};
         }
         const auto& names = office_->sheets;
