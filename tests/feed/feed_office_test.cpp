@@ -540,10 +540,13 @@ TEST(FeedOffice, OfficeOfAKilledFollowEndsWithIt) {
     TempDir dir;
     const std::string book = dir / "watch.fods";
     WriteWorkbook(book, {"NSE"});
+    // The killed feed cannot remove its office's profile: it goes with the test's folder.
+    const std::string tmp = dir / "tmp";
+    std::filesystem::create_directory(tmp);
     Feed feed(dir,
               {"--follow", "--sheet", "NSE", "--workbook", book, "--save-as", dir / "copy.csv",
                "--print-office-pid"},
-              nullptr);
+              nullptr, tmp);
     feed.Write("NSE,Reliance,2885,10,2466.35\n");
     const pid_t office = FeedOfficePid(feed);
     ASSERT_GT(office, 1) << feed.Err();
