@@ -15,10 +15,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "support/library_init.hpp"
@@ -66,6 +69,27 @@ class XServer {
     pid_t pid_ = -1;
 };
 
+// Sets an environment variable for a scope, and puts the old value back at its end.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 std::string Output(const std::string& command) {
     std::string out;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
@@ -80,9 +104,10 @@ TEST(DisplayOffice, DefaultCommandLineShowsTheWorkbookInAWindow) {
     ASSERT_TRUE(display.Running()) << "Xvfb did not start";
     TempDir home;
     SeedProfile(home.Path() + "/.config/libreoffice/4");  // the profile under $HOME
+    // Until the office has ended: later tests must not write into the removed $HOME.
+    const ScopedEnv onDisplay("DISPLAY", display.Name());
+    const ScopedEnv inHome("HOME", home.Path());
     OfficeSession session;
-    ::setenv("DISPLAY", display.Name().c_str(), 1);
-    ::setenv("HOME", home.Path().c_str(), 1);
     TempDir dir;
     const std::string book = dir / "visible watch.fods";
     WriteWorkbook(book, {"NSE", "BSE"});
@@ -128,7 +153,7 @@ TEST(DisplayOffice, LiveTableWaitsForItsStalledVisibleOffice) {
     XServer display;
     ASSERT_TRUE(display.Running()) << "Xvfb did not start";
     OfficeSession session;
-    ::setenv("DISPLAY", display.Name().c_str(), 1);
+    const ScopedEnv onDisplay("DISPLAY", display.Name());
     TempDir dir;
     const std::string book = dir / "watch.fods";
     WriteWorkbook(book, {"NSE"});
