@@ -97,6 +97,27 @@ void WriteAll(int fd, const void* data, std::size_t size) {
 
 }  // namespace
 
+namespace {
+
+// Reads the process id that the intermediate child `middle` reports through the pipe end
+// `fd`, closes it and reaps that child. Returns the id, or 0 when none came;
+// `exitedCleanly` tells whether the child exited with status 0.
+pid_t TakeReportedPid(int fd, pid_t middle, bool& exitedCleanly) {
+    pid_t reported = 0;
+    ssize_t got;
+    do {
+        got = ::read(fd, &reported, sizeof(reported));
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    exitedCleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return got == static_cast<ssize_t>(sizeof(reported)) ? reported : 0;
+}
+
+}  // namespace
+
 pid_t StartDetachedProcess(const char* executable, const char* commandLine) {
     if (!IsExecutableFile(executable)) return 0;
 
@@ -134,17 +155,9 @@ pid_t StartDetachedProcess(const char* executable, const char* commandLine) {
         ::_exit(program < 0 ? 1 : 0);
     }
     ::close(report[1]);
-    pid_t program = 0;
-    ssize_t got;
-    do {
-        got = ::read(report[0], &program, sizeof(program));
-    } while (got < 0 && errno == EINTR);
-    ::close(report[0]);
-    int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
-    const bool started = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return started && got == static_cast<ssize_t>(sizeof(program)) ? program : 0;
+    bool exitedCleanly = false;
+    const pid_t program = TakeReportedPid(report[0], middle, exitedCleanly);
+    return exitedCleanly ? program : 0;
 }
 
 pid_t StartTiedProcess(const char* executable, const char* commandLine, Lifeline& lifeline) {
@@ -198,16 +211,9 @@ pid_t StartTiedProcess(const char* executable, const char* commandLine, Lifeline
     }
     ::close(report[1]);
     ::close(life[0]);
-    pid_t leader = 0;
-    ssize_t got;
-    do {
-        got = ::read(report[0], &leader, sizeof(leader));
-    } while (got < 0 && errno == EINTR);
-    ::close(report[0]);
-    int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (got != static_cast<ssize_t>(sizeof(leader)) || leader <= 0) {
+    bool exitedCleanly = false;
+    const pid_t leader = TakeReportedPid(report[0], middle, exitedCleanly);
+    if (leader <= 0) {
         ::close(life[1]);
         return 0;
     }
