@@ -96,6 +96,14 @@ void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime
 
 namespace {
 
+// The office went away during a call: by the deadline (it was cut off), or by itself.
+Status Lost(Session& link, CallDeadline& deadline, std::string& why) {
+    if (deadline.TimedOut()) return Status::TimedOut;
+    link.ForgetOffice();
+    why = "the office no longer answers";
+    return Status::OfficeGone;
+}
+
 // Ends the office through `desktop` once its documents are closed, and waits for it to
 // go: the part both shutdowns share.
 Status Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
@@ -144,10 +152,7 @@ Status ShutDownOffice(Session& link, std::string& why) {
         }
         return Terminate(link, desktop, deadline, why);
     } catch (const css::lang::DisposedException&) {
-        if (deadline.TimedOut()) return Status::TimedOut;
-        link.ForgetOffice();
-        why = "the office no longer answers";
-        return Status::OfficeGone;
+        return Lost(link, deadline, why);
     }
 }
 
@@ -178,10 +183,7 @@ Status CloseWorkbookAndIdleOffice(Session& link, int& othersOpen, std::string& w
         }
         return Terminate(link, desktop, deadline, why);
     } catch (const css::lang::DisposedException&) {
-        if (deadline.TimedOut()) return Status::TimedOut;
-        link.ForgetOffice();
-        why = "the office no longer answers";
-        return Status::OfficeGone;
+        return Lost(link, deadline, why);
     }
 }
 

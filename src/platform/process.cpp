@@ -99,6 +99,24 @@ void WriteAll(int fd, const void* data, std::size_t size) {
 
 namespace {
 
+// A program's argument vector as exec takes it, built before fork: after fork only
+// async-signal-safe calls are allowed, as the host may run other threads. It points into
+// its own strings, so it stays where it was made.
+struct ExecArguments {
+    ExecArguments(const char* executable, const char* commandLine)
+        : args(SplitCommandLine(commandLine)) {
+        if (args.empty()) args.emplace_back(executable);
+        argv.reserve(args.size() + 1);
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+    }
+    ExecArguments(const ExecArguments&) = delete;
+    ExecArguments& operator=(const ExecArguments&) = delete;
+
+    std::vector<std::string> args;
+    std::vector<char*> argv;
+};
+
 // Reads the process id that the intermediate child `middle` reports through the pipe end
 // `fd`, closes it and reaps that child. Returns the id, or 0 when none came;
 // `exitedCleanly` tells whether the child exited with status 0.
@@ -123,12 +141,7 @@ pid_t StartDetachedProcess(const char* executable, const char* commandLine) {
 
     // Everything the children need is built here: after fork only async-signal-safe
     // calls are allowed, as the host may run other threads.
-    std::vector<std::string> args = SplitCommandLine(commandLine);
-    if (args.empty()) args.emplace_back(executable);
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    ExecArguments exec(executable, commandLine);
     const int openMax = static_cast<int>(::sysconf(_SC_OPEN_MAX));
 
     // The intermediate child reports the program's id through this pipe.
@@ -145,7 +158,7 @@ pid_t StartDetachedProcess(const char* executable, const char* commandLine) {
         // is adopted by init (or the host's subreaper) instead of the host.
         ::close(report[0]);
         const pid_t program = ::fork();
-        if (program == 0) ExecProgram(executable, argv.data(), openMax, true);
+        if (program == 0) ExecProgram(executable, exec.argv.data(), openMax, true);
         if (program > 0) {
             ssize_t written;
             do {
@@ -162,12 +175,7 @@ pid_t StartDetachedProcess(const char* executable, const char* commandLine) {
 
 pid_t StartTiedProcess(const char* executable, const char* commandLine, Lifeline& lifeline) {
     if (!IsExecutableFile(executable)) return 0;
-    std::vector<std::string> args = SplitCommandLine(commandLine);
-    if (args.empty()) args.emplace_back(executable);
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    ExecArguments exec(executable, commandLine);
     const int openMax = static_cast<int>(::sysconf(_SC_OPEN_MAX));
     const pid_t host = ::getpid();
 
@@ -200,7 +208,7 @@ pid_t StartTiedProcess(const char* executable, const char* commandLine, Lifeline
             ::dup2(lifeline, 3);
             if (hostFd >= 0) ::dup2(hostFd, 4);
             const pid_t program = ::fork();
-            if (program == 0) ExecProgram(executable, argv.data(), openMax, false);
+            if (program == 0) ExecProgram(executable, exec.argv.data(), openMax, false);
             if (program < 0) ::_exit(1);
             const pid_t self = ::getpid();
             WriteAll(reporter, &self, sizeof(self));
