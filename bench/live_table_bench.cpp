@@ -20,13 +20,12 @@ namespace {
 
 using corvane::bench::ResidentKiB;
 
+using corvane::Error;
 using corvane::kColumnCount;
 using corvane::live::LiveRow;
 using corvane::live::LiveSink;
 using corvane::live::LiveTable;
 using corvane::live::RowKey;
-using corvane::live::SinkResult;
-using corvane::live::SinkStatus;
 using corvane::live::TableOptions;
 using corvane::live::TableStats;
 using Clock = std::chrono::steady_clock;
@@ -43,23 +42,22 @@ struct Options {
 class SimulatedOffice : public LiveSink {
   public:
     SimulatedOffice(double callUs, double rowUs) : callUs_(callUs), rowUs_(rowUs) {}
-    SinkResult Open() override { return {}; }
-    SinkResult Recover(SinkStatus) override { return {}; }
-    SinkResult WriteTitles(const std::string&, int) override {
+    Error Open() override { return {}; }
+    Error Recover(const Error&, bool&) override { return {}; }
+    Error WriteTitles(const std::string&, int) override {
         Spend(1);
         return {};
     }
-    SinkResult WriteBlock(const std::string&, int,
-                          const std::vector<const LiveRow*>& rows) override {
+    Error WriteBlock(const std::string&, int, const std::vector<const LiveRow*>& rows) override {
         Spend(static_cast<int>(rows.size()));
         return {};
     }
-    SinkResult ReadKeys(const std::string&, int, bool, std::vector<RowKey>& keys) override {
+    Error ReadKeys(const std::string&, int, bool, std::vector<RowKey>& keys) override {
         keys.clear();  // an empty sheet
         Spend(1);
         return {};
     }
-    SinkResult ClearRows(const std::string&, int, int) override { return {}; }
+    Error ClearRows(const std::string&, int, int) override { return {}; }
 
   private:
     void Spend(int rows) const {

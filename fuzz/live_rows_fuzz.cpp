@@ -27,8 +27,8 @@
 #include "sheet/sheet_names.hpp"
 
 using namespace corvane;
-using live::SinkResult;
-using live::SinkStatus;
+using corvane::Error;
+using corvane::ErrorCode;
 
 namespace {
 
@@ -70,8 +70,8 @@ struct Office {
     live::TableOptions options;
     std::map<std::string, std::vector<Cells>> sheets, saved;
     bool takesSheets = false;
-    SinkStatus lose = SinkStatus::Ok;  // the next call fails with this
-    bool restart = false;              // the next recovery starts a new office
+    ErrorCode lose = ErrorCode::Ok;  // the next call fails with this
+    bool restart = false;            // the next recovery starts a new office
     int failedRecoveries = 0;
     int openFailures = 0;
     // Where each instrument's tick went since the last flush or recovery.
@@ -90,9 +90,9 @@ struct Office {
     std::vector<Cells> NewSheet() const {
         return std::vector<Cells>(static_cast<std::size_t>(options.sheetRows));
     }
-    bool Lost(SinkResult& result) {
-        if (lose == SinkStatus::Ok) return false;
-        result = {std::exchange(lose, SinkStatus::Ok), "the office went away"};
+    bool Lost(Error& result) {
+        if (lose == ErrorCode::Ok) return false;
+        result = {std::exchange(lose, ErrorCode::Ok), "the office went away"};
         return true;
     }
 };
@@ -101,42 +101,43 @@ class Sink : public live::LiveSink {
   public:
     explicit Sink(std::shared_ptr<Office> office) : office_(std::move(office)) {}
 
-    SinkResult Open() override {
+    Error Open() override {
         std::lock_guard<std::mutex> lock(office_->mu);
         if (office_->openFailures > 0) {
             --office_->openFailures;
-            return {SinkStatus::OfficeGone, "no office yet"};
+            return {ErrorCode::Connect, "no office yet"};
         }
         return {};
     }
-    SinkResult Recover(SinkStatus) override {
+    Error Recover(const Error&, bool& restarted) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         if (office_->failedRecoveries > 0) {
             --office_->failedRecoveries;
-            return {SinkStatus::OfficeGone, "no office yet"};
+            return {ErrorCode::Connect, "no office yet"};
         }
         office_->writtenTo.clear();
         if (!std::exchange(office_->restart, false)) return {};
         office_->sheets = office_->saved;  // a new office loads the workbook as it was saved
-        return {SinkStatus::Ok, "", true};
+        restarted = true;
+        return {};
     }
-    SinkResult WriteTitles(const std::string& name, int row) override {
+    Error WriteTitles(const std::string& name, int row) override {
         std::lock_guard<std::mutex> lock(office_->mu);
-        SinkResult result;
+        Error result;
         if (office_->Lost(result)) return result;
         FUZZ_CHECK(office_->options.titles && row == office_->options.firstRow - 1);
         std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) return {SinkStatus::NoSheet, "no sheet " + name};
+        if (sheet == nullptr) return {ErrorCode::NoSheet, "no sheet " + name};
         (*sheet)[static_cast<std::size_t>(row)] = Cells{"<titles>", "", ""};
         return {};
     }
-    SinkResult WriteBlock(const std::string& name, int firstRow,
-                          const std::vector<const live::LiveRow*>& rows) override {
+    Error WriteBlock(const std::string& name, int firstRow,
+                     const std::vector<const live::LiveRow*>& rows) override {
         std::lock_guard<std::mutex> lock(office_->mu);
-        SinkResult result;
+        Error result;
         if (office_->Lost(result)) return result;
         std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) return {SinkStatus::NoSheet, "no sheet " + name};
+        if (sheet == nullptr) return {ErrorCode::NoSheet, "no sheet " + name};
         const int count = static_cast<int>(rows.size());
         FUZZ_CHECK(count > 0 && firstRow >= office_->options.firstRow &&
                    firstRow + count <= office_->options.sheetRows);
@@ -156,15 +157,15 @@ class Sink : public live::LiveSink {
         office_->NoteFull(*sheet);
         return {};
     }
-    SinkResult ReadKeys(const std::string& name, int firstRow, bool create,
-                        std::vector<live::RowKey>& keys) override {
+    Error ReadKeys(const std::string& name, int firstRow, bool create,
+                   std::vector<live::RowKey>& keys) override {
         std::lock_guard<std::mutex> lock(office_->mu);
-        SinkResult result;
+        Error result;
         if (office_->Lost(result)) return result;
         keys.clear();
         std::vector<Cells>* sheet = office_->Sheet(name);
         if (sheet == nullptr) {
-            if (!create || !office_->takesSheets) return {SinkStatus::NoSheet, "no sheet " + name};
+            if (!create || !office_->takesSheets) return {ErrorCode::NoSheet, "no sheet " + name};
             sheet = &(office_->sheets[sheet::SheetNameKey(name)] = office_->NewSheet());
         }
         office_->NoteFull(*sheet);
@@ -180,15 +181,15 @@ class Sink : public live::LiveSink {
         }
         return {};
     }
-    SinkResult ClearRows(const std::string& name, int firstRow, int count) override {
+    Error ClearRows(const std::string& name, int firstRow, int count) override {
         std::lock_guard<std::mutex> lock(office_->mu);
-        SinkResult result;
+        Error result;
         if (office_->Lost(result)) return result;
         FUZZ_CHECK(office_->options.cleanSheet && firstRow == office_->options.firstRow);
         // Only the first connection empties a sheet.
         FUZZ_CHECK(office_->cleaned.insert(sheet::SheetNameKey(name)).second);
         std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) return {SinkStatus::NoSheet, "no sheet " + name};
+        if (sheet == nullptr) return {ErrorCode::NoSheet, "no sheet " + name};
         for (int row = firstRow; row < firstRow + count && row < office_->options.sheetRows; ++row)
             (*sheet)[static_cast<std::size_t>(row)].clear();
         return {};
@@ -311,7 +312,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         live::LiveTable table(options, std::make_unique<Sink>(office));
         // The writer's first round runs at once; from then on it runs only for a flush,
         // so the user's edits fall between its rounds.
-        FUZZ_CHECK(table.Flush(std::chrono::seconds(20)) == live::FlushResult::Written);
+        FUZZ_CHECK(table.Flush(std::chrono::seconds(20)).ok());
         while (in.More()) {
             const std::uint8_t op = in.Next();
             if (op < 128) {
@@ -322,8 +323,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fields[0] = exchange;
                 fields[1] = tick;
                 fields[2] = scrip;
-                const live::PutResult put = table.Put(fields);
-                if (put == live::PutResult::Ok) {
+                const Error put = table.Put(fields);
+                if (put.ok()) {
                     const std::string sheet = options.sheetPerExchange
                                                   ? sheet::SheetNameKey(live::Trimmed(exchange))
                                                   : sheet::SheetNameKey(options.sheet);
@@ -331,15 +332,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     newest[key] = {sheet, tick};
                     retyped.erase(key);
                 } else {
-                    FUZZ_CHECK(put != live::PutResult::NoKey && put != live::PutResult::Closed);
+                    FUZZ_CHECK(put != ErrorCode::Argument && put != ErrorCode::NotConnected);
                     ++refusedPuts;
                 }
             } else if (op < 176) {
                 // Rows are read again only some time after the last reading.
                 if (edited) std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 edited = false;
-                const live::FlushResult flushed = table.Flush(std::chrono::seconds(20));
-                FUZZ_CHECK(flushed == live::FlushResult::Written);
+                const Error flushed = table.Flush(std::chrono::seconds(20));
+                FUZZ_CHECK(flushed.ok());
                 const live::TableStats stats = table.Stats();
                 std::lock_guard<std::mutex> lock(office->mu);
                 office->writtenTo.clear();
@@ -359,7 +360,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 edited |= Edit(*office, op % 6, in, retyped);
             } else {
                 std::lock_guard<std::mutex> lock(office->mu);
-                office->lose = op & 1 ? SinkStatus::OfficeGone : SinkStatus::TimedOut;
+                office->lose = op & 1 ? ErrorCode::Connect : ErrorCode::Timeout;
                 office->restart = op & 2;
                 office->failedRecoveries = (op >> 2) & 1;
             }

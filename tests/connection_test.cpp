@@ -48,7 +48,7 @@ class Connection : public ::testing::Test {
     // Runs ConnectOffice, returns whether it connected and what it printed.
     std::pair<bool, std::string> Connect() {
         ::testing::internal::CaptureStdout();
-        const bool connected = ConnectOffice(host::TheSession()) == office::Status::Ok;
+        const bool connected = ConnectOffice(host::TheSession()).ok();
         return {connected, ::testing::internal::GetCapturedStdout()};
     }
 

@@ -30,14 +30,14 @@ enum corvane_status {
     CORVANE_E_NOT_CONNECTED = -2, /* no workbook is loaded: call corvane_init first */
     CORVANE_E_CONNECT = -3,       /* no office answered on the pipe */
     CORVANE_E_NO_SHEET = -4,      /* the workbook has no sheet of that name */
-    CORVANE_E_OFFICE = -5,        /* the office raised an error (row outside the sheet, office gone) */
-    CORVANE_E_SAVE = -6,          /* the copy could not be stored */
-    CORVANE_E_INTERNAL = -7,      /* anything else (out of memory, ...) */
-    CORVANE_E_LOAD = -8,          /* the office answered but the workbook did not load: not a
-                                     spreadsheet, locked by another office, unreadable */
-    CORVANE_E_TIMEOUT = -9,       /* the office did not answer within the deadline */
-    CORVANE_E_EXISTS = -10,       /* the file to create exists already (and was left as it is) */
-    CORVANE_E_FULL = -11          /* a new instrument's row would lie past the sheet's last row */
+    CORVANE_E_OFFICE = -5,   /* the office raised an error (row outside the sheet, office gone) */
+    CORVANE_E_SAVE = -6,     /* the copy could not be stored */
+    CORVANE_E_INTERNAL = -7, /* anything else (out of memory, ...) */
+    CORVANE_E_LOAD = -8,     /* the office answered but the workbook did not load: not a
+                                spreadsheet, locked by another office, unreadable */
+    CORVANE_E_TIMEOUT = -9,  /* the office did not answer within the deadline */
+    CORVANE_E_EXISTS = -10,  /* the file to create exists already (and was left as it is) */
+    CORVANE_E_FULL = -11     /* a new instrument's row would lie past the sheet's last row */
 };
 
 /* How a column stores its record field (see corvane_column_kind). */
@@ -110,10 +110,10 @@ CORVANE_C_API int corvane_is_running(void);
  * as long as the office takes. With a deadline, every function returns within it plus
  * a small margin (corvane_create_workbook included: each of its steps in the office, and
  * each attempt to reach an office it started, has the deadline; its wait_seconds bounds
- * only the wait for such an office to accept): a call that the office does not answer in time (a stopped or hanging
- * office) ends with CORVANE_E_TIMEOUT, the connection is dropped, corvane_is_running
- * answers 0, and the next corvane_init connects anew, taking up the workbook the office
- * still holds. Negative values count as 0. */
+ * only the wait for such an office to accept): a call that the office does not answer in time (a
+ * stopped or hanging office) ends with CORVANE_E_TIMEOUT, the connection is dropped,
+ * corvane_is_running answers 0, and the next corvane_init connects anew, taking up the workbook the
+ * office still holds. Negative values count as 0. */
 CORVANE_C_API void corvane_set_timeout(int milliseconds);
 
 /* The process id of the office this library started (the leader of the process group
@@ -334,8 +334,14 @@ CORVANE_C_API void corvane_live_default_options(corvane_live_options* options);
  *   for good, else CORVANE_E_TIMEOUT.
  * `callback` may be NULL. */
 CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
-                                              corvane_live_state_callback callback,
-                                              void* user);
+                                              corvane_live_state_callback callback, void* user);
+
+/* corvane_live_open returning its result code: CORVANE_OK with the table in `*table`,
+ * or the code corvane_live_open would leave in corvane_last_error_code, with `*table`
+ * NULL. A NULL `table` is CORVANE_E_ARGUMENT. */
+CORVANE_C_API int corvane_live_create(const corvane_live_options* options,
+                                      corvane_live_state_callback callback, void* user,
+                                      corvane_live** table);
 
 /* Takes the newest tick of an instrument (fields as for corvane_write_record), keyed by
  * exchange and scrip code (fields 0 and 2; "nse" is the exchange, and the sheet, of

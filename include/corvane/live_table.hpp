@@ -78,9 +78,8 @@ class LiveTable {
         if (options.loadTimeoutMs > 0) c.load_timeout_ms = options.loadTimeoutMs;
         if (options.saveTimeoutMs > 0) c.save_timeout_ms = options.saveTimeoutMs;
         c.clean_sheet = options.cleanSheet;
-        table_ = corvane_live_open(&c, callback, user);
-        if (table_ == nullptr)
-            throw LiveTableError(corvane_last_error_code(), corvane_last_error());
+        if (const int code = corvane_live_create(&c, callback, user, &table_); code != CORVANE_OK)
+            throw LiveTableError(code, corvane_last_error());
     }
     ~LiveTable() {
         if (table_ != nullptr) corvane_live_close(table_, 10000);

@@ -167,8 +167,8 @@ def _declare(lib):
         "corvane_last_error": (c_char_p, []),
         "corvane_last_error_code": (c_int, []),
         "corvane_live_default_options": (None, [ctypes.POINTER(_LiveOptions)]),
-        "corvane_live_open": (ctypes.c_void_p, [ctypes.POINTER(_LiveOptions),
-                                                _LiveStateCallback, ctypes.c_void_p]),
+        "corvane_live_create": (c_int, [ctypes.POINTER(_LiveOptions), _LiveStateCallback,
+                                        ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)]),
         "corvane_live_put": (c_int, [ctypes.c_void_p, ctypes.POINTER(c_char_p)]),
         "corvane_live_flush": (c_int, [ctypes.c_void_p, c_int]),
         "corvane_live_save_copy": (c_int, [ctypes.c_void_p, c_char_p, c_int]),
@@ -511,12 +511,10 @@ class LiveTable:
             def relay(_user, state, status, message):
                 on_state(state, status, message.decode("utf-8", "replace") if message else "")
             self._callback = _LiveStateCallback(relay)
-        handle = lib.corvane_live_open(ctypes.byref(options), self._callback, None)
-        if not handle:
-            message = lib.corvane_last_error()
-            raise Error(lib.corvane_last_error_code() or E_INTERNAL,
-                        message.decode("utf-8", "replace") if message else "")
-        self._handle = handle
+        handle = ctypes.c_void_p()
+        _check(lib.corvane_live_create(ctypes.byref(options), self._callback, None,
+                                       ctypes.byref(handle)))
+        self._handle = handle.value
 
     def _live(self):
         if self._handle is None:

@@ -24,7 +24,7 @@ enum class ErrorCode : int {
     Full = -11,         // a new instrument's row would lie past the sheet's last row
 };
 
-class [[nodiscard]] Error {
+class Error {
   public:
     // Success.
     Error() = default;

@@ -23,8 +23,8 @@
 using corvane::CString;
 using corvane::c_api::Fail;
 using corvane::c_api::Guarded;
+using corvane::c_api::Report;
 using corvane::host::TheSession;
-using corvane::office::Status;
 
 static_assert(CORVANE_COLUMN_COUNT == corvane::kColumnCount, "one field per column");
 
@@ -32,72 +32,21 @@ namespace {
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
-std::string Quoted(const char* text) { return std::string("\"") + text + "\""; }
-
 // Keeps a connection attempt's diagnostic line off standard output for the time of one
-// call: C callers get it as the error's text instead.
-class CaughtConnectionReport {
+// call: C callers get it in the error's text instead.
+class QuietConnection {
   public:
-    CaughtConnectionReport() {
-        TheSession().connectionReport = [this](const std::string& line) { line_ = line; };
+    QuietConnection() {
+        TheSession().connectionReport = [](const std::string&) {};
     }
-    ~CaughtConnectionReport() { TheSession().connectionReport = nullptr; }
-    CaughtConnectionReport(const CaughtConnectionReport&) = delete;
-    CaughtConnectionReport& operator=(const CaughtConnectionReport&) = delete;
-    // ": <line>", or "" when the attempt printed nothing.
-    std::string Suffix() const { return line_.empty() ? std::string() : ": " + line_; }
-
-  private:
-    std::string line_;
+    ~QuietConnection() { TheSession().connectionReport = nullptr; }
+    QuietConnection(const QuietConnection&) = delete;
+    QuietConnection& operator=(const QuietConnection&) = delete;
 };
 
-std::string DeadlineText() {
-    return "the office did not answer within " + std::to_string(TheSession().callTimeout.count()) +
-           " ms; the connection was dropped (call corvane_init again once it answers)";
-}
-
-// The result of a connection attempt for `workbook`.
-int ConnectResult(Status status, const char* workbook, const CaughtConnectionReport& report) {
-    // A missing workbook cannot load whichever office answers, and waiting will not
-    // change that: it is never reported as an office still starting.
-    if (status != Status::Ok && status != Status::TimedOut &&
-        !corvane::platform::PathExists(workbook))
-        return Fail(CORVANE_E_LOAD, "the workbook " + Quoted(workbook) + " does not exist");
-    switch (status) {
-        case Status::Ok:
-            return static_cast<int>(TheSession().sheetCount);
-        case Status::TimedOut:
-            return Fail(CORVANE_E_TIMEOUT, DeadlineText());
-        case Status::LoadFailed:
-            return Fail(CORVANE_E_LOAD, "the office could not load the workbook " +
-                                            Quoted(workbook) +
-                                            " (not a spreadsheet, unreadable, or locked by "
-                                            "another office)" +
-                                            report.Suffix());
-        default:
-            return Fail(CORVANE_E_CONNECT,
-                        "no office accepts connections on the pipe \"ooo_pipe\" (an office that "
-                        "was just started needs a moment: try again)" +
-                            report.Suffix());
-    }
-}
-
-// The result of a row operation on `sheet`.
-int RowResult(Status status, const char* sheet) {
-    switch (status) {
-        case Status::Ok:
-            return CORVANE_OK;
-        case Status::NotConnected:
-            return Fail(CORVANE_E_NOT_CONNECTED, "no workbook is loaded: call corvane_init first");
-        case Status::NoSheet:
-            return Fail(CORVANE_E_NO_SHEET, "the workbook has no sheet named " + Quoted(sheet));
-        case Status::TimedOut:
-            return Fail(CORVANE_E_TIMEOUT, DeadlineText());
-        case Status::Argument:
-            return Fail(CORVANE_E_ARGUMENT, "the sheet name is NULL or empty");
-        default:
-            return Fail(CORVANE_E_OFFICE, "the office failed the sheet lookup");
-    }
+// The sheet count of a connection that loaded the workbook, or its error.
+int Connected(const corvane::Error& status) {
+    return status.ok() ? static_cast<int>(TheSession().sheetCount) : Report(status);
 }
 
 int CheckRowTarget(const char* function, const char* sheet) {
@@ -122,9 +71,8 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
             session.officePath.SetString(office_path);
             session.commandLine.SetString(command_line);
             session.workbookPath.SetString(workbook_path);
-            const CaughtConnectionReport report;
-            return ConnectResult(corvane::host::StartAndConnect(session, true), workbook_path,
-                                 report);
+            const QuietConnection quiet;
+            return Connected(corvane::host::StartAndConnect(session, true));
         },
         CORVANE_E_CONNECT);
 }
@@ -135,9 +83,8 @@ int corvane_connect(const char* workbook_path) {
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
             TheSession().workbookPath.SetString(workbook_path);
-            const CaughtConnectionReport report;
-            return ConnectResult(corvane::host::StartAndConnect(TheSession(), false), workbook_path,
-                                 report);
+            const QuietConnection quiet;
+            return Connected(corvane::host::StartAndConnect(TheSession(), false));
         },
         CORVANE_E_CONNECT);
 }
@@ -145,7 +92,7 @@ int corvane_connect(const char* workbook_path) {
 int corvane_write_titles(const char* sheet, int row) {
     return Guarded([&]() -> int {
         if (const int refused = CheckRowTarget("corvane_write_titles", sheet)) return refused;
-        return RowResult(corvane::host::WriteTitles(sheet, row), sheet);
+        return Report(corvane::host::WriteTitles(sheet, row));
     });
 }
 
@@ -157,7 +104,7 @@ int corvane_write_record(const char* sheet, int row,
         if (const int refused = CheckRowTarget("corvane_write_record", sheet)) return refused;
         corvane::MarketWatchRecord record{};
         for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) record.fields[k].SetString(fields[k]);
-        return RowResult(corvane::host::WriteRecord(sheet, row, &record), sheet);
+        return Report(corvane::host::WriteRecord(sheet, row, &record));
     });
 }
 
@@ -177,8 +124,7 @@ int corvane_write_records(const char* sheet, int first_row, const char* const* c
                 rows[i].fields[k].SetString(records[i][k]);
             pointers[i] = &rows[i];
         }
-        return RowResult(corvane::host::WriteRecords(sheet, first_row, pointers.data(), count),
-                         sheet);
+        return Report(corvane::host::WriteRecords(sheet, first_row, pointers.data(), count));
     });
 }
 
@@ -187,7 +133,7 @@ void corvane_set_fast_writes(int enabled) { CorvaneSetFastWrites(enabled); }
 int corvane_reset_row(const char* sheet, int row) {
     return Guarded([&]() -> int {
         if (const int refused = CheckRowTarget("corvane_reset_row", sheet)) return refused;
-        return RowResult(corvane::host::ResetRow(sheet, row), sheet);
+        return Report(corvane::host::ResetRow(sheet, row));
     });
 }
 
@@ -218,40 +164,14 @@ int corvane_save_copy(const char* path) {
     return Guarded([&]() -> int {
         if (IsEmpty(path))
             return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: the path is NULL or empty");
-        std::string why;
-        const Status status = corvane::host::WithinDeadline(TheSession(), [&] {
-            return corvane::sheet::SaveMarketCopy(TheSession(), path, 0, why);
-        });
-        switch (status) {
-            case Status::Ok:
-                return CORVANE_OK;
-            case Status::Argument:
-                return Fail(CORVANE_E_ARGUMENT, "corvane_save_copy: " + why);
-            case Status::NotConnected:
-                return Fail(CORVANE_E_NOT_CONNECTED, why);
-            case Status::TimedOut:
-                return Fail(CORVANE_E_TIMEOUT, DeadlineText());
-            default:
-                return Fail(CORVANE_E_SAVE, why);
-        }
+        const corvane::Error status = corvane::host::WithinDeadline(
+            TheSession(), [&] { return corvane::sheet::SaveMarketCopy(TheSession(), path, 0); });
+        return Report(status);
     });
 }
 
 int corvane_shutdown_office(void) {
-    return Guarded([&]() -> int {
-        std::string why;
-        const Status status = corvane::office::ShutDownOffice(TheSession(), why);
-        switch (status) {
-            case Status::Ok:
-                return CORVANE_OK;
-            case Status::NotConnected:
-                return Fail(CORVANE_E_NOT_CONNECTED, why);
-            case Status::TimedOut:
-                return Fail(CORVANE_E_TIMEOUT, DeadlineText());
-            default:
-                return Fail(CORVANE_E_OFFICE, why);
-        }
-    });
+    return Guarded([&]() -> int { return Report(corvane::office::ShutDownOffice(TheSession())); });
 }
 
 const char* corvane_column_title(int index) {

@@ -10,6 +10,18 @@
 namespace corvane::c_api {
 namespace {
 
+// The library's error codes are the C API's.
+constexpr bool Same(ErrorCode code, int value) { return static_cast<int>(code) == value; }
+static_assert(Same(ErrorCode::Ok, CORVANE_OK) && Same(ErrorCode::Argument, CORVANE_E_ARGUMENT) &&
+              Same(ErrorCode::NotConnected, CORVANE_E_NOT_CONNECTED) &&
+              Same(ErrorCode::Connect, CORVANE_E_CONNECT) &&
+              Same(ErrorCode::NoSheet, CORVANE_E_NO_SHEET) &&
+              Same(ErrorCode::Office, CORVANE_E_OFFICE) && Same(ErrorCode::Save, CORVANE_E_SAVE) &&
+              Same(ErrorCode::Internal, CORVANE_E_INTERNAL) &&
+              Same(ErrorCode::Load, CORVANE_E_LOAD) &&
+              Same(ErrorCode::Timeout, CORVANE_E_TIMEOUT) &&
+              Same(ErrorCode::Exists, CORVANE_E_EXISTS) && Same(ErrorCode::Full, CORVANE_E_FULL));
+
 // Kept per thread, so that a thread reads its own failure whatever others do.
 thread_local std::string lastError;
 thread_local int lastCode = CORVANE_OK;
@@ -45,6 +57,10 @@ int Fail(int code, const std::string& text) noexcept {
     Store(text);
     lastCode = code;
     return code;
+}
+
+int Report(const Error& error) noexcept {
+    return error.ok() ? CORVANE_OK : Fail(error.value(), error.message());
 }
 
 int FailFromCurrentException(int officeCode) noexcept {

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "core/error.hpp"
 #include "platform/sigpipe_guard.hpp"
 
 namespace corvane::c_api {
@@ -20,6 +21,10 @@ int LastErrorCode() noexcept;
 
 // Records `text` and `code` as the thread's last error and returns `code`.
 int Fail(int code, const std::string& text) noexcept;
+
+// The C result of `error`: CORVANE_OK for success (the last error is left as it was),
+// else its code, which with its message becomes the thread's last error.
+int Report(const Error& error) noexcept;
 
 // Turns the exception being handled into a result code and a last error: a UNO
 // exception becomes `officeCode` with its type name and message, anything else

@@ -24,46 +24,9 @@ namespace corvane::c_api {
 namespace {
 
 using namespace std::chrono;
-using live::FlushResult;
-using live::SinkStatus;
 using live::TableState;
 
 constexpr auto kRateSpan = seconds(1);
-
-int CodeOf(SinkStatus status) {
-    switch (status) {
-        case SinkStatus::Ok:
-            return CORVANE_OK;
-        case SinkStatus::OfficeGone:
-            return CORVANE_E_CONNECT;
-        case SinkStatus::TimedOut:
-            return CORVANE_E_TIMEOUT;
-        case SinkStatus::NoSheet:
-            return CORVANE_E_NO_SHEET;
-        case SinkStatus::LoadFailed:
-            return CORVANE_E_LOAD;
-        case SinkStatus::Other:
-            break;
-    }
-    return CORVANE_E_OFFICE;
-}
-
-int CodeOf(office::Status status) {
-    switch (status) {
-        case office::Status::Ok:
-            return CORVANE_OK;
-        case office::Status::Argument:
-            return CORVANE_E_ARGUMENT;
-        case office::Status::NotConnected:
-            return CORVANE_E_NOT_CONNECTED;
-        case office::Status::TimedOut:
-            return CORVANE_E_TIMEOUT;
-        case office::Status::SaveFailed:
-            return CORVANE_E_SAVE;
-        default:
-            return CORVANE_E_OFFICE;
-    }
-}
 
 using host::LiveHandle;
 using host::TheLiveTables;
@@ -74,29 +37,6 @@ constexpr milliseconds kWithoutEnd = hours(24 * 365);
 
 // A C timeout: negative waits without end (as long as kWithoutEnd).
 milliseconds Timeout(int ms) { return ms < 0 ? kWithoutEnd : milliseconds(ms); }
-
-int Settled(LiveHandle& handle, FlushResult result) {
-    const live::Failure last = handle.table->Stats().lastFailure;
-    switch (result) {
-        case FlushResult::Written:
-            return CORVANE_OK;
-        case FlushResult::TimedOut:
-            return Fail(CORVANE_E_TIMEOUT,
-                        "not everything was written in time" +
-                            (last.message.empty() ? std::string() : " (" + last.message + ")"));
-        case FlushResult::NotWritten:
-        case FlushResult::Failed:
-            return Fail(last.status == SinkStatus::Ok ? CORVANE_E_OFFICE : CodeOf(last.status),
-                        last.message);
-        case FlushResult::Closed:
-            return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed");
-        case FlushResult::WrongThread:
-            return Fail(CORVANE_E_ARGUMENT,
-                        "the table's state callback cannot wait for its writer thread "
-                        "(flush, save a copy or close the table from another thread)");
-    }
-    return CORVANE_E_INTERNAL;
-}
 
 int StateCode(TableState state) {
     switch (state) {
@@ -172,10 +112,13 @@ CORVANE_C_API void corvane_live_default_options(corvane_live_options* options) {
     options->save_timeout_ms = defaults::kSaveTimeoutMs;
 }
 
-CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
-                                              corvane_live_state_callback callback, void* user) {
-    corvane_live* opened = nullptr;
-    Guarded([&]() -> int {
+CORVANE_C_API int corvane_live_create(const corvane_live_options* options,
+                                      corvane_live_state_callback callback, void* user,
+                                      corvane_live** out) {
+    if (out == nullptr)
+        return Fail(CORVANE_E_ARGUMENT, "corvane_live_create: the table pointer is NULL");
+    *out = nullptr;
+    return Guarded([&]() -> int {
         if (options == nullptr || options->struct_size < static_cast<int>(sizeof(*options)))
             return Fail(CORVANE_E_ARGUMENT,
                         "corvane_live_open: options not filled by corvane_live_default_options");
@@ -213,10 +156,8 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
         handle->sink = sink.get();
         live::LiveTable::StateCallback onState;
         if (callback != nullptr) {
-            onState = [callback, user](TableState state, const live::Failure& last) {
-                callback(user, StateCode(state),
-                         last.status == live::SinkStatus::Ok ? 0 : CodeOf(last.status),
-                         last.message.c_str());
+            onState = [callback, user](TableState state, const Error& last) {
+                callback(user, StateCode(state), last.value(), last.message().c_str());
             };
         }
         handle->table = std::make_unique<live::LiveTable>(table, std::move(sink), onState);
@@ -232,17 +173,21 @@ CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* option
             }
             if (stats.state != TableState::Live) {
                 handle->table->Close(milliseconds(0));
-                const int code = stats.state == TableState::Failed
-                                     ? CodeOf(stats.lastFailure.status)
-                                     : CORVANE_E_TIMEOUT;
-                return Fail(code, stats.lastFailure.message.empty()
-                                      ? "the table did not become live in time"
-                                      : stats.lastFailure.message);
+                if (stats.state == TableState::Failed) return Report(stats.lastFailure);
+                return Fail(CORVANE_E_TIMEOUT, stats.lastFailure.message().empty()
+                                                   ? "the table did not become live in time"
+                                                   : stats.lastFailure.message());
             }
         }
-        opened = TheLiveTables().Add(std::move(handle));
+        *out = TheLiveTables().Add(std::move(handle));
         return CORVANE_OK;
     });
+}
+
+CORVANE_C_API corvane_live* corvane_live_open(const corvane_live_options* options,
+                                              corvane_live_state_callback callback, void* user) {
+    corvane_live* opened = nullptr;
+    corvane_live_create(options, callback, user, &opened);
     return opened;
 }
 
@@ -255,20 +200,7 @@ CORVANE_C_API int corvane_live_put(corvane_live* table,
     try {
         const host::LiveHandles::Use handle = TheLiveTables().Find(table);
         if (!handle) return NotOpen();
-        switch (handle->table->Put(fields)) {
-            case live::PutResult::Ok:
-                return CORVANE_OK;
-            case live::PutResult::NoKey:
-                return Fail(CORVANE_E_ARGUMENT, "a tick without exchange or scrip code");
-            case live::PutResult::SheetFull:
-                return Fail(CORVANE_E_FULL, "the sheet has no row left for a new instrument");
-            case live::PutResult::NoSheet:
-                return Fail(CORVANE_E_NO_SHEET,
-                            "the exchange has no sheet, and the workbook took no new one");
-            case live::PutResult::Closed:
-                break;
-        }
-        return Fail(CORVANE_E_NOT_CONNECTED, "the live table is closed");
+        return Report(handle->table->Put(fields));
     } catch (...) {
         return FailFromCurrentException();
     }
@@ -279,7 +211,7 @@ CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms) {
     return Guarded([&]() -> int {
         const host::LiveHandles::Use handle = TheLiveTables().Find(table);
         if (!handle) return NotOpen();
-        return Settled(*handle, handle->table->Flush(Timeout(timeout_ms)));
+        return Report(handle->table->Flush(Timeout(timeout_ms)));
     });
 }
 
@@ -291,13 +223,10 @@ CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, 
         if (!handle) return NotOpen();
         const milliseconds timeout = Timeout(timeout_ms);
         const auto start = steady_clock::now();
-        const int flushed = Settled(*handle, handle->table->Flush(timeout));
-        if (flushed != CORVANE_OK) return flushed;
+        if (const int flushed = Report(handle->table->Flush(timeout))) return flushed;
         const milliseconds spent = duration_cast<milliseconds>(steady_clock::now() - start);
         const milliseconds left = std::max(milliseconds(0), timeout - spent);
-        std::string why;
-        const office::Status status = handle->sink->SaveCopy(path, left, why);
-        return status == office::Status::Ok ? CORVANE_OK : Fail(CodeOf(status), why);
+        return Report(handle->sink->SaveCopy(path, left));
     });
 }
 
@@ -348,10 +277,9 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
         full.call_cost_ms = stats.cost.perCall * 1000.0;
         full.row_cost_ms = stats.cost.perRow * 1000.0;
         full.office_pid = static_cast<int>(handle.sink->OfficePid());
-        full.last_status =
-            stats.lastFailure.status == SinkStatus::Ok ? 0 : CodeOf(stats.lastFailure.status);
+        full.last_status = stats.lastFailure.value();
         std::snprintf(full.last_message, sizeof(full.last_message), "%s",
-                      stats.lastFailure.message.c_str());
+                      stats.lastFailure.message().c_str());
         full.ticks_refused = stats.ticksRefused;
         full.rows_adopted = stats.rowsAdopted;
         full.reorders = stats.reorders;
@@ -370,13 +298,13 @@ CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms) {
         {
             const host::LiveHandles::Use handle = TheLiveTables().Find(table);
             if (!handle) return NotOpen();
-            const FlushResult result = handle->table->Close(Timeout(timeout_ms));
+            const Error result = handle->table->Close(Timeout(timeout_ms));
             // From the state callback the table stays open: its writer thread cannot end
             // itself, and the host may still close it from another thread.
-            if (result == FlushResult::WrongThread) return Settled(*handle, result);
-            // Closed: another thread's close came first, and that one takes the table out.
-            if (result == FlushResult::Closed) return NotOpen();
-            code = Settled(*handle, result);
+            if (result == ErrorCode::Argument) return Report(result);
+            // Another thread's close came first, and that one takes the table out.
+            if (result == ErrorCode::NotConnected) return NotOpen();
+            code = Report(result);
         }
         // Destroyed once the calls of other threads still using it have ended: this ends
         // an owned office.

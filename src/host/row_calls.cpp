@@ -12,7 +12,7 @@
 
 namespace corvane::host {
 
-office::Status WriteTitles(CString sheet, int row) {
+Error WriteTitles(CString sheet, int row) {
     office::Session& session = TheSession();
     // The titles span two lines: their row's height follows them even under fast writes.
     const auto atFullHeight = [&session](const sheet::SheetHandle& target, int at) {
@@ -23,22 +23,22 @@ office::Status WriteTitles(CString sheet, int row) {
         session, [&] { return sheet::RowOperation(session, std::move(sheet), row, atFullHeight); });
 }
 
-office::Status WriteRecord(CString sheet, int row, const MarketWatchRecord* record) {
+Error WriteRecord(CString sheet, int row, const MarketWatchRecord* record) {
     office::Session& session = TheSession();
     return WithinDeadline(session, [&] {
         return sheet::RowOperation(session, std::move(sheet), row, &sheet::WriteRecordRow, record);
     });
 }
 
-office::Status ResetRow(CString sheet, int row) {
+Error ResetRow(CString sheet, int row) {
     office::Session& session = TheSession();
     return WithinDeadline(session, [&] {
         return sheet::RowOperation(session, std::move(sheet), row, &sheet::ClearRecordRow);
     });
 }
 
-office::Status WriteRecords(CString sheet, int firstRow, const MarketWatchRecord* const* records,
-                            int count) {
+Error WriteRecords(CString sheet, int firstRow, const MarketWatchRecord* const* records,
+                   int count) {
     office::Session& session = TheSession();
     return WithinDeadline(session, [&] {
         return sheet::RowOperation(session, std::move(sheet), firstRow, &sheet::WriteRecordRows,

@@ -9,8 +9,9 @@
 #include "sheet/fast_writes.hpp"
 
 using corvane::CString;
+using corvane::Error;
+using corvane::ErrorCode;
 using corvane::MarketWatchRecord;
-using corvane::office::Status;
 
 // Each name is moved into the frame, which frees it inside the library. A connection
 // the office closed while a row is written fails the call; it never kills the host.
@@ -19,9 +20,9 @@ namespace {
 
 // 1 once written, -1 for an empty name, an unknown sheet or no connection; a call cut
 // short by the deadline raises, as any office error does.
-short ExportResult(Status status) {
-    if (status == Status::TimedOut) corvane::host::ThrowTimedOut(corvane::host::TheSession());
-    return status == Status::Ok ? 1 : -1;
+short ExportResult(const Error& status) {
+    if (status == ErrorCode::Timeout) corvane::host::ThrowTimedOut(status);
+    return status.ok() ? 1 : -1;
 }
 
 }  // namespace
@@ -55,6 +56,6 @@ extern "C" void CorvaneSetFastWrites(int enabled) {
     // Switching settings is office calls too: bounded like every other.
     corvane::host::WithinDeadline(session, [&] {
         corvane::sheet::SetFastWrites(session, enabled != 0);
-        return Status::Ok;
+        return Error();
     });
 }

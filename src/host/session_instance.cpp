@@ -48,24 +48,17 @@ office::Session& TheSession() { return theInstance.session; }
 
 LiveHandles& TheLiveTables() { return theInstance.liveTables; }
 
-office::Status StartAndConnect(office::Session& session, bool launch) {
+Error StartAndConnect(office::Session& session, bool launch) {
     if (launch) office::LaunchOffice(session);
     // The local runtime comes up before the deadline starts: only the office's part of
-    // the connection can hang.
-    if (!office::EnsureRuntime(session)) {
-        session.context.clear();
-        return office::Status::NoOffice;
-    }
+    // the connection can hang. Without a runtime, connecting says why.
+    if (!office::EnsureRuntime(session)) return office::ConnectOffice(session);
     return WithinDeadline(session, [&] { return office::ConnectOffice(session); });
 }
 
-void ThrowTimedOut(const office::Session& session) {
-    throw css::lang::DisposedException(
-        rtl::OUString::createFromAscii(("the office did not answer within " +
-                                        std::to_string(session.callTimeout.count()) +
-                                        " ms; the connection was dropped")
-                                           .c_str()),
-        nullptr);
+void ThrowTimedOut(const Error& timedOut) {
+    throw css::lang::DisposedException(rtl::OUString::createFromAscii(timedOut.message().c_str()),
+                                       nullptr);
 }
 
 }  // namespace corvane::host

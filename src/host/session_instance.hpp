@@ -7,8 +7,8 @@
 #include <exception>
 #include <utility>
 
+#include "core/error.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 
 namespace corvane::host {
 
@@ -21,27 +21,27 @@ office::Session& TheSession();
 LiveHandles& TheLiveTables();
 
 // Starts the office unless one answers (when `launch`), then connects and loads the
-// session's workbook within the session's call deadline. TimedOut when the deadline
+// session's workbook within the session's call deadline. Timeout when the deadline
 // cut the attempt short.
-office::Status StartAndConnect(office::Session& session, bool launch);
+Error StartAndConnect(office::Session& session, bool launch);
 
-// Runs `operation()`, which returns a Status, under the session's call deadline. When
-// the deadline passed, the result is TimedOut whatever the operation returned or
+// Runs `operation()`, which returns an Error, under the session's call deadline. When
+// the deadline passed, the result is Timeout whatever the operation returned or
 // raised; other exceptions pass to the caller.
 template <typename Operation>
-office::Status WithinDeadline(office::Session& session, Operation&& operation) {
+Error WithinDeadline(office::Session& session, Operation&& operation) {
     office::CallDeadline deadline(session);
-    office::Status status = office::Status::Ok;
+    Error status;
     try {
         status = operation();
     } catch (...) {
-        if (deadline.TimedOut()) return office::Status::TimedOut;
+        if (deadline.TimedOut()) return deadline.Expired();
         throw;
     }
-    return deadline.TimedOut() ? office::Status::TimedOut : status;
+    return deadline.TimedOut() ? deadline.Expired() : status;
 }
 
 // The exception by which the C++ exports report a call that ran past the deadline.
-[[noreturn]] void ThrowTimedOut(const office::Session& session);
+[[noreturn]] void ThrowTimedOut(const Error& timedOut);
 
 }  // namespace corvane::host

@@ -6,29 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "core/error.hpp"
 #include "live/live_row.hpp"
 
 namespace corvane::live {
 
-// How a call of the sink ended.
-enum class SinkStatus {
-    Ok,
-    OfficeGone,  // the office or its workbook went away (killed, crashed, closed by the user)
-    TimedOut,    // the office did not answer within the call deadline
-    NoSheet,     // the workbook has no sheet of that name
-    LoadFailed,  // the office answered, but the workbook did not load
-    Other,       // anything else: the office refused a value, ...
-};
-
-const char* StatusName(SinkStatus status);
-
-struct SinkResult {
-    SinkStatus status = SinkStatus::Ok;
-    std::string message;     // for the host: what happened, in words
-    bool restarted = false;  // Recover only: a new office was started (not reconnected)
-
-    bool ok() const { return status == SinkStatus::Ok; }
-};
+// How a call of the sink ended: Ok; Connect when the office or its workbook went away
+// (killed, crashed, closed by the user); Timeout when the office did not answer within
+// the call deadline; NoSheet when the workbook has no sheet of that name; Load when the
+// office answered but the workbook did not load; Office for anything else (the office
+// refused a value, ...). The message says what happened, for the host.
 
 // The key columns of one sheet row as the office holds them: the exchange (column A)
 // and the scrip code (column C) as text, a number as its shortest decimal text.
@@ -42,39 +29,39 @@ class LiveSink {
   public:
     virtual ~LiveSink() = default;
 
-    // Connects and makes the workbook ready for writing. OfficeGone or TimedOut: tried
-    // again with backoff; any other failure ends the table (state failed).
-    virtual SinkResult Open() = 0;
+    // Connects and makes the workbook ready for writing. Connect or Timeout: tried again
+    // with backoff; any other failure ends the table (state failed).
+    virtual Error Open() = 0;
 
-    // After a write ended in OfficeGone or TimedOut (`cause`): gets a working office
-    // again (an owned office is restarted, a stuck one killed first; an attached one is
+    // After a write ended in Connect or Timeout (`cause`): gets a working office again
+    // (an owned office is restarted, a stuck one killed first; an attached one is
     // reconnected) and the workbook loaded, or its open copy reused. Results as for Open;
     // `restarted` tells a new office from a reconnection.
-    virtual SinkResult Recover(SinkStatus cause) = 0;
+    virtual Error Recover(const Error& cause, bool& restarted) = 0;
 
     // The 42 column titles into zero-based `row` of `sheet`.
-    virtual SinkResult WriteTitles(const std::string& sheet, int row) = 0;
+    virtual Error WriteTitles(const std::string& sheet, int row) = 0;
 
     // rows[i] into zero-based row firstRow + i of `sheet`, in one block write. The rows
     // are only borrowed for the call.
-    virtual SinkResult WriteBlock(const std::string& sheet, int firstRow,
-                                  const std::vector<const LiveRow*>& rows) = 0;
+    virtual Error WriteBlock(const std::string& sheet, int firstRow,
+                             const std::vector<const LiveRow*>& rows) = 0;
 
     // The key columns of `sheet`'s rows from `firstRow` down to the last row that holds
     // anything in columns A to C (none when no row does). With `create`, a sheet the
     // workbook lacks is added first, with the look of a market-watch sheet. NoSheet when
     // there is no such sheet and none was added (the message says why).
-    virtual SinkResult ReadKeys(const std::string& sheet, int firstRow, bool create,
-                                std::vector<RowKey>& keys) = 0;
+    virtual Error ReadKeys(const std::string& sheet, int firstRow, bool create,
+                           std::vector<RowKey>& keys) = 0;
 
     // Empties the values of the market-watch columns of `count` rows from `firstRow`;
     // their formats stay.
-    virtual SinkResult ClearRows(const std::string& sheet, int firstRow, int count) = 0;
+    virtual Error ClearRows(const std::string& sheet, int firstRow, int count) = 0;
 
     // Asked when a while went by without any other call: whether the office still
     // serves the workbook (a workbook the user closed is only noticed this way while no
-    // rows change). OfficeGone or TimedOut start a recovery; anything else is ignored.
-    virtual SinkResult Check() { return {}; }
+    // rows change). Connect or Timeout start a recovery; anything else is ignored.
+    virtual Error Check() { return {}; }
 
     // Called from another thread while the table is closing and a call of the writer
     // thread is still running past the close deadline: the running call must return soon

@@ -45,8 +45,17 @@ std::string KeyFound(const RowKey& row) {
     return key.empty() ? kOccupied : key;
 }
 
-bool Lost(SinkStatus status) {
-    return status == SinkStatus::OfficeGone || status == SinkStatus::TimedOut;
+// The office or its workbook went away, or stopped answering: a recovery may mend it.
+bool Lost(const Error& status) {
+    return status == ErrorCode::Connect || status == ErrorCode::Timeout;
+}
+
+Error Closed() { return {ErrorCode::NotConnected, "the live table is closed"}; }
+
+Error OnWriterThread() {
+    return {ErrorCode::Argument,
+            "the table's state callback cannot wait for its writer thread (flush, save a copy "
+            "or close the table from another thread)"};
 }
 
 double Milliseconds(Clock::duration duration) {
@@ -67,25 +76,12 @@ void Check(bool holds, const char* what) {
     if (!holds) throw std::invalid_argument(what);
 }
 
-}  // namespace
-
-const char* StatusName(SinkStatus status) {
-    switch (status) {
-        case SinkStatus::Ok:
-            return "ok";
-        case SinkStatus::OfficeGone:
-            return "office gone";
-        case SinkStatus::TimedOut:
-            return "timed out";
-        case SinkStatus::NoSheet:
-            return "no sheet";
-        case SinkStatus::LoadFailed:
-            return "not loaded";
-        case SinkStatus::Other:
-            return "office error";
-    }
-    return "unknown";
+Error NoSheetFor(const std::string& exchange) {
+    return {ErrorCode::NoSheet,
+            "the exchange " + exchange + " has no sheet, and the workbook took no new one"};
 }
+
+}  // namespace
 
 const char* StateName(TableState state) {
     switch (state) {
@@ -129,14 +125,14 @@ LiveTable::~LiveTable() {
     if (writer_.joinable()) writer_.join();
 }
 
-PutResult LiveTable::Put(const char* const* fields) {
+Error LiveTable::Put(const char* const* fields) {
     std::string_view views[kColumnCount];
     for (int k = 0; k < kColumnCount; ++k)
         if (fields != nullptr && fields[k] != nullptr) views[k] = fields[k];
     return Put(views);
 }
 
-PutResult LiveTable::Put(const MarketWatchRecord& record) {
+Error LiveTable::Put(const MarketWatchRecord& record) {
     std::string_view views[kColumnCount];
     for (int k = 0; k < kColumnCount; ++k)
         views[k] = {record.fields[k].GetString(),
@@ -144,9 +140,9 @@ PutResult LiveTable::Put(const MarketWatchRecord& record) {
     return Put(views);
 }
 
-PutResult LiveTable::Put(const std::string_view* fields) {
+Error LiveTable::Put(const std::string_view* fields) {
     std::string key = InstrumentKey(fields[0], fields[2]);
-    if (key.empty()) return PutResult::NoKey;
+    if (key.empty()) return {ErrorCode::Argument, "a tick without exchange or scrip code"};
     // Copied before the lock into a buffer of its own, which the lock only swaps in:
     // a fresh allocation comes from memory this thread just used, where refilling the
     // slot's old buffer would touch memory that has long gone cold. The buffer swapped
@@ -156,7 +152,7 @@ PutResult LiveTable::Put(const std::string_view* fields) {
 
     LockForPut(mu_);
     platform::Lock lock(mu_, std::adopt_lock);
-    if (closed_) return PutResult::Closed;
+    if (closed_) return Closed();
     auto found = index_.find(key);
     if (found == index_.end()) {
         std::uint32_t sheet = 0;
@@ -177,7 +173,9 @@ PutResult LiveTable::Put(const std::string_view* fields) {
         if (place.refused ||
             place.instruments >= static_cast<std::size_t>(options_.sheetRows - options_.firstRow)) {
             ++ticksRefused_;
-            return place.refused ? PutResult::NoSheet : PutResult::SheetFull;
+            return place.refused
+                       ? NoSheetFor(place.name)
+                       : Error(ErrorCode::Full, "the sheet has no row left for a new instrument");
         }
         ++place.instruments;
         Slot& slot = slots_.emplace_back();
@@ -188,7 +186,7 @@ PutResult LiveTable::Put(const std::string_view* fields) {
     Slot& slot = slots_[found->second];
     if (sheets_[slot.sheet].refused) {
         ++ticksRefused_;
-        return PutResult::NoSheet;
+        return NoSheetFor(sheets_[slot.sheet].name);
     }
     ++ticksPut_;
     if (slot.dirty) {
@@ -200,22 +198,22 @@ PutResult LiveTable::Put(const std::string_view* fields) {
         if (options_.interval.count() == 0 && dirty_.size() == 1) wake_.notify_one();
     }
     swap(slot.pending, tick);
-    return PutResult::Ok;
+    return {};
 }
 
-FlushResult LiveTable::Flush(std::chrono::milliseconds timeout) {
-    if (tWriterOf == this) return FlushResult::WrongThread;
+Error LiveTable::Flush(std::chrono::milliseconds timeout) {
+    if (tWriterOf == this) return OnWriterThread();
     platform::Lock lock(mu_);
-    if (closed_) return FlushResult::Closed;
+    if (closed_) return Closed();
     return WaitWritten(DeadlineAfter(timeout), lock);
 }
 
-FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
-    if (tWriterOf == this) return FlushResult::WrongThread;
+Error LiveTable::Close(std::chrono::milliseconds timeout) {
+    if (tWriterOf == this) return OnWriterThread();
     platform::Lock lock(mu_);
-    if (closed_) return FlushResult::Closed;
+    if (closed_) return Closed();
     closed_ = true;
-    const FlushResult result = WaitWritten(DeadlineAfter(timeout), lock);
+    Error result = WaitWritten(DeadlineAfter(timeout), lock);
     stop_ = true;
     lock.Unlock();
     wake_.notify_all();
@@ -230,7 +228,7 @@ FlushResult LiveTable::Close(std::chrono::milliseconds timeout) {
     return result;
 }
 
-FlushResult LiveTable::WaitWritten(Clock::time_point deadline, platform::Lock& lock) {
+Error LiveTable::WaitWritten(Clock::time_point deadline, platform::Lock& lock) {
     const std::uint64_t generation = ++flushAsked_;
     wake_.notify_one();
     const auto settled = [&]() REQUIRES(mu_) {
@@ -241,10 +239,17 @@ FlushResult LiveTable::WaitWritten(Clock::time_point deadline, platform::Lock& l
         lock.Wait(written_, settled);
     else
         lock.WaitUntil(written_, deadline, settled);
-    if (flushWritten_ >= generation) return FlushResult::Written;
-    if (flushRefused_ >= generation) return FlushResult::NotWritten;
-    if (failed_) return FlushResult::Failed;
-    return FlushResult::TimedOut;
+    if (flushWritten_ >= generation) return {};
+    Error last;
+    {
+        platform::Lock stats(statsMu_);
+        last = stats_.lastFailure;
+    }
+    if (flushRefused_ >= generation || failed_)
+        return last.ok() ? Error(ErrorCode::Office, "the office refused rows") : last;
+    return {ErrorCode::Timeout,
+            "not everything was written in time" +
+                (last.message().empty() ? std::string() : " (" + last.message() + ")")};
 }
 
 TableStats LiveTable::Stats() const {
@@ -265,7 +270,7 @@ TableStats LiveTable::Stats() const {
 
 void LiveTable::Run() {
     tWriterOf = this;
-    bool connected = Connect(true, SinkStatus::Ok);
+    bool connected = Connect(true, Error());
     Clock::time_point next = Clock::now();
     Clock::time_point retry = Clock::time_point::max();
     while (connected) {
@@ -284,16 +289,16 @@ void LiveTable::Run() {
         }
         next = Clock::now() + options_.interval;
         retry = Clock::time_point::max();
-        Failure lost;
+        Error lost;
         const CycleEnd end = Cycle(lost);
         if (end == CycleEnd::Stopped) break;
         if (end == CycleEnd::Lost) {
-            Record({lost.status, lost.message});
+            Record(lost);
             {
                 platform::Lock lock(mu_);
                 if (stop_) break;  // a call cancelled by Close
             }
-            connected = Connect(false, lost.status);
+            connected = Connect(false, lost);
             MarkAllForRewrite();
             next = Clock::now();
             retry = next;
@@ -309,18 +314,19 @@ void LiveTable::Run() {
     written_.notify_all();
 }
 
-bool LiveTable::Connect(bool first, SinkStatus cause) {
+bool LiveTable::Connect(bool first, Error cause) {
     SetState(first ? TableState::Connecting : TableState::Recovering);
     std::chrono::milliseconds pause = options_.backoffFirst;
     for (;;) {
-        SinkResult result;
-        if (!Call([&] { return first ? sink_->Open() : sink_->Recover(cause); }, result))
+        Error result;
+        bool restarted = false;
+        if (!Call([&] { return first ? sink_->Open() : sink_->Recover(cause, restarted); }, result))
             return false;
         if (result.ok()) {
             lastContact_ = Clock::now();
             if (!first) {
                 platform::Lock lock(statsMu_);
-                ++(result.restarted ? stats_.restarts : stats_.reconnects);
+                ++(restarted ? stats_.restarts : stats_.reconnects);
             }
             SetState(TableState::Live);
             return true;
@@ -329,7 +335,7 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
         // A workbook that does not load at the first connection is the host's to mend;
         // once the table has written, a failed reload (the file held by a save, a
         // moment's lock) is waited out like a lost office, its reason in the statistics.
-        if (first && !Lost(result.status)) {
+        if (first && !Lost(result)) {
             SetState(TableState::Failed);  // before flushes learn of it, so Stats agrees
             {
                 platform::Lock lock(mu_);
@@ -338,7 +344,7 @@ bool LiveTable::Connect(bool first, SinkStatus cause) {
             written_.notify_all();
             return false;
         }
-        if (!first && Lost(result.status)) cause = result.status;
+        if (!first && Lost(result)) cause = result;
         platform::Lock lock(mu_);
         if (lock.WaitFor(wake_, pause, [&]() REQUIRES(mu_) { return stop_; })) return false;
         pause = std::min(pause * 2, options_.backoffLast);
@@ -417,7 +423,7 @@ std::uint64_t LiveTable::Collect() {
     return generation;
 }
 
-LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
+LiveTable::CycleEnd LiveTable::Cycle(Error& lost) {
     // The one named sheet gets its titles as soon as the office is there.
     if (sheetRows_.empty() && !options_.sheetPerExchange) {
         sheetRows_.emplace_back();
@@ -446,13 +452,13 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             PlaceWaiting(sheet);
         }
 
-        SinkResult result;
+        Error result;
         if (sheet.titlesNeeded) {
             if (!Call([&] { return sink_->WriteTitles(sheet.name, options_.firstRow - 1); },
                       result))
                 return CycleEnd::Stopped;
-            if (Lost(result.status)) {
-                lost = {result.status, result.message};
+            if (Lost(result)) {
+                lost = result;
                 return CycleEnd::Lost;
             }
             if (result.ok()) {
@@ -462,7 +468,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
                 ++stats_.titleRowsWritten;
             } else {
                 Record(result);
-                if (result.status == SinkStatus::NoSheet) continue;
+                if (result == ErrorCode::NoSheet) continue;
             }
         }
 
@@ -480,7 +486,7 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             return id >= 0 && shadows_[id].known;
         };
         if (!PlanBlocks(changed, known, cost, options_.sheetRows, blocks)) {
-            Record({SinkStatus::Other, "rows past the end of sheet " + sheet.name});
+            Record({ErrorCode::Office, "rows past the end of sheet " + sheet.name});
             continue;
         }
         // Blocks still to write, the next one last. A block the office refuses for a
@@ -502,13 +508,13 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
             if (!Call([&] { return sink_->WriteBlock(sheet.name, block.firstRow, rows); }, result))
                 return CycleEnd::Stopped;
             const Clock::time_point callEnd = Clock::now();
-            if (Lost(result.status)) {
-                lost = {result.status, result.message};
+            if (Lost(result)) {
+                lost = result;
                 return CycleEnd::Lost;
             }
             if (!result.ok()) {
                 Record(result);
-                if (result.status == SinkStatus::NoSheet) break;
+                if (result == ErrorCode::NoSheet) break;
                 if (block.rows > 1) {
                     const int half = block.rows / 2;
                     work.push_back({block.firstRow + half, block.rows - half});
@@ -544,11 +550,11 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     } else if (Clock::now() - lastContact_ >= options_.checkAfter) {
         // Nothing to write for a while: the office may have gone (or the user closed the
         // workbook) without any write noticing.
-        SinkResult result;
+        Error result;
         if (!Call([&] { return sink_->Check(); }, result)) return CycleEnd::Stopped;
         lastContact_ = Clock::now();
-        if (Lost(result.status)) {
-            lost = {result.status, result.message};
+        if (Lost(result)) {
+            lost = result;
             return CycleEnd::Lost;
         }
     }
@@ -568,9 +574,9 @@ LiveTable::CycleEnd LiveTable::Cycle(Failure& lost) {
     return CycleEnd::Done;
 }
 
-LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
+LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Error& lost) {
     std::vector<RowKey> keys;
-    SinkResult result;
+    Error result;
     const bool create = options_.sheetPerExchange && options_.addSheets;
     // Reading and placing: what keeping rows in place costs the writer.
     struct Timed {
@@ -585,14 +591,14 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
     } timed{*this};
     if (!Call([&] { return sink_->ReadKeys(sheet.name, options_.firstRow, create, keys); }, result))
         return ReadEnd::Stopped;
-    if (Lost(result.status)) {
-        lost = {result.status, result.message};
+    if (Lost(result)) {
+        lost = result;
         return ReadEnd::Lost;
     }
-    if (result.status == SinkStatus::NoSheet && options_.sheetPerExchange) {
+    if (result == ErrorCode::NoSheet && options_.sheetPerExchange) {
         // Every other exchange, and every copy, goes on without this one.
-        Refuse(sheet, result.message.empty() ? "the workbook has no sheet \"" + sheet.name + "\""
-                                             : result.message);
+        Refuse(sheet, result.message().empty() ? "the workbook has no sheet \"" + sheet.name + "\""
+                                               : result.message());
         return ReadEnd::Skip;
     }
     if (!result.ok()) {
@@ -609,8 +615,8 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Failure& lost) {
             if (!Call([&] { return sink_->ClearRows(sheet.name, options_.firstRow, count); },
                       result))
                 return ReadEnd::Stopped;
-            if (Lost(result.status)) {
-                lost = {result.status, result.message};
+            if (Lost(result)) {
+                lost = result;
                 return ReadEnd::Lost;
             }
             if (!result.ok()) {
@@ -734,7 +740,7 @@ void LiveTable::PlaceAt(SheetRows& sheet, std::uint32_t id, int row) {
     if (row >= options_.sheetRows) {
         shadow.row = -1;
         shadow.refused = true;
-        Record({SinkStatus::Other, "sheet " + sheet.name + " has no row left for an instrument"});
+        Record({ErrorCode::Office, "sheet " + sheet.name + " has no row left for an instrument"});
         if (shadow.needsWrite) {
             Unwrite(shadow);
             platform::Lock lock(statsMu_);
@@ -795,7 +801,7 @@ void LiveTable::Refuse(SheetRows& sheet, const std::string& why) {
         platform::Lock lock(statsMu_);
         stats_.ticksRefused += refused;
     }
-    Record({SinkStatus::NoSheet, why + ": the instruments of " + sheet.name + " are refused"});
+    Record({ErrorCode::NoSheet, why + ": the instruments of " + sheet.name + " are refused"});
 }
 
 void LiveTable::Unwrite(Shadow& shadow) {
@@ -805,7 +811,7 @@ void LiveTable::Unwrite(Shadow& shadow) {
     --unwritten_;
 }
 
-bool LiveTable::Call(const std::function<SinkResult()>& call, SinkResult& result) {
+bool LiveTable::Call(const std::function<Error()>& call, Error& result) {
     {
         platform::Lock lock(callMu_);
         if (callsStopped_) return false;
@@ -815,9 +821,9 @@ bool LiveTable::Call(const std::function<SinkResult()>& call, SinkResult& result
     try {
         result = call();
     } catch (const std::exception& error) {
-        result = {SinkStatus::Other, error.what()};
+        result = {ErrorCode::Office, error.what()};
     } catch (...) {
-        result = {SinkStatus::Other, "the office layer failed"};
+        result = {ErrorCode::Office, "the office layer failed"};
     }
     {
         platform::Lock lock(statsMu_);
@@ -853,7 +859,7 @@ void LiveTable::MarkAllForRewrite() {
 }
 
 void LiveTable::SetState(TableState state) {
-    Failure last;
+    Error last;
     {
         platform::Lock lock(statsMu_);
         if (stats_.state == state) return;
@@ -863,9 +869,9 @@ void LiveTable::SetState(TableState state) {
     if (onStateChange_) onStateChange_(state, last);
 }
 
-void LiveTable::Record(const SinkResult& result) {
+void LiveTable::Record(const Error& result) {
     platform::Lock lock(statsMu_);
-    stats_.lastFailure = {result.status, result.message};
+    stats_.lastFailure = result;
 }
 
 }  // namespace corvane::live

@@ -67,30 +67,6 @@ enum class TableState { Connecting, Live, Recovering, Failed };
 
 const char* StateName(TableState state);
 
-enum class PutResult {
-    Ok,
-    NoKey,      // field 0 (exchange) or 2 (scrip code) is empty: the instrument is unknown
-    SheetFull,  // a new instrument whose row would lie past the sheet's last row
-    NoSheet,    // the instrument's exchange has no sheet and the workbook took none
-    Closed,     // the table is closed
-};
-
-enum class FlushResult {
-    Written,      // everything put before the call is in the sheet
-    TimedOut,     // the time ran out first (a slow, stuck or lost office; see Stats)
-    NotWritten,   // a full attempt after the call left rows or titles the office refused
-                  // (a missing sheet, a value it would not take; see Stats().lastFailure);
-                  // they are tried again every interval
-    Failed,       // the table failed for good (see Stats().lastFailure)
-    Closed,       // Flush after Close
-    WrongThread,  // called on the writer thread (from the state callback): it cannot wait there
-};
-
-struct Failure {
-    SinkStatus status = SinkStatus::Ok;
-    std::string message;
-};
-
 struct TableStats {
     std::uint64_t ticksPut = 0;
     std::uint64_t ticksReplaced = 0;  // replaced by a newer tick before being written
@@ -114,15 +90,15 @@ struct TableStats {
     double keyReadSeconds = 0;      // time spent reading key columns and placing rows
     double officeSeconds = 0;       // time spent in every call into the office
     TableState state = TableState::Connecting;
-    Failure lastFailure;  // status Ok when nothing failed yet
-    CallCost cost;        // the current estimate of a block call's cost
+    Error lastFailure;  // Ok when nothing failed yet
+    CallCost cost;      // the current estimate of a block call's cost
 };
 
 class LiveTable {
   public:
     // Called on the writer thread, after the state changed, with the last failure.
-    // It must return soon and must not call Flush or Close (they give WrongThread there).
-    using StateCallback = std::function<void(TableState state, const Failure& lastFailure)>;
+    // It must return soon and must not call Flush or Close (they give Argument there).
+    using StateCallback = std::function<void(TableState state, const Error& lastFailure)>;
 
     // Starts the writer thread, which opens the sink; does not wait for the office.
     // Throws std::invalid_argument for options that cannot work (no sheet name, titles
@@ -137,18 +113,27 @@ class LiveTable {
     // Takes the newest tick of an instrument (kColumnCount fields), keyed by exchange
     // and scrip code; a new instrument takes the next free row of its sheet. Copies the
     // fields and returns: it never waits for the writer thread or the office. Any
-    // thread may put, several at once. A null field is empty.
-    PutResult Put(const std::string_view* fields);
-    PutResult Put(const char* const* fields);
-    PutResult Put(const MarketWatchRecord& record);
+    // thread may put, several at once. A null field is empty. Argument for a tick
+    // without exchange or scrip code; Full for a new instrument whose row would lie past
+    // the sheet's last row; NoSheet when its exchange has no sheet and the workbook took
+    // none; NotConnected once the table is closed.
+    Error Put(const std::string_view* fields);
+    Error Put(const char* const* fields);
+    Error Put(const MarketWatchRecord& record);
 
     // Waits until everything put before the call is in the sheet, at most `timeout`.
-    FlushResult Flush(std::chrono::milliseconds timeout);
+    // Ok once written; Timeout when the time ran out first (a slow, stuck or lost office);
+    // the last failure (Office when there is none) when a full attempt after the call left
+    // rows or titles the office refused (they are tried again every interval), or when
+    // the table failed for good; NotConnected after Close; Argument on the writer thread
+    // (from the state callback), which cannot wait for itself.
+    Error Flush(std::chrono::milliseconds timeout);
 
     // Refuses further ticks, waits up to `timeout` for everything put to be written,
     // then ends the writer thread (a call still running then is cancelled through the
-    // sink). The result says whether everything was written. Later calls give Closed.
-    FlushResult Close(std::chrono::milliseconds timeout);
+    // sink). Results as for Flush: whether everything was written. Later calls give
+    // NotConnected; from the writer thread, Argument, and the table stays open.
+    Error Close(std::chrono::milliseconds timeout);
 
     TableStats Stats() const;
 
@@ -201,15 +186,15 @@ class LiveTable {
     void Run();
     // Opens (first) or recovers the sink, with backoff while the office is away; false
     // when the table failed or is stopping.
-    bool Connect(bool first, SinkStatus cause);
+    bool Connect(bool first, Error cause);
     // Takes the ticks put since the last collection into the shadows; returns the flush
     // generation it serves.
     std::uint64_t Collect();
-    CycleEnd Cycle(Failure& lost);
+    CycleEnd Cycle(Error& lost);
     // Reads a sheet's key columns and places its instruments by them (first reading
     // after a connection), or checks that the rows still hold the instruments the table
     // placed there and places them anew when not (a later reading).
-    ReadEnd ReadSheet(SheetRows& sheet, Failure& lost);
+    ReadEnd ReadSheet(SheetRows& sheet, Error& lost);
     // Places the table's instruments of `sheet` by the keys just read from it.
     void Place(SheetRows& sheet, const std::vector<RowKey>& keys);
     // Gives the rows waiting for a place theirs, the sheet having been read.
@@ -222,11 +207,11 @@ class LiveTable {
     // Takes a shadow's tick off the rows still to write.
     void Unwrite(Shadow& shadow);
     // One sink call, unless the table is stopping (nullopt-like: false).
-    bool Call(const std::function<SinkResult()>& call, SinkResult& result);
+    bool Call(const std::function<Error()>& call, Error& result);
     void MarkAllForRewrite();
     void SetState(TableState state);
-    void Record(const SinkResult& result);
-    FlushResult WaitWritten(Clock::time_point deadline, platform::Lock& lock) REQUIRES(mu_);
+    void Record(const Error& result);
+    Error WaitWritten(Clock::time_point deadline, platform::Lock& lock) REQUIRES(mu_);
 
     const TableOptions options_;
     const std::unique_ptr<LiveSink> sink_;

@@ -88,14 +88,10 @@ OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options))
     session_.workbookPath.SetString(options_.workbook.c_str());
     if (!options_.officePath.empty()) session_.officePath.SetString(options_.officePath.c_str());
     session_.callTimeout = options_.callTimeout;
-    // What the session would print or warn about is kept for the table's last failure.
-    // The session calls these only from within the sink's own calls, which hold use_.
-    session_.connectionReport = [this](const std::string& line)
-                                    NO_THREAD_SAFETY_ANALYSIS { report_ = line; };
-    session_.warnings.SetHandler(
-        [](const char* text, void* self)
-            NO_THREAD_SAFETY_ANALYSIS { static_cast<OfficeSink*>(self)->report_ = text; },
-        this);
+    // Nothing the session would print reaches the host's output: a failed connection's
+    // diagnostic line ends its error, which becomes the table's last failure.
+    session_.connectionReport = [](const std::string&) {};
+    session_.warnings.SetHandler([](const char*, void*) {}, nullptr);
     session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office)
                                NO_THREAD_SAFETY_ANALYSIS { return Admit(office); };
     profile_ = options_.profile;
@@ -121,13 +117,11 @@ void OfficeSink::EndOwnedOffice() noexcept {
     std::string why = "the office did not answer at close";
     if (!cancelled_ && session_.workbook.is()) {
         int othersOpen = 0;
-        office::Status status = office::Status::Ok;
-        const SinkResult result = Guarded([&]() REQUIRES(use_) {
-            status = office::CloseWorkbookAndIdleOffice(session_, othersOpen, why);
-            return SinkResult{};
+        const Error result = Guarded([&]() REQUIRES(use_) {
+            return office::CloseWorkbookAndIdleOffice(session_, othersOpen);
         });
-        if (result.ok() && status == office::Status::Ok) return;  // it ended
-        if (!result.ok()) why = result.message;
+        if (result.ok()) return;  // it ended
+        why = result.message();
         leftRunning = othersOpen > 0 || options_.visible;
     }
     if (!leftRunning || !platform::ProcessRunning(office_)) return;
@@ -143,32 +137,32 @@ void OfficeSink::EndOwnedOffice() noexcept {
 }
 
 template <typename Operation>
-SinkResult OfficeSink::Guarded(Operation&& operation) {
+Error OfficeSink::Guarded(Operation&& operation) {
     return Guarded(std::forward<Operation>(operation), options_.callTimeout);
 }
 
 template <typename Operation>
-SinkResult OfficeSink::Guarded(Operation&& operation, std::chrono::milliseconds limit) {
+Error OfficeSink::Guarded(Operation&& operation, std::chrono::milliseconds limit) {
     office::CallDeadline deadline(session_, office::CallDeadline::Exactly{limit});
     deadline_ = &deadline;
-    SinkResult result;
+    Error result;
     try {
         result = operation();
     } catch (const css::lang::DisposedException& e) {
-        result = {SinkStatus::OfficeGone, "the office went away: " + office::ToUtf8(e.Message)};
+        result = {ErrorCode::Connect, "the office went away: " + office::ToUtf8(e.Message)};
     } catch (const css::uno::Exception& e) {
-        result = {SinkStatus::Other, CaughtText(e)};
+        result = {ErrorCode::Office, CaughtText(e)};
     }
     deadline_ = nullptr;
     if (deadline.TimedOut()) {
         sheets_.clear();
-        return {SinkStatus::TimedOut, "the office did not answer within " + Milliseconds(limit)};
+        return {ErrorCode::Timeout, "the office did not answer within " + Milliseconds(limit)};
     }
-    if (result.status == SinkStatus::OfficeGone) Drop();
+    if (result == ErrorCode::Connect) Drop();
     return result;
 }
 
-office::Status OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
+Error OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
     if (options_.owned) {
         // Whatever answers on the pipe before the sink's office started, or after it
         // died, may be a person's office.
@@ -176,13 +170,13 @@ office::Status OfficeSink::Admit(const Reference<css::uno::XComponentContext>& o
         if (profile_.empty() ||
             !office::SameFolderUrl(profile, office::MakeFileUrl(profile_.c_str()))) {
             foreign_ = profile.empty() ? "unknown" : profile;
-            return office::Status::NoOffice;
+            return {ErrorCode::Connect, "an office this table did not start answers"};
         }
     }
     // Loading a large workbook takes longer than a call.
     if (deadline_ != nullptr && !deadline_->Restart(options_.loadTimeout))
-        return office::Status::TimedOut;
-    return office::Status::Ok;
+        return deadline_->Expired();
+    return {};
 }
 
 void OfficeSink::Drop() noexcept {
@@ -193,35 +187,35 @@ void OfficeSink::Drop() noexcept {
     session_.ForgetOffice();
 }
 
-SinkResult OfficeSink::Open() {
+Error OfficeSink::Open() {
     const platform::TimedLock lock(use_);
     return Attach(options_.owned && office_ == 0);
 }
 
-SinkResult OfficeSink::Recover(SinkStatus cause) {
+Error OfficeSink::Recover(const Error& cause, bool& restarted) {
     const platform::TimedLock lock(use_);
     Drop();
     // An owned headless office that did not answer in time is stuck: it is replaced. One
     // on a display may be showing a person a dialog: it is waited for. One that went
     // away is either gone (started anew) or lost only the workbook (reconnected).
-    if (options_.owned && cause == SinkStatus::TimedOut && !options_.visible) StopOffice();
+    if (options_.owned && cause == ErrorCode::Timeout && !options_.visible) StopOffice();
     restarted_ = false;
-    SinkResult result = Attach(false);
-    result.restarted = restarted_;
+    Error result = Attach(false);
+    restarted = restarted_;
     return result;
 }
 
-SinkResult OfficeSink::Attach(bool foreignCheck) {
+Error OfficeSink::Attach(bool foreignCheck) {
     if (!options_.owned) return ConnectOnce();
     if (foreignCheck) {
-        const SinkResult other = ConnectOnce();
+        const Error other = ConnectOnce();
         if (other.ok() || !foreign_.empty()) {
             Drop();
-            return {SinkStatus::Other,
+            return {ErrorCode::Office,
                     "an office this table did not start accepts on the pipe already: attach "
                     "to it, or end it"};
         }
-        if (other.status != SinkStatus::OfficeGone) return other;
+        if (other != ErrorCode::Connect) return other;
     }
     for (;;) {
         if (office_ != 0 && !platform::ProcessRunning(office_)) StopOffice();
@@ -230,10 +224,10 @@ SinkResult OfficeSink::Attach(bool foreignCheck) {
             // only while no office runs on its profile: now, not once the new one does.
             office::RemoveStaleLock(office::MakeFileUrl(options_.workbook.c_str()));
             std::string why;
-            if (!StartOffice(why)) return {SinkStatus::Other, why};
+            if (!StartOffice(why)) return {ErrorCode::Office, why};
             restarted_ = true;
         }
-        const SinkResult result = ConnectOnce();
+        const Error result = ConnectOnce();
         if (!foreign_.empty()) {
             // The sink's own office died and another, on another profile, took the pipe:
             // nothing of the table goes into it, and it is never ended. Ours would get the
@@ -248,65 +242,51 @@ SinkResult OfficeSink::Attach(bool foreignCheck) {
                     "uno:pipe,name=" + pipe_ + ";urp;StarOffice.ServiceManager";
                 moved = "; the table's office starts anew on the pipe \"" + pipe_ + "\"";
             }
-            return {SinkStatus::OfficeGone, "an office this table did not start (profile " + who +
-                                                ") accepts on the pipe \"" + office::kOfficePipe +
-                                                "\"; it is left alone" + moved};
+            return {ErrorCode::Connect, "an office this table did not start (profile " + who +
+                                            ") accepts on the pipe \"" + office::kOfficePipe +
+                                            "\"; it is left alone" + moved};
         }
         if (result.ok()) {
             accepted_ = true;
             const pid_t office = platform::GroupMemberNamed(office_, "soffice.bin");
             officePid_ = office != 0 ? office : office_;
         }
-        if (result.status != SinkStatus::OfficeGone || cancelled_) return result;
+        if (result != ErrorCode::Connect || cancelled_) return result;
         // An office that accepted once and stops answering on the pipe is waited for when
         // it is on a display; one that never accepted is started anew.
         if ((!accepted_ || !options_.visible) && Clock::now() - startedAt_ > options_.startLimit) {
             StopOffice();  // the next attempt starts it anew
-            return {SinkStatus::OfficeGone, "the started office did not accept within " +
-                                                std::to_string(options_.startLimit.count()) +
-                                                " ms"};
+            return {ErrorCode::Connect, "the started office did not accept within " +
+                                            std::to_string(options_.startLimit.count()) + " ms"};
         }
         std::this_thread::sleep_for(kStartPoll);
     }
 }
 
-SinkResult OfficeSink::ConnectOnce() {
-    if (cancelled_) return {SinkStatus::OfficeGone, "the table is closing"};
+Error OfficeSink::ConnectOnce() {
+    if (cancelled_) return {ErrorCode::Connect, "the table is closing"};
     // The local runtime comes up outside the deadline: only the office's part can hang.
     if (!office::EnsureRuntime(session_))
-        return {SinkStatus::Other, "no office installation to connect with"};
+        return {ErrorCode::Office, "no office installation to connect with"};
     {
         const platform::Lock lock(runtimeMu_);
         runtime_ = session_.runtime;
     }
-    if (cancelled_) return {SinkStatus::OfficeGone, "the table is closing"};
-    report_.clear();
+    if (cancelled_) return {ErrorCode::Connect, "the table is closing"};
     foreign_.clear();
     // A connection turns the path into the workbook's URL: each one starts from the path.
     session_.workbookPath.SetString(options_.workbook.c_str());
-    office::Status status = office::Status::Ok;
+    Error connected;
     // Connecting gets the call deadline, loading (see Admit) the load deadline.
-    SinkResult result = Guarded([&]() REQUIRES(use_) {
-        status = office::ConnectOffice(session_);
-        if (status == office::Status::Ok && options_.fastWrites)
-            sheet::SetFastWrites(session_, true);
-        return SinkResult{};
+    Error result = Guarded([&]() REQUIRES(use_) {
+        connected = office::ConnectOffice(session_);
+        if (connected.ok() && options_.fastWrites) sheet::SetFastWrites(session_, true);
+        return Error();
     });
     if (!result.ok()) return result;
     sheets_.clear();
-    switch (status) {
-        case office::Status::Ok:
-            return {};
-        case office::Status::NoOffice:
-            Drop();
-            return {SinkStatus::OfficeGone,
-                    report_.empty() ? "no office accepts on the pipe" : report_};
-        default:
-            Drop();
-            return {SinkStatus::LoadFailed, "the workbook \"" + options_.workbook +
-                                                "\" did not load" +
-                                                (report_.empty() ? "" : ": " + report_)};
-    }
+    if (!connected.ok()) Drop();
+    return connected;
 }
 
 bool OfficeSink::StartOffice(std::string& why) {
@@ -357,58 +337,52 @@ void OfficeSink::StopOffice() noexcept {
     officePid_ = 0;
 }
 
-sheet::SheetHandle OfficeSink::SheetNamed(const std::string& name, SinkResult& result) {
+sheet::SheetHandle OfficeSink::SheetNamed(const std::string& name, Error& result) {
     const auto cached = sheets_.find(name);
     if (cached != sheets_.end()) return cached->second;
-    office::Status why = office::Status::Ok;
+    Error why;
     sheet::SheetHandle sheet = sheet::FindSheet(session_, CString(name.c_str()), why);
-    switch (why) {
-        case office::Status::Ok:
-            sheets_.emplace(name, sheet);
-            return sheet;
-        case office::Status::NoSheet:
-            result = {SinkStatus::NoSheet, "the workbook has no sheet named \"" + name + "\""};
-            return {};
-        case office::Status::Argument:
-            result = {SinkStatus::NoSheet, "a sheet without a name"};
-            return {};
-        default:
-            result = {SinkStatus::OfficeGone, "the workbook is no longer open"};
-            return {};
+    if (sheet.is()) {
+        sheets_.emplace(name, sheet);
+    } else if (why == ErrorCode::NoSheet || why == ErrorCode::Argument) {
+        result = why;
+    } else {
+        // No workbook, or a lookup the office failed: the workbook is gone, and a
+        // reconnection may bring it back.
+        result = {ErrorCode::Connect, "the workbook is no longer open"};
     }
+    return sheet;
 }
 
-SinkResult OfficeSink::Alive() {
+Error OfficeSink::Alive() {
     const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook, UNO_QUERY);
     // A workbook the user closed gives no sheets any more.
     if (!document.is() || !document->getSheets().is())
-        return {SinkStatus::OfficeGone, "the workbook was closed"};
+        return {ErrorCode::Connect, "the workbook was closed"};
     return {};
 }
 
-SinkResult OfficeSink::Confirm(SinkResult refused) {
-    if (refused.ok() || refused.status == SinkStatus::OfficeGone ||
-        refused.status == SinkStatus::TimedOut)
+Error OfficeSink::Confirm(Error refused) {
+    if (refused.ok() || refused == ErrorCode::Connect || refused == ErrorCode::Timeout)
         return refused;
     // A closed workbook shows as a missing sheet or a refused range: told apart here.
-    const SinkResult alive = Guarded([&]() REQUIRES(use_) { return Alive(); });
-    if (alive.status == SinkStatus::Other) return refused;
+    const Error alive = Guarded([&]() REQUIRES(use_) { return Alive(); });
+    if (alive == ErrorCode::Office) return refused;
     if (!alive.ok()) return alive;
     return refused;
 }
 
-SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
-                                std::vector<RowKey>& keys) {
+Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
+                           std::vector<RowKey>& keys) {
     keys.clear();
     const platform::TimedLock lock(use_);
-    SinkResult result = Guarded([&]() REQUIRES(use_) {
-        SinkResult found;
+    Error result = Guarded([&]() REQUIRES(use_) {
+        Error found;
         sheet::SheetHandle sheet = SheetNamed(name, found);
-        if (!sheet.is() && found.status == SinkStatus::NoSheet && create) {
+        if (!sheet.is() && found == ErrorCode::NoSheet && create) {
             const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook,
                                                                        UNO_QUERY);
-            if (!document.is())
-                return SinkResult{SinkStatus::OfficeGone, "the workbook was closed"};
+            if (!document.is()) return Error{ErrorCode::Connect, "the workbook was closed"};
             try {
                 sheet::MarketSheetOptions look;
                 look.rowTimes = options_.rowTimes;
@@ -416,9 +390,9 @@ SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool crea
             } catch (const css::lang::DisposedException&) {
                 throw;
             } catch (const css::uno::Exception& e) {
-                return SinkResult{SinkStatus::NoSheet, "the workbook has no sheet \"" + name +
-                                                           "\" and took no new one (" +
-                                                           CaughtText(e) + ")"};
+                return Error{ErrorCode::NoSheet, "the workbook has no sheet \"" + name +
+                                                     "\" and took no new one (" + CaughtText(e) +
+                                                     ")"};
             }
             found = {};
             sheet = SheetNamed(name, found);
@@ -428,17 +402,17 @@ SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool crea
         namespace Flags = css::sheet::CellFlags;
         const Reference<css::sheet::XCellRangesQuery> query(
             sheet->getCellRangeByPosition(0, firstRow, 2, kSheetRows - 1), UNO_QUERY);
-        if (!query.is()) return SinkResult{SinkStatus::Other, "the key columns cannot be read"};
+        if (!query.is()) return Error{ErrorCode::Office, "the key columns cannot be read"};
         const Reference<css::sheet::XSheetCellRanges> filled = query->queryContentCells(
             Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
         sal_Int32 lastRow = -1;
         if (filled.is())
             for (const css::table::CellRangeAddress& range : filled->getRangeAddresses())
                 lastRow = std::max(lastRow, range.EndRow);
-        if (lastRow < firstRow) return SinkResult{};
+        if (lastRow < firstRow) return Error();
         const Reference<css::sheet::XCellRangeData> data(
             sheet->getCellRangeByPosition(0, firstRow, 2, lastRow), UNO_QUERY);
-        if (!data.is()) return SinkResult{SinkStatus::Other, "the key columns give no values"};
+        if (!data.is()) return Error{ErrorCode::Office, "the key columns give no values"};
         const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> values = data->getDataArray();
         keys.resize(static_cast<std::size_t>(values.getLength()));
         std::size_t usedRows = 0;
@@ -453,40 +427,40 @@ SinkResult OfficeSink::ReadKeys(const std::string& name, int firstRow, bool crea
             usedRows = static_cast<std::size_t>(i) + 1;
         }
         keys.resize(usedRows);  // the rows below the last one used in columns A to C
-        return SinkResult{};
+        return Error();
     });
     if (!result.ok()) keys.clear();
     return Confirm(std::move(result));
 }
 
-SinkResult OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
+Error OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
     if (count <= 0) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
     const platform::TimedLock lock(use_);
-    SinkResult result = Guarded([&]() REQUIRES(use_) {
-        SinkResult found;
+    Error result = Guarded([&]() REQUIRES(use_) {
+        Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
         const Reference<css::sheet::XSheetOperation> cells(
             sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1),
             UNO_QUERY);
-        if (!cells.is()) return SinkResult{SinkStatus::Other, "the rows cannot be emptied"};
+        if (!cells.is()) return Error{ErrorCode::Office, "the rows cannot be emptied"};
         namespace Flags = css::sheet::CellFlags;
         cells->clearContents(Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
-        return SinkResult{};
+        return Error();
     });
     return Confirm(std::move(result));
 }
 
-SinkResult OfficeSink::Check() {
+Error OfficeSink::Check() {
     const platform::TimedLock lock(use_);
     return Guarded([&]() REQUIRES(use_) { return Alive(); });
 }
 
-SinkResult OfficeSink::WriteTitles(const std::string& name, int row) {
+Error OfficeSink::WriteTitles(const std::string& name, int row) {
     const platform::TimedLock lock(use_);
-    SinkResult result = Guarded([&]() REQUIRES(use_) {
-        SinkResult found;
+    Error result = Guarded([&]() REQUIRES(use_) {
+        Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
         sheet::PrepareFastWrites(session_);
@@ -496,13 +470,13 @@ SinkResult OfficeSink::WriteTitles(const std::string& name, int row) {
         if (options_.rowTimes)
             sheet::WriteTitleCell(sheet, sheet::kRowTimeColumn, row, sheet::kRowTimeTitle,
                                   sheet::TitleBackColor, sheet::TitleCharColor);
-        return SinkResult{};
+        return Error();
     });
     return Confirm(std::move(result));
 }
 
-SinkResult OfficeSink::WriteBlock(const std::string& name, int firstRow,
-                                  const std::vector<const LiveRow*>& rows) {
+Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
+                             const std::vector<const LiveRow*>& rows) {
     if (rows.empty()) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
     const auto count = static_cast<sal_Int32>(rows.size());
@@ -524,17 +498,17 @@ SinkResult OfficeSink::WriteBlock(const std::string& name, int firstRow,
         }
     }
     const platform::TimedLock lock(use_);
-    SinkResult result = Guarded([&]() REQUIRES(use_) {
-        SinkResult found;
+    Error result = Guarded([&]() REQUIRES(use_) {
+        Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
         sheet::PrepareFastWrites(session_);
         const Reference<css::table::XCellRange> range =
             sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1);
         const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY);
-        if (!data.is()) return SinkResult{SinkStatus::Other, "the rows' range takes no values"};
+        if (!data.is()) return Error{ErrorCode::Office, "the rows' range takes no values"};
         data->setDataArray(values);
-        return SinkResult{};
+        return Error();
     });
     return Confirm(std::move(result));
 }
@@ -545,29 +519,20 @@ void OfficeSink::Cancel() {
     office::Session::CutOff(runtime_);
 }
 
-office::Status OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait,
-                                    std::string& why) {
-    if (!use_.try_lock_for(wait)) {
-        why = "the table's office is busy";
-        return office::Status::TimedOut;
-    }
+Error OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait) {
+    if (!use_.try_lock_for(wait)) return {ErrorCode::Timeout, "the table's office is busy"};
     const platform::TimedLock lock(use_, std::adopt_lock);
-    if (!session_.workbook.is()) {
-        why = "the table has no workbook open now (its office is being recovered)";
-        return office::Status::NotConnected;
-    }
-    office::Status status = office::Status::Ok;
-    const SinkResult result = Guarded(
+    if (!session_.workbook.is())
+        return {ErrorCode::NotConnected,
+                "the table has no workbook open now (its office is being recovered)"};
+    Error saved;
+    const Error result = Guarded(
         [&]() REQUIRES(use_) {
-            status = sheet::SaveMarketCopy(session_, path.c_str(), options_.titleRow, why);
-            return SinkResult{};
+            saved = sheet::SaveMarketCopy(session_, path.c_str(), options_.titleRow);
+            return Error();
         },
         options_.saveTimeout);
-    if (result.ok()) return status;
-    why = result.message;
-    return result.status == SinkStatus::TimedOut     ? office::Status::TimedOut
-           : result.status == SinkStatus::OfficeGone ? office::Status::OfficeGone
-                                                     : office::Status::OfficeError;
+    return result.ok() ? saved : result;
 }
 
 }  // namespace corvane::live

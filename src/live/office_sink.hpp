@@ -18,9 +18,9 @@
 #include <unordered_map>
 
 #include "core/defaults.hpp"
+#include "core/error.hpp"
 #include "live/live_sink.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 #include "platform/process.hpp"
 #include "platform/thread_safety.hpp"
 #include "sheet/row_frame.hpp"
@@ -62,23 +62,22 @@ class OfficeSink final : public LiveSink {
     OfficeSink(const OfficeSink&) = delete;
     OfficeSink& operator=(const OfficeSink&) = delete;
 
-    SinkResult Open() override;
-    SinkResult Recover(SinkStatus cause) override;
-    SinkResult WriteTitles(const std::string& sheet, int row) override;
-    SinkResult WriteBlock(const std::string& sheet, int firstRow,
-                          const std::vector<const LiveRow*>& rows) override;
-    SinkResult ReadKeys(const std::string& sheet, int firstRow, bool create,
-                        std::vector<RowKey>& keys) override;
-    SinkResult ClearRows(const std::string& sheet, int firstRow, int count) override;
-    SinkResult Check() override;
+    Error Open() override;
+    Error Recover(const Error& cause, bool& restarted) override;
+    Error WriteTitles(const std::string& sheet, int row) override;
+    Error WriteBlock(const std::string& sheet, int firstRow,
+                     const std::vector<const LiveRow*>& rows) override;
+    Error ReadKeys(const std::string& sheet, int firstRow, bool create,
+                   std::vector<RowKey>& keys) override;
+    Error ClearRows(const std::string& sheet, int firstRow, int count) override;
+    Error Check() override;
     void Cancel() override;
 
     // From any thread: stores a copy of the workbook at `path` (format by extension),
     // waiting at most `wait` for a call of the writer thread to end first. Ok, Argument
-    // (an unknown extension), SaveFailed, NotConnected (no workbook while the office is
-    // being recovered), TimedOut or OfficeGone; `why` says what happened.
-    office::Status SaveCopy(const std::string& path, std::chrono::milliseconds wait,
-                            std::string& why);
+    // (an unknown extension), Save, NotConnected (no workbook while the office is being
+    // recovered), Timeout, or Connect when the office went away.
+    Error SaveCopy(const std::string& path, std::chrono::milliseconds wait);
 
     // The process id of the office (soffice.bin) the sink started that runs now, or 0.
     pid_t OfficePid() const { return officePid_.load(); }
@@ -88,24 +87,23 @@ class OfficeSink final : public LiveSink {
 
     // Connects (owned: starting the office first when it does not run, and waiting for
     // it to accept). `foreignCheck`: an owned office must not find another on the pipe.
-    SinkResult Attach(bool foreignCheck) REQUIRES(use_);
-    SinkResult ConnectOnce() REQUIRES(use_);
+    Error Attach(bool foreignCheck) REQUIRES(use_);
+    Error ConnectOnce() REQUIRES(use_);
     bool StartOffice(std::string& why) REQUIRES(use_);
     void StopOffice() noexcept REQUIRES(use_);
     void Drop() noexcept REQUIRES(use_);  // cuts the connection and forgets its objects
-    sheet::SheetHandle SheetNamed(const std::string& name, SinkResult& result) REQUIRES(use_);
-    SinkResult Alive() REQUIRES(use_);
+    sheet::SheetHandle SheetNamed(const std::string& name, Error& result) REQUIRES(use_);
+    Error Alive() REQUIRES(use_);
     // A write the office refused: whether it was the workbook or office that went.
-    SinkResult Confirm(SinkResult refused) REQUIRES(use_);
-    // Runs `operation` (returning a SinkResult) under the call deadline, turning
+    Error Confirm(Error refused) REQUIRES(use_);
+    // Runs `operation` (returning an Error) under the call deadline, turning
     // exceptions into results.
     template <typename Operation>
-    SinkResult Guarded(Operation&& operation) REQUIRES(use_);
+    Error Guarded(Operation&& operation) REQUIRES(use_);
     template <typename Operation>
-    SinkResult Guarded(Operation&& operation, std::chrono::milliseconds limit) REQUIRES(use_);
+    Error Guarded(Operation&& operation, std::chrono::milliseconds limit) REQUIRES(use_);
     // Whether the office that answered is one this sink may use (see admitOffice).
-    office::Status Admit(const css::uno::Reference<css::uno::XComponentContext>& office)
-        REQUIRES(use_);
+    Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) REQUIRES(use_);
     void EndOwnedOffice() noexcept REQUIRES(use_);  // at destruction
 
     const OfficeSinkOptions options_;
@@ -128,7 +126,6 @@ class OfficeSink final : public LiveSink {
     std::atomic<pid_t> officePid_{0};
     Clock::time_point startedAt_ GUARDED_BY(use_);
     bool restarted_ GUARDED_BY(use_) = false;
-    std::string report_ GUARDED_BY(use_);  // the last connection diagnostic
     std::atomic<bool> cancelled_{false};
     platform::Mutex runtimeMu_;
     // The runtime's copy that Cancel cuts off.

@@ -39,16 +39,53 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::XInterface;
 
-// One diagnostic line of a failed connection, where the session sends it.
-void PrintLine(const Session& session, const std::string& line) {
-    if (session.connectionReport) {
-        session.connectionReport(line);
-        return;
+// One connection attempt: the workbook asked for, and the diagnostic line of its
+// failure, which goes where the session sends it and into the error's message.
+class Attempt {
+  public:
+    explicit Attempt(const Session& session)
+        : session_(session), workbook_(session.workbookPath.GetString()) {}
+
+    void Print(const std::string& line) {
+        line_ = line;
+        if (session_.connectionReport) {
+            session_.connectionReport(line);
+            return;
+        }
+        std::fputs(line.c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
     }
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+
+    Error NoOffice() const {
+        if (Error missing = Missing(); !missing.ok()) return missing;
+        return {ErrorCode::Connect,
+                "no office accepts connections on the pipe \"ooo_pipe\" (an office that was "
+                "just started needs a moment: try again)" +
+                    Suffix()};
+    }
+
+    Error NotLoaded() const {
+        if (Error missing = Missing(); !missing.ok()) return missing;
+        return {ErrorCode::Load, "the office could not load the workbook \"" + workbook_ +
+                                     "\" (not a spreadsheet, unreadable, or locked by another "
+                                     "office)" +
+                                     Suffix()};
+    }
+
+  private:
+    // A missing workbook cannot load whichever office answers, and waiting will not change
+    // that: it is never reported as an office still starting.
+    Error Missing() const {
+        if (platform::PathExists(workbook_.c_str())) return {};
+        return {ErrorCode::Load, "the workbook \"" + workbook_ + "\" does not exist"};
+    }
+    std::string Suffix() const { return line_.empty() ? std::string() : ": " + line_; }
+
+    const Session& session_;
+    const std::string workbook_;
+    std::string line_;
+};
 
 // A document loaded hidden stays hidden in a headless office, whose document windows
 // must never become visible. An office with a display shows it, so that a desktop
@@ -122,53 +159,53 @@ Reference<css::lang::XComponent> LoadWorkbook(Session& session,
 
 // The part of the connection in which office errors are expected: from resolving the
 // pipe to storing the loaded workbook. Office exceptions pass to the caller.
-Status ReachOffice(Session& session, const Reference<css::bridge::XUnoUrlResolver>& resolver) {
+Error ReachOffice(Session& session, Attempt& attempt,
+                  const Reference<css::bridge::XUnoUrlResolver>& resolver) {
     const Reference<XInterface> remote = resolver->resolve(
         session.connectionUrl.empty() ? rtl::OUString::createFromAscii(kConnectionUrl)
                                       : FromHostText(session.connectionUrl.c_str()));
     if (!remote.is()) {
-        PrintLine(session, "StarOffice.ServiceManager is not exported from remote counterpart");
-        return Status::NoOffice;
+        attempt.Print("StarOffice.ServiceManager is not exported from remote counterpart");
+        return attempt.NoOffice();
     }
     if (session.onBridgeUp) session.onBridgeUp();
     Reference<css::lang::XMultiServiceFactory> factory(remote, UNO_QUERY);
     if (!factory.is()) {
-        PrintLine(session,
-                  "XMultiServiceFactory interface is not exported for StarOffice.ServiceManager");
-        return Status::NoOffice;
+        attempt.Print(
+            "XMultiServiceFactory interface is not exported for StarOffice.ServiceManager");
+        return attempt.NoOffice();
     }
-    if (!platform::PathExists(session.workbookPath.GetString())) return Status::LoadFailed;
+    if (!platform::PathExists(session.workbookPath.GetString())) return attempt.NotLoaded();
     session.workbookPath.SetString(MakeFileUrl(session.workbookPath.GetString()).c_str());
 
     const Reference<css::beans::XPropertySet> properties(remote, UNO_QUERY);
-    if (!properties.is()) return Status::NoOffice;
+    if (!properties.is()) return attempt.NoOffice();
     const Reference<css::uno::XComponentContext> officeContext(
         properties->getPropertyValue(kDefaultContextProperty), UNO_QUERY);
     if (officeContext.is()) session.context = officeContext;
 
     if (session.admitOffice) {
-        const Status admitted = session.admitOffice(session.context);
-        if (admitted != Status::Ok) return admitted;
+        if (Error refused = session.admitOffice(session.context); !refused.ok()) return refused;
     }
     const Reference<css::lang::XMultiComponentFactory> officeFactory =
         session.context->getServiceManager();
-    if (!officeFactory.is()) return Status::NoOffice;
+    if (!officeFactory.is()) return attempt.NoOffice();
     const Reference<css::frame::XComponentLoader> loader(
         officeFactory->createInstanceWithContext(kDesktopService, session.context), UNO_QUERY);
-    if (!loader.is()) return Status::NoOffice;
+    if (!loader.is()) return attempt.NoOffice();
 
     const rtl::OUString url = rtl::OUString::createFromAscii(session.workbookPath.GetString());
     Reference<css::lang::XComponent> workbook = OpenWorkbook(session, loader, url);
     if (!workbook.is()) {
         workbook = LoadWorkbook(session, loader, url);
-        if (!workbook.is()) return Status::LoadFailed;
+        if (!workbook.is()) return attempt.NotLoaded();
         ShowOnDisplay(workbook);
     }
 
     const Reference<css::sheet::XSpreadsheetDocument> document(workbook, UNO_QUERY);
-    if (!document.is()) return Status::LoadFailed;
+    if (!document.is()) return attempt.NotLoaded();
     const Reference<css::sheet::XSpreadsheets> sheets = document->getSheets();
-    if (!sheets.is()) return Status::LoadFailed;
+    if (!sheets.is()) return attempt.NotLoaded();
     session.workbook = workbook;
     session.sheets = sheets;
     const std::string loadedUrl = session.workbookPath.GetString();
@@ -179,7 +216,7 @@ Status ReachOffice(Session& session, const Reference<css::bridge::XUnoUrlResolve
         const sal_Int32 names = sheets->getElementNames().getLength();
         if (names > 0) session.sheetCount = static_cast<std::uint16_t>(names);
     }
-    return Status::Ok;
+    return {};
 }
 
 }  // namespace
@@ -207,36 +244,36 @@ bool EnsureRuntime(Session& session) {
     return true;
 }
 
-Status ConnectOffice(Session& session) {
+Error ConnectOffice(Session& session) {
+    Attempt attempt(session);
     if (!EnsureRuntime(session)) {
         session.context.clear();
-        return Status::NoOffice;
+        return attempt.NoOffice();
     }
     session.context = session.runtime;
 
     const Reference<css::lang::XMultiComponentFactory> localFactory =
         session.context->getServiceManager();
-    if (!localFactory.is()) return Status::NoOffice;
+    if (!localFactory.is()) return attempt.NoOffice();
     const Reference<XInterface> instance =
         localFactory->createInstanceWithContext(kUrlResolverService, session.context);
-    if (!instance.is()) return Status::NoOffice;
+    if (!instance.is()) return attempt.NoOffice();
     const Reference<css::bridge::XUnoUrlResolver> resolver(instance, UNO_QUERY);
     if (!resolver.is()) {
-        PrintLine(session,
-                  "Error: Couldn't instantiate com.sun.star.bridge.UnoUrlResolver service");
-        return Status::NoOffice;
+        attempt.Print("Error: Couldn't instantiate com.sun.star.bridge.UnoUrlResolver service");
+        return attempt.NoOffice();
     }
 
     // Whether the office was reached tells a failed load from a missing office.
     try {
-        return ReachOffice(session, resolver);
+        return ReachOffice(session, attempt, resolver);
     } catch (const css::lang::DisposedException& e) {
-        PrintLine(session, "Error: " + ToUtf8(e.Message));
-        return Status::NoOffice;  // the office went away while it was being asked
+        attempt.Print("Error: " + ToUtf8(e.Message));
+        return attempt.NoOffice();  // the office went away while it was being asked
     } catch (const css::uno::Exception& e) {
-        PrintLine(session, "Error: " + ToUtf8(e.Message));
+        attempt.Print("Error: " + ToUtf8(e.Message));
         const bool reached = session.context.is() && session.context.get() != session.runtime.get();
-        return reached ? Status::LoadFailed : Status::NoOffice;
+        return reached ? attempt.NotLoaded() : attempt.NoOffice();
     }
 }
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "core/error.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 
 namespace corvane::office {
 
@@ -17,12 +17,13 @@ bool EnsureRuntime(Session& session);
 // the office still holds is taken up again, any other is loaded into a new frame (a
 // load refused because of a provably stale lock file is retried once, without it).
 // Stores the workbook and its sheets (the sheet count on the first load that has
-// sheets). Ok, NoOffice when no office answered, LoadFailed when the office answered
-// but the workbook did not load (or does not exist). Connection errors are printed as
-// single lines on standard output, or handed to the session's connectionReport.
+// sheets). Ok, Connect when no office answered, Load when the office answered but the
+// workbook did not load (or does not exist); a refusal of the session's admitOffice as
+// it is. A connection error's diagnostic line is printed on standard output, or handed
+// to the session's connectionReport, and ends the error's message.
 // Exceptions of the local runtime, before the office is asked anything, pass to the
 // caller.
-Status ConnectOffice(Session& session);
+Error ConnectOffice(Session& session);
 
 // The file URL of a host path: absolute (a relative path is taken against the current
 // directory) and escaped, so that blanks, '#', '%' and non-ASCII names load.

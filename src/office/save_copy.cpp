@@ -80,37 +80,29 @@ const char* ExportFilterFor(std::string_view path) {
     return nullptr;
 }
 
-Status SaveCopy(Session& link, const char* path, std::string& why) {
+Error SaveCopy(Session& link, const char* path) {
     const char* filter = ExportFilterFor(path);
-    if (filter == nullptr) {
-        why = std::string("cannot tell the format of \"") + path +
-              "\": name it .ods, .fods, .xlsx, .xls, .csv, .pdf or .html";
-        return Status::Argument;
-    }
-    if (!link.workbook.is()) {
-        why = "no workbook is loaded: call corvane_init first";
-        return Status::NotConnected;
-    }
+    if (filter == nullptr)
+        return {ErrorCode::Argument, std::string("cannot tell the format of \"") + path +
+                                         "\": name it .ods, .fods, .xlsx, .xls, .csv, .pdf or "
+                                         ".html"};
+    if (!link.workbook.is())
+        return {ErrorCode::NotConnected, "no workbook is loaded: call corvane_init first"};
     const std::string folder = FolderOf(path);
-    if (!platform::PathExists(folder.c_str())) {
-        why = "cannot store a copy at \"" + std::string(path) + "\": the folder \"" + folder +
-              "\" does not exist";
-        return Status::SaveFailed;
-    }
+    if (!platform::PathExists(folder.c_str()))
+        return {ErrorCode::Save, "cannot store a copy at \"" + std::string(path) +
+                                     "\": the folder \"" + folder + "\" does not exist"};
     const Reference<css::frame::XStorable> storable(link.workbook, UNO_QUERY);
-    if (!storable.is()) {
-        why = "the loaded workbook cannot be stored";
-        return Status::SaveFailed;
-    }
+    if (!storable.is()) return {ErrorCode::Save, "the loaded workbook cannot be stored"};
     const rtl::OUString url = FromHostText(MakeFileUrl(path).c_str());
     try {
         // storeToURL writes a copy: the open document keeps its own location and state.
         storable->storeToURL(url, StoreProperties(filter));
     } catch (const css::io::IOException& e) {
-        why = "cannot store a copy at \"" + std::string(path) + "\": " + ToUtf8(e.Message);
-        return Status::SaveFailed;
+        return {ErrorCode::Save,
+                "cannot store a copy at \"" + std::string(path) + "\": " + ToUtf8(e.Message)};
     }
-    return Status::Ok;
+    return {};
 }
 
 }  // namespace corvane::office

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/error.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 
 namespace corvane::office {
 
@@ -19,8 +19,7 @@ const char* ExportFilterFor(std::string_view path);
 // Stores a copy of the session's workbook at `path` (a relative path is taken against
 // the current directory; an existing file is replaced) in the format its extension
 // names; the open document is not changed. Ok, Argument for an unknown extension,
-// NotConnected, or SaveFailed; `why` then says what happened. Office exceptions other
-// than a refused write pass to the caller.
-Status SaveCopy(Session& session, const char* path, std::string& why);
+// NotConnected, or Save. Office exceptions other than a refused write pass to the caller.
+Error SaveCopy(Session& session, const char* path);
 
 }  // namespace corvane::office

@@ -74,6 +74,7 @@ CallDeadline::CallDeadline(Session& session, Exactly exactly) : session_(session
 }
 
 void CallDeadline::Arm(std::chrono::milliseconds limit) {
+    limit_ = limit;
     if (limit.count() <= 0) return;
     // The runtime is taken now: the session may replace or release it meanwhile.
     css::uno::Reference<css::uno::XComponentContext> runtime = session_.runtime;
@@ -99,6 +100,13 @@ bool CallDeadline::Restart(std::chrono::milliseconds limit) {
 }
 
 CallDeadline::~CallDeadline() { TimedOut(); }
+
+Error CallDeadline::Expired() const {
+    return {ErrorCode::Timeout, "the office did not answer within " +
+                                    std::to_string(limit_.count()) +
+                                    " ms; the connection was dropped (call corvane_init again "
+                                    "once it answers)"};
+}
 
 bool CallDeadline::TimedOut() {
     if (done_) return timedOut_;

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "office/status.hpp"
+#include "core/error.hpp"
 #include "office/watchdog.hpp"
 #include "platform/warning_sink.hpp"
 
@@ -76,7 +76,7 @@ class Session {
     // Called once an office answered, with its own component context, before the
     // workbook is looked for or loaded: anything but Ok ends the connection attempt with
     // that status (nothing is asked of the office then). Unset: every office is taken.
-    std::function<Status(const css::uno::Reference<css::uno::XComponentContext>& office)>
+    std::function<Error(const css::uno::Reference<css::uno::XComponentContext>& office)>
         admitOffice;
     // The longest an export may wait for the office; zero for no limit.
     std::chrono::milliseconds callTimeout{0};
@@ -131,11 +131,14 @@ class CallDeadline {
     // (loading a workbook after connecting). False, changing nothing, when the deadline
     // had passed already or the guard ended.
     bool Restart(std::chrono::milliseconds limit);
+    // The error of a call this deadline cut off.
+    Error Expired() const;
 
   private:
     void Arm(std::chrono::milliseconds limit);
 
     Session& session_;
+    std::chrono::milliseconds limit_{0};
     std::uint64_t ticket_ = 0;
     bool done_ = false;
     bool timedOut_ = false;

@@ -97,31 +97,29 @@ void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime
 namespace {
 
 // The office went away during a call: by the deadline (it was cut off), or by itself.
-Status Lost(Session& link, CallDeadline& deadline, std::string& why) {
-    if (deadline.TimedOut()) return Status::TimedOut;
+Error Lost(Session& link, CallDeadline& deadline) {
+    if (deadline.TimedOut()) return deadline.Expired();
     link.ForgetOffice();
-    why = "the office no longer answers";
-    return Status::OfficeGone;
+    return {ErrorCode::Office, "the office no longer answers"};
 }
 
 // Ends the office through `desktop` once its documents are closed, and waits for it to
 // go: the part both shutdowns share.
-Status Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
-                 CallDeadline& deadline, std::string& why) {
+Error Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
+                CallDeadline& deadline) {
     bool ended = true;
     try {
         ended = desktop->terminate();
     } catch (const css::lang::DisposedException&) {
         // The office went away before it could answer: it ended.
     }
-    if (deadline.TimedOut()) return Status::TimedOut;
+    if (deadline.TimedOut()) return deadline.Expired();
     // Nothing may call into the ended office any more.
     link.ForgetOffice();
     if (!ended) {
-        why =
-            "the office closed its documents but refused to end (another client may be "
-            "holding it)";
-        return Status::OfficeError;
+        return {ErrorCode::Office,
+                "the office closed its documents but refused to end (another client may be "
+                "holding it)"};
     }
     WaitUntilDisconnected(link.runtime);
     // The office this library started has exited, or is about to: its id is no longer
@@ -129,61 +127,51 @@ Status Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
     for (int waited = 0; waited < 10000 && link.OfficePid() > 0; waited += 10)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     link.launched.clear();
-    return Status::Ok;
+    return {};
 }
 
 }  // namespace
 
-Status ShutDownOffice(Session& link, std::string& why) {
-    if (!link.sheets.is() || !link.workbook.is()) {
-        why = "not connected to an office";
-        return Status::NotConnected;
-    }
+Error ShutDownOffice(Session& link) {
+    if (!link.sheets.is() || !link.workbook.is())
+        return {ErrorCode::NotConnected, "not connected to an office"};
     // The office's part is bounded by the call deadline; waiting for it to exit is not.
     CallDeadline deadline(link);
     try {
         const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
-        if (!desktop.is()) {
-            why = "the office offers no desktop";
-            return Status::OfficeError;
-        }
+        if (!desktop.is()) return {ErrorCode::Office, "the office offers no desktop"};
         for (const Reference<XInterface>& component : OpenComponents(desktop)) {
             CloseUnsaved(component);
         }
-        return Terminate(link, desktop, deadline, why);
+        return Terminate(link, desktop, deadline);
     } catch (const css::lang::DisposedException&) {
-        return Lost(link, deadline, why);
+        return Lost(link, deadline);
     }
 }
 
-Status CloseWorkbookAndIdleOffice(Session& link, int& othersOpen, std::string& why) {
+Error CloseWorkbookAndIdleOffice(Session& link, int& othersOpen) {
     othersOpen = 0;
-    if (!link.workbook.is()) {
-        why = "not connected to an office";
-        return Status::NotConnected;
-    }
+    if (!link.workbook.is()) return {ErrorCode::NotConnected, "not connected to an office"};
     CallDeadline deadline(link);
     try {
         const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
         CloseUnsaved(link.workbook);
         if (!desktop.is()) {
             link.ForgetOffice();
-            why = "the office offers no desktop";
-            return Status::OfficeError;
+            return {ErrorCode::Office, "the office offers no desktop"};
         }
         // Documents only: a window without one (a start center) holds nothing of anyone's.
         for (const Reference<XInterface>& component : OpenComponents(desktop))
             if (Reference<css::frame::XModel>(component, UNO_QUERY).is()) ++othersOpen;
         if (othersOpen > 0) {
-            if (deadline.TimedOut()) return Status::TimedOut;
+            if (deadline.TimedOut()) return deadline.Expired();
             link.ForgetOffice();
-            why = "the office holds " + std::to_string(othersOpen) +
-                  " other document(s): it is left running";
-            return Status::OfficeError;
+            return {ErrorCode::Office, "the office holds " + std::to_string(othersOpen) +
+                                           " other document(s): it is left running"};
         }
-        return Terminate(link, desktop, deadline, why);
+        return Terminate(link, desktop, deadline);
     } catch (const css::lang::DisposedException&) {
-        return Lost(link, deadline, why);
+        return Lost(link, deadline);
     }
 }
 

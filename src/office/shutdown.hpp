@@ -4,23 +4,22 @@
 
 #include <string>
 
+#include "core/error.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 
 namespace corvane::office {
 
 // Closes every document open in the connected office without saving and ends the
 // office, waiting (up to 10 seconds) until it has closed the connection and, when this
 // library started it, until its processes are gone. The session then holds no
-// workbook. Ok, NotConnected, OfficeGone when the office had gone already, or
-// OfficeError when it refused to end; `why` then says what happened. Other office
-// exceptions pass to the caller.
-Status ShutDownOffice(Session& session, std::string& why);
+// workbook. Ok, NotConnected, Office when the office had gone already or refused to
+// end, or Timeout. Other office exceptions pass to the caller.
+Error ShutDownOffice(Session& session);
 
 // Closes only the session's workbook, unsaved, and then ends the office as
 // ShutDownOffice does when no other document is open in it. With other documents (a
 // person's, in an office on a display) the office is left running with them:
-// OfficeError, `othersOpen` tells how many, and the session holds no workbook.
-Status CloseWorkbookAndIdleOffice(Session& session, int& othersOpen, std::string& why);
+// Office, `othersOpen` tells how many, and the session holds no workbook.
+Error CloseWorkbookAndIdleOffice(Session& session, int& othersOpen);
 
 }  // namespace corvane::office

@@ -45,11 +45,10 @@ std::optional<WorkbookFormat> PaneFormatOf(std::string_view path) {
     return std::nullopt;
 }
 
-office::Status SaveMarketCopy(office::Session& session, const char* path, int titleRow,
-                              std::string& why) {
-    const office::Status status = office::SaveCopy(session, path, why);
+Error SaveMarketCopy(office::Session& session, const char* path, int titleRow) {
+    Error status = office::SaveCopy(session, path);
     const std::optional<WorkbookFormat> format = PaneFormatOf(path);
-    if (status != office::Status::Ok || !format || titleRow < 0) return status;
+    if (!status.ok() || !format || titleRow < 0) return status;
     const Reference<css::sheet::XSpreadsheetDocument> document(session.workbook, UNO_QUERY);
     if (!document.is()) return status;
     const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY);

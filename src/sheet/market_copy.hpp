@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/error.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 #include "sheet/frozen_panes.hpp"
 
 namespace corvane::sheet {
@@ -23,7 +23,6 @@ std::optional<WorkbookFormat> PaneFormatOf(std::string_view path);
 // market-watch titles is frozen below that row and right of the first two columns, as
 // workbooks made by the library are. Results as office::SaveCopy; office exceptions pass
 // to the caller.
-office::Status SaveMarketCopy(office::Session& session, const char* path, int titleRow,
-                              std::string& why);
+Error SaveMarketCopy(office::Session& session, const char* path, int titleRow);
 
 }  // namespace corvane::sheet

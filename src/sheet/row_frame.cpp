@@ -8,17 +8,18 @@
 
 namespace corvane::sheet {
 
-SheetHandle FindSheet(office::Session& session, const CString& name, office::Status& why) {
+SheetHandle FindSheet(office::Session& session, const CString& name, Error& why) {
     const css::uno::Reference<css::sheet::XSpreadsheets>& sheets = session.sheets;
     if (name.GetLength() == 0) {
-        why = office::Status::Argument;
+        why = {ErrorCode::Argument, "the sheet name is NULL or empty"};
         return {};
     }
     if (!sheets.is()) {
-        why = office::Status::NotConnected;
+        why = {ErrorCode::NotConnected, "no workbook is loaded: call corvane_init first"};
         return {};
     }
-    why = office::Status::NoSheet;
+    why = {ErrorCode::NoSheet,
+           "the workbook has no sheet named \"" + std::string(name.GetString()) + "\""};
     css::uno::Any found;
     try {
         found = sheets->getByName(office::FromHostText(name.GetString(), name.GetLength()));
@@ -26,14 +27,14 @@ SheetHandle FindSheet(office::Session& session, const CString& name, office::Sta
         return {};
     } catch (...) {
         // An office that no longer answers: there is no sheet to write to either.
-        why = office::Status::OfficeGone;
+        why = {ErrorCode::Office, "the office failed the sheet lookup"};
         return {};
     }
     if (found.getValueTypeClass() != css::uno::TypeClass_INTERFACE) return {};
     css::uno::XInterface* const object =
         *static_cast<css::uno::XInterface* const*>(found.getValue());
     if (object == nullptr) return {};
-    why = office::Status::Ok;
+    why = {};
     return SheetHandle(object, css::uno::UNO_QUERY);
 }
 

@@ -7,8 +7,8 @@
 
 #include <utility>
 
+#include "core/error.hpp"
 #include "office/session.hpp"
-#include "office/status.hpp"
 #include "sheet/fast_writes.hpp"
 
 namespace corvane::sheet {
@@ -19,26 +19,24 @@ using SheetHandle = css::uno::Reference<css::sheet::XSpreadsheet>;
 // The sheet of the session's workbook that has this name. Empty when the name is
 // empty, no workbook was loaded, the workbook has no such sheet, or the office failed
 // the lookup (a lost connection included); nothing is sent to the office in the first
-// two cases, and `why` tells them apart (Argument, NotConnected, NoSheet, OfficeGone).
+// two cases, and `why` tells them apart (Argument, NotConnected, NoSheet, Office).
 // The name is host text (UTF-8, other bytes one character each).
-SheetHandle FindSheet(office::Session& session, const CString& name, office::Status& why);
+SheetHandle FindSheet(office::Session& session, const CString& name, Error& why);
 
 // Runs `writer(sheet, row, extra...)` on the sheet named `name`, which the frame owns
-// and frees. Returns Argument without any office call for an empty name, NotConnected
-// with no workbook, NoSheet when there is no such sheet, OfficeGone when the office
-// failed the lookup, and Ok once the writer has returned. Before the writer runs, fast
+// and frees. Returns FindSheet's error when there is no sheet to write to, and Ok once
+// the writer has returned. Before the writer runs, fast
 // writes are applied to the workbook when they are on. Whatever the writer raises
 // passes to the caller after the frame has released the sheet.
 template <typename Writer, typename... Extra>
-office::Status RowOperation(office::Session& session, CString name, int row, Writer writer,
-                            Extra... extra) {
+Error RowOperation(office::Session& session, CString name, int row, Writer writer, Extra... extra) {
     const CString held(std::move(name));
-    office::Status why = office::Status::Ok;
+    Error why;
     const SheetHandle sheet = FindSheet(session, held, why);
     if (!sheet.is()) return why;
     PrepareFastWrites(session);
     writer(sheet, row, extra...);
-    return office::Status::Ok;
+    return {};
 }
 
 }  // namespace corvane::sheet

@@ -18,8 +18,8 @@ namespace corvane::test {
 // What the fake office holds and how it behaves; shared with the test, since the table
 // owns the sink.
 struct FakeOffice {
-    using Status = live::SinkStatus;
-    using Result = live::SinkResult;
+    using Status = ErrorCode;
+    using Result = Error;
 
     std::mutex mu;
     std::condition_variable changed;
@@ -74,29 +74,29 @@ class FakeLiveSink : public live::LiveSink {
   public:
     explicit FakeLiveSink(std::shared_ptr<FakeOffice> office) : office_(std::move(office)) {}
 
-    live::SinkResult Open() override {
+    Error Open() override {
         std::lock_guard<std::mutex> lock(office_->mu);
         ++office_->opens;
         return office_->openResult;
     }
-    live::SinkResult Recover(live::SinkStatus) override {
+    Error Recover(const Error&, bool& restarted) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         ++office_->recoveries;
         if (office_->failedRecoveries > 0) {
             --office_->failedRecoveries;
-            return {live::SinkStatus::OfficeGone, "no office on the pipe"};
+            return {ErrorCode::Connect, "no office on the pipe"};
         }
         if (!office_->reloadResult.ok()) return std::exchange(office_->reloadResult, {});
-        return {live::SinkStatus::Ok, "", true};
+        restarted = true;
+        return {};
     }
-    live::SinkResult ReadKeys(const std::string& sheet, int firstRow, bool create,
-                              std::vector<live::RowKey>& keys) override {
+    Error ReadKeys(const std::string& sheet, int firstRow, bool create,
+                   std::vector<live::RowKey>& keys) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         ++office_->keyReads;
         keys.clear();
         if (auto failed = Refused(sheet); !failed.ok()) {
-            if (failed.status != live::SinkStatus::NoSheet || !create || !office_->takesSheets)
-                return failed;
+            if (failed != ErrorCode::NoSheet || !create || !office_->takesSheets) return failed;
             office_->sheets.push_back(sheet);
         }
         for (const auto& [place, cells] : office_->rows) {
@@ -108,31 +108,31 @@ class FakeLiveSink : public live::LiveSink {
         }
         return {};
     }
-    live::SinkResult ClearRows(const std::string& sheet, int firstRow, int count) override {
+    Error ClearRows(const std::string& sheet, int firstRow, int count) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         for (int row = firstRow; row < firstRow + count; ++row) office_->rows.erase({sheet, row});
         return {};
     }
-    live::SinkResult WriteTitles(const std::string& sheet, int row) override {
+    Error WriteTitles(const std::string& sheet, int row) override {
         std::unique_lock<std::mutex> lock(office_->mu);
         if (const auto failed = Refused(sheet); !failed.ok()) return failed;
         office_->rows[{sheet, row}] = {"<titles>"};
         return {};
     }
-    live::SinkResult WriteBlock(const std::string& sheet, int firstRow,
-                                const std::vector<const live::LiveRow*>& rows) override {
+    Error WriteBlock(const std::string& sheet, int firstRow,
+                     const std::vector<const live::LiveRow*>& rows) override {
         std::unique_lock<std::mutex> lock(office_->mu);
         if (office_->hold) {
             office_->holding = true;
             office_->changed.notify_all();
             office_->changed.wait(lock, [&] { return !office_->hold || office_->cancelled; });
             office_->holding = false;
-            if (office_->cancelled) return {live::SinkStatus::TimedOut, "cancelled"};
+            if (office_->cancelled) return {ErrorCode::Timeout, "cancelled"};
         }
         if (const auto failed = Refused(sheet); !failed.ok()) return failed;
         for (const live::LiveRow* row : rows)
             if (row->View(1) == office_->refusedName)
-                return {live::SinkStatus::Other, "the office refused a value"};
+                return {ErrorCode::Office, "the office refused a value"};
         office_->blocks.push_back({sheet, firstRow, static_cast<int>(rows.size())});
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::vector<std::string>& cells =
@@ -151,16 +151,16 @@ class FakeLiveSink : public live::LiveSink {
 
   private:
     // The failure a write meets, with the office's lock held.
-    live::SinkResult Refused(const std::string& sheet) {
-        if (office_->lose != live::SinkStatus::Ok) {
-            const live::SinkStatus status = std::exchange(office_->lose, live::SinkStatus::Ok);
+    Error Refused(const std::string& sheet) {
+        if (office_->lose != ErrorCode::Ok) {
+            const ErrorCode status = std::exchange(office_->lose, ErrorCode::Ok);
             if (!office_->keepsRows)
                 office_->rows.clear();  // a new office loads the workbook as it was saved
             return {status, "the office went away"};
         }
         const auto& names = office_->sheets;
         if (!names.empty() && std::find(names.begin(), names.end(), sheet) == names.end())
-            return {live::SinkStatus::NoSheet, "no sheet " + sheet};
+            return {ErrorCode::NoSheet, "no sheet " + sheet};
         return {};
     }
 
