@@ -67,9 +67,9 @@ class Attempt {
 
     Error NotLoaded() const {
         if (Error missing = Missing(); !missing.ok()) return missing;
-        return {ErrorCode::Load, "the office could not load the workbook \"" + workbook_ +
-                                     "\" (not a spreadsheet, unreadable, or locked by another "
-                                     "office)" +
+        return {ErrorCode::Load, "the workbook \"" + workbook_ +
+                                     "\" did not load (not a spreadsheet, unreadable, or locked "
+                                     "by another office)" +
                                      Suffix()};
     }
 
