@@ -362,8 +362,9 @@ CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms);
 
 /* Flushes (at most timeout_ms), then stores a copy of the table's workbook at `path` in
  * the format its extension names, as corvane_save_copy does. CORVANE_OK, the flush's
- * failure, CORVANE_E_ARGUMENT (an unknown extension), CORVANE_E_SAVE, or
- * CORVANE_E_NOT_CONNECTED / CORVANE_E_TIMEOUT while the office is away. */
+ * failure, CORVANE_E_ARGUMENT (an unknown extension), CORVANE_E_SAVE,
+ * CORVANE_E_NOT_CONNECTED / CORVANE_E_TIMEOUT while the office is away, or
+ * CORVANE_E_CONNECT when it went away during the save. */
 CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, int timeout_ms);
 
 /* The table's statistics into *stats (stats->struct_size set by the caller; a smaller,
