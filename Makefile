@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test check-threads test-asan fuzz bench demo clean
+.PHONY: all deps configure build test check-threads test-asan fuzz bench demo demo-bus clean
 
 all: build
 
@@ -85,6 +85,13 @@ bench: deps
 demo: deps
 	$(MAKE) build
 	BUILD=$(BUILD) scripts/demo.sh
+
+# A desk per machine: a local NATS server, the sample market watch published into a
+# bucket, and a feed that mirrors the bucket into a workbook and saves
+# demo-out/marketwatch-bus.ods.
+demo-bus: deps
+	$(MAKE) build
+	BUILD=$(BUILD) scripts/demo-bus.sh
 
 clean:
 	rm -rf $(BUILD)

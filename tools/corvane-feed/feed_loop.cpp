@@ -62,11 +62,9 @@ FeedResult FeedLoop::Run(RecordSource& source, SheetWriter& writer, FeedEvents& 
     while (true) {
         batch.clear();
         const RecordSource::Status status = source.Read(batch);
+        // A batch is handed on whole, a stop request or not: what arrived before the
+        // stop is in the rows.
         for (const SourcedRecord& sourced : batch) {
-            if (source.StopRequested()) {
-                result_.stopped = true;
-                return result_;
-            }
             HandleSourced(sourced, writer, events);
             if (!result_.fatal.empty()) return result_;
         }

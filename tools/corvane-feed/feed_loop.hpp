@@ -107,7 +107,8 @@ class FeedLoop {
     FeedResult Run(ByteSource& source, SheetWriter& writer, FeedEvents& events);
     // The same for whole records: each is read on its own (a record that spills into a
     // second one is malformed), a title record is skipped wherever it comes. Feeds
-    // until a stop is requested, the source fails or no further record can succeed.
+    // until a stop is requested (the records of the read in hand are finished first),
+    // the source fails, or no further record can succeed.
     FeedResult Run(RecordSource& source, SheetWriter& writer, FeedEvents& events);
 
   private:
