@@ -37,7 +37,10 @@ enum corvane_status {
                                      spreadsheet, locked by another office, unreadable */
     CORVANE_E_TIMEOUT = -9,       /* the office did not answer within the deadline */
     CORVANE_E_EXISTS = -10,       /* the file to create exists already (and was left as it is) */
-    CORVANE_E_FULL = -11          /* a new instrument's row would lie past the sheet's last row */
+    CORVANE_E_FULL = -11,         /* a new instrument's row would lie past the sheet's last row */
+    CORVANE_E_REFUSED = -12       /* the bus server refused: bad or missing credentials, no
+                                     permission for the subject or bucket, a missing bucket,
+                                     or no JetStream on the server */
 };
 
 /* How a column stores its record field (see corvane_column_kind). */

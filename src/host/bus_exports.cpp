@@ -1,0 +1,2 @@
+// C functions of the bus publisher.
+#include <corvane/corvane.h>
