@@ -62,8 +62,14 @@ Error ErrorOf(natsStatus status, const std::string& what) {
     if (status == NATS_OK) return {};
     natsStatus ignored = NATS_OK;
     const char* detail = nats_GetLastError(&ignored);
-    std::string text = what + ": " + natsStatus_GetText(status);
-    if (detail != nullptr && *detail != '\0') text += std::string(" (") + detail + ")";
+    // The client's text, without the source location it starts with.
+    std::string why = detail != nullptr ? detail : "";
+    if (!why.empty() && why.front() == '(') {
+        const std::size_t end = why.find("): ");
+        if (end != std::string::npos) why.erase(0, end + 3);
+    }
+    if (why.empty()) why = natsStatus_GetText(status);
+    std::string text = what + ": " + why;
     const std::string lower = Lower(text);
     switch (status) {
         case NATS_NO_SERVER:

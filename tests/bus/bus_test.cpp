@@ -1,5 +1,6 @@
 // The bus against a real NATS server: what a late subscriber gets from a bucket, what
 // survives a server restart, credentials, an absent server, and the key escaping.
+#include <corvane/corvane.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -188,6 +189,46 @@ TEST(BusTest, SubjectSubscriberKeepsTheNewestRecordOfAnInstrumentItHasNotTaken) 
     EXPECT_EQ(batch[0].origin, "md.NSE.7");
     EXPECT_EQ(batch[0].payload, Record("NSE", "7", 49));
     EXPECT_EQ(subscriber->GetStats().coalesced, 49u);
+}
+
+TEST(BusTest, CApiPublishesRecordsIntoABucket) {
+    NatsServer server;
+    server.Start();
+    corvane_publisher_options options;
+    corvane_publisher_default_options(&options);
+    const std::string nowhere = "nats://127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+    options.url = nowhere.c_str();
+    EXPECT_EQ(corvane_publisher_open(&options), nullptr);
+    EXPECT_EQ(corvane_last_error_code(), CORVANE_E_CONNECT);
+
+    const std::string url = server.Url();
+    options.url = url.c_str();
+    options.bucket = "desk";
+    corvane_publisher* publisher = corvane_publisher_open(&options);
+    ASSERT_NE(publisher, nullptr) << corvane_last_error();
+    const char* fields[CORVANE_COLUMN_COUNT] = {};
+    fields[0] = " NSE ";
+    fields[1] = "Reliance, Ltd";
+    fields[2] = "500325";
+    fields[3] = "say \"hi\"";
+    EXPECT_EQ(corvane_publish(publisher, fields), CORVANE_OK);
+    fields[2] = nullptr;
+    EXPECT_EQ(corvane_publish(publisher, fields), CORVANE_E_ARGUMENT);
+    corvane_publisher_stats stats;
+    stats.struct_size = sizeof stats;
+    EXPECT_EQ(corvane_publisher_flush(publisher, 10000), CORVANE_OK);
+    ASSERT_EQ(corvane_publisher_get_stats(publisher, &stats), CORVANE_OK);
+    EXPECT_EQ(stats.published, 1u);
+    EXPECT_EQ(stats.connected, 1);
+    EXPECT_EQ(corvane_publisher_close(publisher, 10000), CORVANE_OK);
+
+    std::unique_ptr<Subscriber> subscriber;
+    ASSERT_TRUE(Subscriber::OpenBucket(At(url), "desk", subscriber).ok());
+    std::map<std::string, std::string> seen;
+    ASSERT_TRUE(
+        Collect(*subscriber, seen, [&] { return subscriber->GetStats().snapshotComplete; }));
+    EXPECT_EQ(seen["NSE.500325"],
+              " NSE ,\"Reliance, Ltd\",500325,\"say \"\"hi\"\"\"" + std::string(38, ','));
 }
 
 TEST(BusTest, KeyTokensHoldAnyTextAndGiveItBack) {
