@@ -119,7 +119,6 @@ until grep -q "snapshot of bucket \"$bucket\" complete" "$work/feed.log"; do
     fi
     sleep 0.2
 done
-grep "snapshot of bucket" "$work/feed.log"
 
 # Ctrl-C: the feed writes what it holds, saves its copy and ends its office.
 kill -INT "$feed_pid"
