@@ -92,8 +92,12 @@ void Console::ShowNewTableState() {
     shownState_ = std::move(state);
 }
 
-void Console::ShowNewInputState() {
+void Console::ShowNewInputState(bool everyTime) {
     if (!inputState_) return;
+    // For each row, asked a few times a second at most; between reads, every time.
+    const auto now = std::chrono::steady_clock::now();
+    if (!everyTime && now - lastInputCheck_ < kProgressInterval) return;
+    lastInputCheck_ = now;
     std::string state = inputState_();
     if (state == shownInputState_) return;
     if (!state.empty()) Note(state);
@@ -103,7 +107,7 @@ void Console::ShowNewInputState() {
 void Console::RowWritten(long rowsWritten) {
     ShowNewOfficePid();
     ShowNewTableState();
-    ShowNewInputState();
+    ShowNewInputState(false);
     rowsWritten_ = rowsWritten;
     ShowProgress(rowsWritten);
 }
@@ -111,7 +115,7 @@ void Console::RowWritten(long rowsWritten) {
 void Console::Idle() {
     ShowNewOfficePid();
     ShowNewTableState();
-    ShowNewInputState();
+    ShowNewInputState(true);
     ShowProgress(rowsWritten_);
 }
 

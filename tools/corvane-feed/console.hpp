@@ -53,7 +53,7 @@ class Console : public FeedEvents {
     double Seconds() const;
     void ShowNewOfficePid();
     void ShowNewTableState();
-    void ShowNewInputState();
+    void ShowNewInputState(bool everyTime);
     void ShowProgress(long rowsWritten);
 
     bool quiet_;
@@ -69,6 +69,7 @@ class Console : public FeedEvents {
     std::chrono::steady_clock::time_point lastStateCheck_;
     std::function<std::string()> inputState_;
     std::string shownInputState_;
+    std::chrono::steady_clock::time_point lastInputCheck_;
     long rowsWritten_ = 0;
     std::pair<const char*, const char*> unit_{"line", "lines"};
 };
