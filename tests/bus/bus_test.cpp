@@ -142,6 +142,43 @@ TEST(BusTest, ServerWithUsersRefusesClientsWithoutCredentials) {
     EXPECT_TRUE(Collect(*subscriber, seen, [&] { return seen.count("md.NSE.1") == 1; }));
 }
 
+// A desk that may publish nothing but the requests a bucket watch makes (and its flow
+// control replies, without which a large snapshot stalls) gets the whole bucket, and a
+// subject it may not read is refused at once.
+TEST(BusTest, ReadOnlyDeskWatchesTheBucketAndIsRefusedOtherSubjects) {
+    NatsServer server;
+    NatsServer::Options options;
+    options.extraConfig = R"(authorization {
+  users = [
+    {user: feed, password: feed}
+    {user: desk, password: desk, permissions: {
+      publish: {allow: ["$JS.API.STREAM.INFO.KV_ticks", "$JS.API.STREAM.NAMES",
+                        "$JS.API.CONSUMER.CREATE.KV_ticks", "$JS.API.CONSUMER.DELETE.KV_ticks.>",
+                        "$JS.FC.KV_ticks.>"]}
+      subscribe: {allow: "_INBOX.>"}
+    }}
+  ]
+})";
+    server.Start(options);
+    BusSettings feed = At(server.Url());
+    feed.user = feed.password = "feed";
+    std::unique_ptr<Publisher> publisher;
+    ASSERT_TRUE(Publisher::Open(feed, "", "ticks", publisher).ok());
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_TRUE(publisher->Publish("NSE", Scrip(i), std::string(400, 'x')).ok());
+    }
+    ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
+
+    BusSettings desk = At(server.Url());
+    desk.user = desk.password = "desk";
+    std::unique_ptr<Subscriber> subscriber;
+    EXPECT_EQ(Subscriber::OpenSubject(desk, "md.>", subscriber).code(), ErrorCode::Refused);
+    const Error opened = Subscriber::OpenBucket(desk, "ticks", subscriber);
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    std::map<std::string, std::string> seen;
+    EXPECT_TRUE(Collect(*subscriber, seen, [&] { return seen.size() == 5000; })) << server.Log();
+}
+
 TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {
     const std::string nowhere = "nats://127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
     std::unique_ptr<Publisher> publisher;
