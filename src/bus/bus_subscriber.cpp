@@ -152,6 +152,10 @@ void Subscriber::RunSubject() {
 void Subscriber::RunBucket() {
     std::unique_ptr<Watch> watch = std::move(watch_);
     uint64_t watchedSince = connection_->GetState().reconnects;
+    {
+        platform::Lock lock(mu_);
+        watchReconnects_ = watchedSince;
+    }
     while (!Stopping()) {
         const Connection::State state = connection_->GetState();
         if (state.closed) {
@@ -168,6 +172,8 @@ void Subscriber::RunBucket() {
             const uint64_t reconnects = connection_->GetState().reconnects;
             if (OpenWatch(watch).ok()) {
                 watchedSince = reconnects;
+                platform::Lock lock(mu_);
+                watchReconnects_ = reconnects;
             } else {
                 connection_->WaitEvent(reconnects, kRewatchWait);
             }
@@ -241,14 +247,19 @@ void Subscriber::Stop() {
 
 Subscriber::Stats Subscriber::GetStats() const {
     Stats stats;
+    uint64_t watchReconnects = 0;
     {
         platform::Lock lock(mu_);
         stats = stats_;
+        watchReconnects = watchReconnects_;
     }
     if (connection_) {
         const Connection::State state = connection_->GetState();
         stats.connected = state.connected;
         stats.reconnects = state.reconnects;
+        // A snapshot taken before the latest reconnection is no longer complete: the
+        // bucket is about to be watched anew.
+        if (bucketMode_ && state.reconnects != watchReconnects) stats.snapshotComplete = false;
     }
     return stats;
 }

@@ -82,6 +82,8 @@ class Subscriber {  // thread-safe: Next from one thread, Stop from any
     std::condition_variable arrived_;
     KeyedQueue queue_ GUARDED_BY(mu_);
     Stats stats_ GUARDED_BY(mu_);
+    // Bucket mode: the connection's reconnections when the current watch began.
+    uint64_t watchReconnects_ GUARDED_BY(mu_) = 0;
     bool stopping_ GUARDED_BY(mu_) = false;
     Error lost_ GUARDED_BY(mu_);
     std::thread worker_;
