@@ -71,17 +71,21 @@ std::string BusInput::RateText(double seconds) {
     char text[160];
     std::snprintf(text, sizeof text, "%.0f messages/s in%s", rate,
                   stats.connected ? "" : " (bus connection lost: rows may be stale)");
-    return text;
+    if (options_.bucket.empty()) return text;
+    // A bucket's snapshot: still coming, or complete with its number of instruments.
+    if (stats.snapshotComplete && snapshotTaken_)
+        return text + (", snapshot complete (" + std::to_string(snapshotKeys_) + " instruments)");
+    return text + std::string(", taking the snapshot");
 }
 
 std::string BusInput::StateText() const {
     const bus::Subscriber::Stats stats = subscriber_->GetStats();
     if (!stats.connected)
         return "bus connection lost: the rows on the sheet may be stale; reconnecting";
-    const std::string again =
-        stats.reconnects > 0
-            ? "bus connection back (" + std::to_string(stats.reconnects) + " reconnects)"
-            : std::string();
+    const std::string again = stats.reconnects > 0
+                                  ? "bus connection back (" + std::to_string(stats.reconnects) +
+                                        (stats.reconnects == 1 ? " reconnect)" : " reconnects)")
+                                  : std::string();
     if (options_.bucket.empty()) return again;
     if (!stats.snapshotComplete || !snapshotTaken_)
         return again.empty() ? std::string() : again + "; taking the bucket's values anew";

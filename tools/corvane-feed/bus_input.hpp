@@ -36,7 +36,8 @@ class BusInput : public RecordSource {
     const corvane::Error& Failure() const { return failure_; }
 
     // Messages/s in: over the last second, or on average over `seconds` when given;
-    // with how the connection stands when it is lost.
+    // with how the connection stands when it is lost, and for a bucket whether its
+    // snapshot is complete, with the number of instruments it held.
     std::string RateText(double seconds = 0);
     // "" while connected with nothing to tell; else the connection lost, back again, or
     // a bucket's snapshot complete with the number of instruments it held.
