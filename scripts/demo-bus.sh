@@ -44,6 +44,7 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-demo-bus-XXXXXX")
 server_pid=""
 feed_pid=""
+office_gone=""  # set once the feed's office was seen ended: its pid is then no longer ours
 
 # Ends the process `pid` the demo started: `signal` first, SIGKILL after 10 seconds.
 stop() {
@@ -57,10 +58,24 @@ stop() {
     wait "$pid" 2>/dev/null || true
 }
 
+# The office the feed's table started, by the process id the feed notes.
+office_pid() {
+    sed -n 's/.*office pid \([0-9][0-9]*\).*/\1/p' "$work/feed.log" 2>/dev/null | tail -n 1
+}
+
 cleanup() {
-    local status=$?
-    # The feed ends the office it started itself, also on SIGTERM.
+    local status=$? office group
+    # The feed ends the office it started itself, also on SIGTERM; should the feed have
+    # to be killed, its office's process group goes too.
     if [ -n "$feed_pid" ]; then stop "$feed_pid" TERM; fi
+    office=$(office_pid)
+    if [ -z "$office_gone" ] && [ -n "$office" ] && kill -0 "$office" 2>/dev/null; then
+        group=$(ps -o pgid= -p "$office" | tr -d ' ')
+        # Its own group, which the table made; never the demo's.
+        if [ -n "$group" ] && [ "$group" != "$(ps -o pgid= -p $$ | tr -d ' ')" ]; then
+            kill -KILL -- "-$group" 2>/dev/null
+        fi
+    fi
     if [ -n "$server_pid" ]; then stop "$server_pid" TERM; fi
     rm -rf "$work"
     if [ "$status" -ne 0 ]; then echo "demo-bus: failed (status $status)" >&2; fi
@@ -105,7 +120,7 @@ copy="$out/marketwatch-bus.ods"
 rm -f "$copy"
 echo "demo-bus: a feed subscribes to the bucket and mirrors it into a new workbook"
 TMPDIR="$work" "$feed" --nats "$url" --bucket "$bucket" --sheet-per-exchange \
-    --create-workbook --workbook "$work/marketwatch.ods" --save-as "$copy" \
+    --create-workbook --workbook "$work/marketwatch.ods" --save-as "$copy" --print-office-pid \
     2>"$work/feed.log" &
 feed_pid=$!
 
@@ -130,6 +145,16 @@ if [ "$feed_status" -ne 0 ]; then
     echo "demo-bus: the feed ended with status $feed_status" >&2
     exit 1
 fi
+office=$(office_pid)
+for _ in $(seq 1 100); do
+    [ -n "$office" ] && kill -0 "$office" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -n "$office" ] && kill -0 "$office" 2>/dev/null; then
+    echo "demo-bus: the feed's office (pid $office) still runs after the feed ended" >&2
+    exit 1  # the clean-up ends it
+fi
+office_gone=1
 stop "$server_pid" TERM
 server_pid=""
 
