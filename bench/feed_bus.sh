@@ -33,7 +33,19 @@ stop() {
     wait "$pid" 2>/dev/null || true
 }
 cleanup() {
-    if [ -n "$feed_pid" ]; then stop "$feed_pid"; fi
+    local office group
+    if [ -n "$feed_pid" ]; then
+        stop "$feed_pid"
+        # Should the feed have been killed, the office its table started goes too (its
+        # own process group, by the process id the feed noted).
+        office=$(sed -n 's/.*office pid \([0-9][0-9]*\).*/\1/p' "$dir/log" 2>/dev/null | tail -n 1)
+        if [ -n "$office" ] && kill -0 "$office" 2>/dev/null; then
+            group=$(ps -o pgid= -p "$office" | tr -d ' ')
+            if [ -n "$group" ] && [ "$group" != "$(ps -o pgid= -p $$ | tr -d ' ')" ]; then
+                kill -KILL -- "-$group" 2>/dev/null
+            fi
+        fi
+    fi
     if [ -n "$server_pid" ]; then stop "$server_pid"; fi
     rm -rf "$dir"
 }
