@@ -78,6 +78,7 @@ bench: deps
 	$(BUILD)/bench/corvane-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-live-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-live-office-bench $(BENCH_ARGS)
+	$(BUILD)/bench/corvane-bus-bench $(BENCH_ARGS)
 	FEED=$(BUILD)/tools/corvane-feed/corvane-feed bench/feed_follow.sh $(BENCH_ARGS)
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office

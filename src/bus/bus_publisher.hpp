@@ -5,6 +5,7 @@
 // thread makes every network call, so publishing never waits for the server.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "bus/bus_connection.hpp"
 #include "bus/bus_settings.hpp"
@@ -58,12 +61,17 @@ class Publisher {  // thread-safe
     Publisher(std::size_t bound);
     Error OpenBucket(const std::string& bucket);
     void Run();
-    natsStatus Send(const std::string& key, const std::string& line);
+    // Sends a batch: each record on its subject and, with a bucket, stored there with
+    // one wait for all the acknowledgements. Not OK when any record may be missing.
+    natsStatus Send(const std::vector<std::pair<std::string, std::string>>& batch);
+    static void OnStoreFailed(jsCtx*, jsPubAckErr*, void* closure);
 
     std::unique_ptr<Connection> connection_;
     std::string prefix_;
     jsCtx* js_ = nullptr;
     kvStore* kv_ = nullptr;
+    std::string bucketSubject_;  // "$KV.<bucket>.": a record is stored by publishing there
+    std::atomic<uint64_t> storeFailures_{0};
     std::chrono::milliseconds callTimeout_{2000};
 
     mutable platform::Mutex mu_;
