@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -177,6 +178,36 @@ TEST(BusTest, ReadOnlyDeskWatchesTheBucketAndIsRefusedOtherSubjects) {
     ASSERT_TRUE(opened.ok()) << opened.message();
     std::map<std::string, std::string> seen;
     EXPECT_TRUE(Collect(*subscriber, seen, [&] { return seen.size() == 5000; })) << server.Log();
+}
+
+// A server that takes TLS only: a client that trusts its CA gets through, a plain one is
+// refused.
+TEST(BusTest, TlsServerAcceptsAClientWithItsCa) {
+    NatsServer server;
+    server.Start();  // for its folder
+    const std::string dir = server.Folder();
+    const std::string make =
+        "cd '" + dir +
+        "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem "
+        "-days 1 -subj /CN=ca && openssl req -newkey rsa:2048 -nodes -keyout server.key "
+        "-out server.csr -subj /CN=127.0.0.1 && printf 'subjectAltName=IP:127.0.0.1' > ext && "
+        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+        "-out server.pem -days 1 -extfile ext";
+    ASSERT_EQ(std::system((make + " >/dev/null 2>&1").c_str()), 0);
+    NatsServer::Options options;
+    options.extraConfig = "tls {\n  cert_file: \"" + dir + "/server.pem\"\n  key_file: \"" + dir +
+                          "/server.key\"\n}\n";
+    server.Start(options);
+
+    std::unique_ptr<Publisher> publisher;
+    const Error plain = Publisher::Open(At(server.Url()), "", "", publisher);
+    EXPECT_EQ(plain.code(), ErrorCode::Refused) << plain.message();
+    BusSettings secure = At(server.Url());
+    secure.caFile = dir + "/ca.pem";
+    const Error opened = Publisher::Open(secure, "", "ticks", publisher);
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    ASSERT_TRUE(publisher->Publish("NSE", "1", "one").ok());
+    EXPECT_TRUE(publisher->Flush(seconds(10)).ok());
 }
 
 TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {

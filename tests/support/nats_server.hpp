@@ -39,6 +39,9 @@ class NatsServer {
     int Port() const { return port_; }
     // nats://127.0.0.1:<port>
     std::string Url() const;
+    // The server's own folder (configuration, store, log), kept until it is destroyed:
+    // a test may put files the server reads there.
+    const std::string& Folder() const { return dir_; }
     // The server's log so far (for a failing test's message).
     std::string Log() const;
 
