@@ -57,7 +57,7 @@ Error Publisher::Open(const BusSettings& settings, const std::string& prefix,
 }
 
 Error Publisher::OpenBucket(const std::string& bucket) {
-    const std::string what = "opening the bucket " + bucket;
+    bucket_ = bucket;
     jsOptions jsOpts;
     jsOptions_Init(&jsOpts);
     jsOpts.Wait = callTimeout_.count();
@@ -65,24 +65,35 @@ Error Publisher::OpenBucket(const std::string& bucket) {
     jsOpts.PublishAsync.ErrHandler = &Publisher::OnStoreFailed;
     jsOpts.PublishAsync.ErrHandlerClosure = this;
     natsStatus s = natsConnection_JetStream(&js_, connection_->get(), &jsOpts);
-    if (s != NATS_OK) return connection_->Failure(s, what);
-    s = js_KeyValue(&kv_, js_, bucket.c_str());
-    if (s == NATS_NOT_FOUND) {
-        kvConfig config;
-        kvConfig_Init(&config);
-        config.Bucket = bucket.c_str();
-        config.History = 1;
-        s = js_CreateKeyValue(&kv_, js_, &config);
-        // Another publisher may have made it meanwhile.
-        if (s != NATS_OK) s = js_KeyValue(&kv_, js_, bucket.c_str());
-    }
-    if (s != NATS_OK) return connection_->Failure(s, what);
+    if (s == NATS_OK) s = FindBucket();
+    if (s != NATS_OK) return connection_->Failure(s, "opening the bucket " + bucket);
     bucketSubject_ = "$KV." + bucket + ".";
     return {};
 }
 
-void Publisher::OnStoreFailed(jsCtx*, jsPubAckErr*, void* closure) {
-    static_cast<Publisher*>(closure)->storeFailures_.fetch_add(1);
+natsStatus Publisher::FindBucket() {
+    if (kv_ != nullptr) {
+        kvStore_Destroy(kv_);
+        kv_ = nullptr;
+    }
+    natsStatus s = js_KeyValue(&kv_, js_, bucket_.c_str());
+    if (s == NATS_NOT_FOUND) {
+        kvConfig config;
+        kvConfig_Init(&config);
+        config.Bucket = bucket_.c_str();
+        config.History = 1;
+        s = js_CreateKeyValue(&kv_, js_, &config);
+        // Another publisher may have made it meanwhile.
+        if (s != NATS_OK) s = js_KeyValue(&kv_, js_, bucket_.c_str());
+    }
+    return s;
+}
+
+void Publisher::OnStoreFailed(jsCtx*, jsPubAckErr* failure, void* closure) {
+    auto* self = static_cast<Publisher*>(closure);
+    self->storeFailures_.fetch_add(1);
+    // Nothing stores the bucket's subjects: a server that came back without its store.
+    if (failure != nullptr && failure->Err == NATS_NO_RESPONDERS) self->bucketGone_ = true;
 }
 
 Publisher::~Publisher() {
@@ -170,8 +181,14 @@ void Publisher::Run() {
             inFlight_ = batch.size();
         }
         // A batch that failed is sent again whole (unless newer records came): storing a
-        // record twice leaves the bucket as storing it once.
-        const natsStatus failed = Send(batch);
+        // record twice leaves the bucket as storing it once. A bucket the server lost is
+        // made again first.
+        natsStatus failed = NATS_OK;
+        if (bucketGone_.exchange(false)) {
+            failed = FindBucket();
+            if (failed != NATS_OK) bucketGone_ = true;
+        }
+        if (failed == NATS_OK) failed = Send(batch);
         const std::size_t sent = failed == NATS_OK ? batch.size() : 0;
         const uint64_t reconnects = connection_->GetState().reconnects;
         {

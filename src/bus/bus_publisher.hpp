@@ -32,9 +32,10 @@ class Publisher {  // thread-safe
     static constexpr const char* kDefaultPrefix = "md";
 
     // `prefix` empty: "md"; `bucket` empty: no bucket. With a bucket: created when missing
-    // (history 1). Fails when no server answers (Connect), the server refuses the client
-    // or the bucket (Refused), or for a prefix or bucket name the server cannot take
-    // (Argument). Once open, a server going away never blocks Publish.
+    // (history 1), and made again should a server come back without it. Fails when no server
+    // answers (Connect), the server refuses the client or the bucket (Refused), or for a prefix or
+    // bucket name the server cannot take (Argument). Once open, a server going away never blocks
+    // Publish.
     static Error Open(const BusSettings&, const std::string& prefix, const std::string& bucket,
                       std::unique_ptr<Publisher>& out, std::size_t bound = kDefaultBound);
     // Ends the worker; records still queued are not sent (Flush first).
@@ -60,6 +61,8 @@ class Publisher {  // thread-safe
   private:
     Publisher(std::size_t bound);
     Error OpenBucket(const std::string& bucket);
+    // Opens the bucket, or creates it (history 1) when the server has none.
+    natsStatus FindBucket();
     void Run();
     // Sends a batch: each record on its subject and, with a bucket, stored there with
     // one wait for all the acknowledgements. Not OK when any record may be missing.
@@ -71,7 +74,9 @@ class Publisher {  // thread-safe
     jsCtx* js_ = nullptr;
     kvStore* kv_ = nullptr;
     std::string bucketSubject_;  // "$KV.<bucket>.": a record is stored by publishing there
+    std::string bucket_;
     std::atomic<uint64_t> storeFailures_{0};
+    std::atomic<bool> bucketGone_{false};
     std::chrono::milliseconds callTimeout_{2000};
 
     mutable platform::Mutex mu_;

@@ -32,8 +32,9 @@ class NatsServer {
     // Stops the server it started (SIGTERM, then SIGKILL after a few seconds) and waits
     // until it is gone. Nothing when none runs.
     void Stop();
-    // Stops it and starts it again on the same port with the same store.
-    void Restart();
+    // Stops it and starts it again on the same port, with the same JetStream store or,
+    // `keepStore` false, an empty one (a server that lost its state).
+    void Restart(bool keepStore = true);
 
     bool Running() const { return pid_ > 0; }
     int Port() const { return port_; }
