@@ -38,7 +38,8 @@ enum corvane_status {
     CORVANE_E_TIMEOUT = -9,       /* the office did not answer within the deadline */
     CORVANE_E_EXISTS = -10,       /* the file to create exists already (and was left as it is) */
     CORVANE_E_FULL = -11,         /* a new instrument's row would lie past the sheet's last row */
-    CORVANE_E_REFUSED = -12       /* the bus server refused: bad or missing credentials, no
+    CORVANE_E_REFUSED = -12       /* the bus server refused: bad or missing credentials, a
+                                     TLS handshake that failed (an untrusted certificate), no
                                      permission for the subject or bucket, a missing bucket,
                                      or no JetStream on the server */
 };
@@ -448,7 +449,7 @@ CORVANE_C_API void corvane_publisher_default_options(corvane_publisher_options* 
  * options not filled by corvane_publisher_default_options, a prefix with blanks or
  * wildcards, a bad bucket name or a negative number; CORVANE_E_CONNECT when no server
  * answered; CORVANE_E_REFUSED when the server refused the credentials or the bucket (or
- * has no JetStream); CORVANE_E_TIMEOUT. */
+ * has no JetStream), or the TLS handshake failed; CORVANE_E_TIMEOUT. */
 CORVANE_C_API corvane_publisher* corvane_publisher_open(const corvane_publisher_options* options);
 
 /* Queues an instrument's record (fields as for corvane_write_record; a NULL field is

@@ -77,13 +77,17 @@ Error ErrorOf(natsStatus status, const std::string& what) {
         case NATS_CONNECTION_CLOSED:
         case NATS_CONNECTION_DISCONNECTED:
         case NATS_STALE_CONNECTION:
-        case NATS_SSL_ERROR:
         case NATS_NOT_YET_CONNECTED:
             return Error(ErrorCode::Connect, text);
         case NATS_CONNECTION_AUTH_FAILED:
         case NATS_NOT_PERMITTED:
         case NATS_NOT_FOUND:
         case NATS_NO_RESPONDERS:
+        case NATS_SECURE_CONNECTION_REQUIRED:
+        case NATS_SECURE_CONNECTION_WANTED:
+        // The server answered but the TLS handshake failed: mostly a certificate the
+        // client does not trust (a missing or wrong CA file).
+        case NATS_SSL_ERROR:
             return Error(ErrorCode::Refused, text);
         case NATS_TIMEOUT:
             return Error(ErrorCode::Timeout, text);

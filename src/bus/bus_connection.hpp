@@ -20,7 +20,8 @@
 namespace corvane::bus {
 
 // `status` of a client call as an error: a server that cannot be reached is Connect, a
-// refusal (authorisation, permissions, a missing bucket, no JetStream) Refused, a
+// refusal (authorisation, permissions, a missing bucket, no JetStream, a TLS handshake
+// that failed) Refused, a
 // deadline Timeout, a bad argument Argument. `what` says what was being done.
 Error ErrorOf(natsStatus status, const std::string& what);
 

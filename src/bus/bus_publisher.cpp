@@ -57,24 +57,43 @@ Error Publisher::Open(const BusSettings& settings, const std::string& prefix,
 }
 
 Error Publisher::OpenBucket(const std::string& bucket) {
-    const std::string what = "opening the bucket " + bucket;
+    bucket_ = bucket;
     jsOptions jsOpts;
     jsOptions_Init(&jsOpts);
     jsOpts.Wait = callTimeout_.count();
+    jsOpts.PublishAsync.MaxPending = static_cast<int64_t>(kBatch) * 2;
+    jsOpts.PublishAsync.ErrHandler = &Publisher::OnStoreFailed;
+    jsOpts.PublishAsync.ErrHandlerClosure = this;
     natsStatus s = natsConnection_JetStream(&js_, connection_->get(), &jsOpts);
-    if (s != NATS_OK) return connection_->Failure(s, what);
-    s = js_KeyValue(&kv_, js_, bucket.c_str());
+    if (s == NATS_OK) s = FindBucket();
+    if (s != NATS_OK) return connection_->Failure(s, "opening the bucket " + bucket);
+    bucketSubject_ = "$KV." + bucket + ".";
+    return {};
+}
+
+natsStatus Publisher::FindBucket() {
+    if (kv_ != nullptr) {
+        kvStore_Destroy(kv_);
+        kv_ = nullptr;
+    }
+    natsStatus s = js_KeyValue(&kv_, js_, bucket_.c_str());
     if (s == NATS_NOT_FOUND) {
         kvConfig config;
         kvConfig_Init(&config);
-        config.Bucket = bucket.c_str();
+        config.Bucket = bucket_.c_str();
         config.History = 1;
         s = js_CreateKeyValue(&kv_, js_, &config);
         // Another publisher may have made it meanwhile.
-        if (s != NATS_OK) s = js_KeyValue(&kv_, js_, bucket.c_str());
+        if (s != NATS_OK) s = js_KeyValue(&kv_, js_, bucket_.c_str());
     }
-    if (s != NATS_OK) return connection_->Failure(s, what);
-    return {};
+    return s;
+}
+
+void Publisher::OnStoreFailed(jsCtx*, jsPubAckErr* failure, void* closure) {
+    auto* self = static_cast<Publisher*>(closure);
+    self->storeFailures_.fetch_add(1);
+    // Nothing stores the bucket's subjects: a server that came back without its store.
+    if (failure != nullptr && failure->Err == NATS_NO_RESPONDERS) self->bucketGone_ = true;
 }
 
 Publisher::~Publisher() {
@@ -114,14 +133,33 @@ Error Publisher::Publish(const std::string& exchange, const std::string& scrip,
     return {};
 }
 
-natsStatus Publisher::Send(const std::string& key, const std::string& line) {
-    const std::string subject = prefix_ + "." + key;
-    natsStatus s = natsConnection_Publish(connection_->get(), subject.c_str(), line.data(),
-                                          static_cast<int>(line.size()));
-    if (s == NATS_OK && kv_ != nullptr) {
-        uint64_t revision = 0;
-        s = kvStore_Put(&revision, kv_, key.c_str(), line.data(), static_cast<int>(line.size()));
+natsStatus Publisher::Send(const std::vector<std::pair<std::string, std::string>>& batch) {
+    natsConnection* nc = connection_->get();
+    std::string subject;
+    for (const auto& [key, line] : batch) {
+        subject = prefix_ + "." + key;
+        const natsStatus s =
+            natsConnection_Publish(nc, subject.c_str(), line.data(), static_cast<int>(line.size()));
+        if (s != NATS_OK) return s;
+        if (kv_ != nullptr) {
+            // As a put into the bucket does, without waiting for each acknowledgement.
+            subject = bucketSubject_ + key;
+            const natsStatus stored = js_PublishAsync(js_, subject.c_str(), line.data(),
+                                                      static_cast<int>(line.size()), nullptr);
+            if (stored != NATS_OK) return stored;
+        }
     }
+    if (kv_ == nullptr) return NATS_OK;
+    jsPubOptions options;
+    jsPubOptions_Init(&options);
+    options.MaxWait = callTimeout_.count();
+    natsStatus s = js_PublishAsyncComplete(js_, &options);
+    if (s != NATS_OK) {
+        // The records still unacknowledged are sent again with the batch: take them back.
+        natsMsgList pending;
+        if (js_PublishAsyncGetPendingList(&pending, js_) == NATS_OK) natsMsgList_Destroy(&pending);
+    }
+    if (storeFailures_.exchange(0) != 0 && s == NATS_OK) s = NATS_ERR;
     return s;
 }
 
@@ -142,12 +180,16 @@ void Publisher::Run() {
             queue_.Take(batch, kBatch);
             inFlight_ = batch.size();
         }
-        std::size_t sent = 0;
+        // A batch that failed is sent again whole (unless newer records came): storing a
+        // record twice leaves the bucket as storing it once. A bucket the server lost is
+        // made again first.
         natsStatus failed = NATS_OK;
-        for (; sent < batch.size(); ++sent) {
-            failed = Send(batch[sent].first, batch[sent].second);
-            if (failed != NATS_OK) break;
+        if (bucketGone_.exchange(false)) {
+            failed = FindBucket();
+            if (failed != NATS_OK) bucketGone_ = true;
         }
+        if (failed == NATS_OK) failed = Send(batch);
+        const std::size_t sent = failed == NATS_OK ? batch.size() : 0;
         const uint64_t reconnects = connection_->GetState().reconnects;
         {
             platform::Lock lock(mu_);

@@ -5,6 +5,7 @@
 // thread makes every network call, so publishing never waits for the server.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "bus/bus_connection.hpp"
 #include "bus/bus_settings.hpp"
@@ -29,9 +32,10 @@ class Publisher {  // thread-safe
     static constexpr const char* kDefaultPrefix = "md";
 
     // `prefix` empty: "md"; `bucket` empty: no bucket. With a bucket: created when missing
-    // (history 1). Fails when no server answers (Connect), the server refuses the client
-    // or the bucket (Refused), or for a prefix or bucket name the server cannot take
-    // (Argument). Once open, a server going away never blocks Publish.
+    // (history 1), and made again should a server come back without it. Fails when no server
+    // answers (Connect), the server refuses the client or the bucket (Refused), or for a prefix or
+    // bucket name the server cannot take (Argument). Once open, a server going away never blocks
+    // Publish.
     static Error Open(const BusSettings&, const std::string& prefix, const std::string& bucket,
                       std::unique_ptr<Publisher>& out, std::size_t bound = kDefaultBound);
     // Ends the worker; records still queued are not sent (Flush first).
@@ -57,13 +61,22 @@ class Publisher {  // thread-safe
   private:
     Publisher(std::size_t bound);
     Error OpenBucket(const std::string& bucket);
+    // Opens the bucket, or creates it (history 1) when the server has none.
+    natsStatus FindBucket();
     void Run();
-    natsStatus Send(const std::string& key, const std::string& line);
+    // Sends a batch: each record on its subject and, with a bucket, stored there with
+    // one wait for all the acknowledgements. Not OK when any record may be missing.
+    natsStatus Send(const std::vector<std::pair<std::string, std::string>>& batch);
+    static void OnStoreFailed(jsCtx*, jsPubAckErr*, void* closure);
 
     std::unique_ptr<Connection> connection_;
     std::string prefix_;
     jsCtx* js_ = nullptr;
     kvStore* kv_ = nullptr;
+    std::string bucketSubject_;  // "$KV.<bucket>.": a record is stored by publishing there
+    std::string bucket_;
+    std::atomic<uint64_t> storeFailures_{0};
+    std::atomic<bool> bucketGone_{false};
     std::chrono::milliseconds callTimeout_{2000};
 
     mutable platform::Mutex mu_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -91,27 +92,31 @@ TEST(BusTest, SubscriberHoldsEveryLastValueAcrossAServerRestart) {
     std::map<std::string, std::string> seen;
     ASSERT_TRUE(Collect(*subscriber, seen, [&] { return seen.size() == kInstruments; }));
 
-    // Half the instruments tick before the server goes, the rest while it is away.
-    for (int i = 0; i < kInstruments / 2; ++i) {
-        ASSERT_TRUE(publisher->Publish("BSE", Scrip(i), Record("BSE", Scrip(i), 2)).ok());
-    }
-    server.Stop();
-    for (int i = kInstruments / 2; i < kInstruments; ++i) {
-        ASSERT_TRUE(publisher->Publish("BSE", Scrip(i), Record("BSE", Scrip(i), 2)).ok());
-    }
-    server.Restart();
-    ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
-
-    const auto allNew = [&] {
-        for (int i = 0; i < kInstruments; ++i) {
-            if (seen[BusInstrumentKey("BSE", Scrip(i))] != Record("BSE", Scrip(i), 2)) {
-                return false;
-            }
+    // The server restarts with its store, then without it (the bucket is gone): each
+    // time half the instruments tick before it goes, the rest while it is away.
+    for (const int version : {2, 3}) {
+        for (int i = 0; i < kInstruments / 2; ++i) {
+            ASSERT_TRUE(publisher->Publish("BSE", Scrip(i), Record("BSE", Scrip(i), version)).ok());
         }
-        return true;
-    };
-    EXPECT_TRUE(Collect(*subscriber, seen, allNew)) << server.Log();
-    EXPECT_GE(subscriber->GetStats().reconnects, 1u);
+        server.Stop();
+        for (int i = kInstruments / 2; i < kInstruments; ++i) {
+            ASSERT_TRUE(publisher->Publish("BSE", Scrip(i), Record("BSE", Scrip(i), version)).ok());
+        }
+        server.Restart(version == 2);
+        ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
+
+        const auto allNew = [&] {
+            for (int i = 0; i < kInstruments; ++i) {
+                if (seen[BusInstrumentKey("BSE", Scrip(i))] != Record("BSE", Scrip(i), version)) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        EXPECT_TRUE(Collect(*subscriber, seen, allNew)) << "version " << version << "\n"
+                                                        << server.Log();
+    }
+    EXPECT_GE(subscriber->GetStats().reconnects, 2u);
     EXPECT_EQ(publisher->GetStats().dropped, 0u);
 }
 
@@ -177,6 +182,36 @@ TEST(BusTest, ReadOnlyDeskWatchesTheBucketAndIsRefusedOtherSubjects) {
     ASSERT_TRUE(opened.ok()) << opened.message();
     std::map<std::string, std::string> seen;
     EXPECT_TRUE(Collect(*subscriber, seen, [&] { return seen.size() == 5000; })) << server.Log();
+}
+
+// A server that takes TLS only: a client that trusts its CA gets through, a plain one is
+// refused.
+TEST(BusTest, TlsServerAcceptsAClientWithItsCa) {
+    NatsServer server;
+    server.Start();  // for its folder
+    const std::string dir = server.Folder();
+    const std::string make =
+        "cd '" + dir +
+        "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem "
+        "-days 1 -subj /CN=ca && openssl req -newkey rsa:2048 -nodes -keyout server.key "
+        "-out server.csr -subj /CN=127.0.0.1 && printf 'subjectAltName=IP:127.0.0.1' > ext && "
+        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+        "-out server.pem -days 1 -extfile ext";
+    ASSERT_EQ(std::system((make + " >/dev/null 2>&1").c_str()), 0);
+    NatsServer::Options options;
+    options.extraConfig = "tls {\n  cert_file: \"" + dir + "/server.pem\"\n  key_file: \"" + dir +
+                          "/server.key\"\n}\n";
+    server.Start(options);
+
+    std::unique_ptr<Publisher> publisher;
+    const Error plain = Publisher::Open(At(server.Url()), "", "", publisher);
+    EXPECT_EQ(plain.code(), ErrorCode::Refused) << plain.message();
+    BusSettings secure = At(server.Url());
+    secure.caFile = dir + "/ca.pem";
+    const Error opened = Publisher::Open(secure, "", "ticks", publisher);
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    ASSERT_TRUE(publisher->Publish("NSE", "1", "one").ok());
+    EXPECT_TRUE(publisher->Flush(seconds(10)).ok());
 }
 
 TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {

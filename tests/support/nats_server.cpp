@@ -106,8 +106,12 @@ void NatsServer::Start(const Options& options) {
     Launch();
 }
 
-void NatsServer::Restart() {
+void NatsServer::Restart(bool keepStore) {
     Stop();
+    if (!keepStore) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_ + "/store", ignored);
+    }
     Launch();
 }
 

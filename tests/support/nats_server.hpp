@@ -32,13 +32,17 @@ class NatsServer {
     // Stops the server it started (SIGTERM, then SIGKILL after a few seconds) and waits
     // until it is gone. Nothing when none runs.
     void Stop();
-    // Stops it and starts it again on the same port with the same store.
-    void Restart();
+    // Stops it and starts it again on the same port, with the same JetStream store or,
+    // `keepStore` false, an empty one (a server that lost its state).
+    void Restart(bool keepStore = true);
 
     bool Running() const { return pid_ > 0; }
     int Port() const { return port_; }
     // nats://127.0.0.1:<port>
     std::string Url() const;
+    // The server's own folder (configuration, store, log), kept until it is destroyed:
+    // a test may put files the server reads there.
+    const std::string& Folder() const { return dir_; }
     // The server's log so far (for a failing test's message).
     std::string Log() const;
 

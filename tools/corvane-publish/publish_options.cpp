@@ -26,7 +26,7 @@ constexpr char kFooter[] =
     "Exit status: 0 every line published; 1 some lines malformed (the others were\n"
     "published); 2 wrong command line or unreadable input; 5 no server answered, or it\n"
     "went away before everything was sent; 6 the server refused the credentials, the\n"
-    "subjects or the bucket.";
+    "subjects or the bucket, or its TLS certificate was not trusted.";
 
 std::unique_ptr<CLI::App> Declare(PublishOptions& options) {
     auto app = std::make_unique<CLI::App>(kDescription, "corvane-publish");
