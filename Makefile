@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test check-threads test-asan fuzz bench demo clean
+.PHONY: all deps configure build test check-threads test-asan fuzz bench demo demo-bus clean
 
 all: build
 
@@ -78,13 +78,22 @@ bench: deps
 	$(BUILD)/bench/corvane-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-live-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-live-office-bench $(BENCH_ARGS)
+	$(BUILD)/bench/corvane-bus-bench $(BENCH_ARGS)
 	FEED=$(BUILD)/tools/corvane-feed/corvane-feed bench/feed_follow.sh $(BENCH_ARGS)
+	BUILD=$(BUILD) bench/feed_bus.sh $(BENCH_ARGS)
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office
 # and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.
 demo: deps
 	$(MAKE) build
 	BUILD=$(BUILD) scripts/demo.sh
+
+# A desk per machine: a local NATS server, the sample market watch published into a
+# bucket, and a feed that mirrors the bucket into a workbook and saves
+# demo-out/marketwatch-bus.ods.
+demo-bus: deps
+	$(MAKE) build
+	BUILD=$(BUILD) scripts/demo-bus.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -5,6 +5,7 @@
 #   sheet       sheets and rows over the office
 #   live        the live table without UNO: rows, blocks, samples, keys
 #   live_sink   the live table's office sink
+#   bus         market data over a NATS server (beside the office floors; no UNO)
 #   host        the exports: C++, C and live tables
 # A floor sees only the headers of its own floor and of the floors below it: each
 # compiles against an include root of its own in the build folder, which links just

@@ -5,7 +5,7 @@
 #   lib/cmake/Corvane/                      find_package(Corvane) -> Corvane::corvane
 #   lib/pkgconfig/corvane.pc                pkg-config --cflags --libs corvane
 #   lib/python3/dist-packages/corvane/      the Python module (import corvane)
-#   bin/corvane-feed                        when the tool is part of the build
+#   bin/corvane-feed, bin/corvane-publish   when the tools are part of the build
 # (lib stands for the platform's library folder, CMAKE_INSTALL_LIBDIR.) Every path in
 # the installed files is relative, so the tree can be moved as a whole.
 
@@ -54,12 +54,14 @@ install(FILES python/corvane/__init__.py "${CMAKE_CURRENT_BINARY_DIR}/python/_lo
 # corvane-feed may be defined after this file is read: decide at the end of the
 # top-level folder.
 function(corvane_install_feed)
-    if(TARGET corvane-feed)
-        # Finds the library of its own prefix, wherever the tree was installed.
-        file(RELATIVE_PATH to_libdir "/prefix/${CMAKE_INSTALL_BINDIR}"
-            "/prefix/${CMAKE_INSTALL_LIBDIR}")
-        set_target_properties(corvane-feed PROPERTIES INSTALL_RPATH "$ORIGIN/${to_libdir}")
-        install(TARGETS corvane-feed RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-    endif()
+    foreach(tool corvane-feed corvane-publish)
+        if(TARGET ${tool})
+            # Finds the library of its own prefix, wherever the tree was installed.
+            file(RELATIVE_PATH to_libdir "/prefix/${CMAKE_INSTALL_BINDIR}"
+                "/prefix/${CMAKE_INSTALL_LIBDIR}")
+            set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_libdir}")
+            install(TARGETS ${tool} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+        endif()
+    endforeach()
 endfunction()
 cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL corvane_install_feed)

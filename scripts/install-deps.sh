@@ -10,6 +10,7 @@ packages=(
     libreoffice-calc libreoffice-dev libreoffice-dev-common python3-uno python3
     xvfb x11-utils locales poppler-utils
     fonts-liberation2
+    nats-server libnats-dev
     "$@"
 )
 

@@ -37,7 +37,11 @@ enum corvane_status {
                                 spreadsheet, locked by another office, unreadable */
     CORVANE_E_TIMEOUT = -9,  /* the office did not answer within the deadline */
     CORVANE_E_EXISTS = -10,  /* the file to create exists already (and was left as it is) */
-    CORVANE_E_FULL = -11     /* a new instrument's row would lie past the sheet's last row */
+    CORVANE_E_FULL = -11,    /* a new instrument's row would lie past the sheet's last row */
+    CORVANE_E_REFUSED = -12  /* the bus server refused: bad or missing credentials, a
+                                TLS handshake that failed (an untrusted certificate), no
+                                permission for the subject or bucket, a missing bucket,
+                                or no JetStream on the server */
 };
 
 /* How a column stores its record field (see corvane_column_kind). */
@@ -400,6 +404,82 @@ CORVANE_C_API const char* corvane_last_error(void);
  * before the thread's first failure. For calls that report failure otherwise, such as
  * corvane_live_open's NULL. */
 CORVANE_C_API int corvane_last_error_code(void);
+
+/* ---- Bus publishing ---------------------------------------------------------------
+ * A publisher sends market-watch records to a NATS server: each instrument's record, as
+ * one CSV line of its 42 fields, on the subject <prefix>.<exchange>.<scrip code> and,
+ * with a bucket, into that JetStream key-value bucket under the key
+ * <exchange>.<scrip code>, where a desk that starts later finds every instrument's last
+ * record. In subjects and keys the exchange and scrip code (without surrounding blanks)
+ * keep letters, digits and -_/; any other byte is written =XX (its two upper-case hex
+ * digits), an empty one "=". corvane_publish only queues the record: a thread of the
+ * publisher makes every network call, so a slow or absent server never holds the caller.
+ * The queue keeps each instrument's newest record; while it holds max_pending other
+ * instruments, a new instrument's tick is dropped and counted. The publisher reconnects
+ * by itself, without end. Its functions may be called from any thread, but not after
+ * (or while) corvane_publisher_close frees it. */
+
+typedef struct corvane_publisher corvane_publisher;
+
+/* Options of corvane_publisher_open: fill them with corvane_publisher_default_options,
+ * then set what you need. Strings are copied; NULL and "" are the default. */
+typedef struct corvane_publisher_options {
+    int struct_size;    /* sizeof(corvane_publisher_options), set by the defaults */
+    const char* url;    /* nats://host:port, or a comma-separated list; default
+                           nats://127.0.0.1:4222 */
+    const char* prefix; /* first subject token(s); default "md" */
+    const char* bucket; /* key-value bucket, created (history 1) when missing; default
+                           none */
+    const char* user;   /* user name and password */
+    const char* password;
+    const char* token;       /* token credential */
+    const char* creds_file;  /* credentials file (JWT and seed) */
+    const char* ca_file;     /* CA certificate file: connects over TLS */
+    const char* client_name; /* the name the server shows; default "corvane" */
+    int connect_timeout_ms;  /* deadline of connecting and of a bucket call; default 2000 */
+    int max_pending;         /* most instruments queued; default 100000 */
+} corvane_publisher_options;
+
+typedef struct corvane_publisher_stats {
+    int struct_size;               /* set to sizeof(corvane_publisher_stats) before the call */
+    unsigned long long published;  /* records sent (with a bucket: and stored) */
+    unsigned long long dropped;    /* ticks dropped because the queue was full */
+    unsigned long long reconnects; /* connections made again after the server went away */
+    int connected;                 /* non-zero while connected */
+} corvane_publisher_stats;
+
+/* The default options: the local server, prefix "md", no bucket, no credentials. */
+CORVANE_C_API void corvane_publisher_default_options(corvane_publisher_options* options);
+
+/* Connects and, with a bucket, opens or creates it. Returns the publisher, or NULL with
+ * corvane_last_error_code and corvane_last_error telling why: CORVANE_E_ARGUMENT for
+ * options not filled by corvane_publisher_default_options, a prefix with blanks or
+ * wildcards, a bad bucket name or a negative number; CORVANE_E_CONNECT when no server
+ * answered; CORVANE_E_REFUSED when the server refused the credentials or the bucket (or
+ * has no JetStream), or the TLS handshake failed; CORVANE_E_TIMEOUT. */
+CORVANE_C_API corvane_publisher* corvane_publisher_open(const corvane_publisher_options* options);
+
+/* Queues an instrument's record (fields as for corvane_write_record; a NULL field is
+ * empty), keyed by exchange and scrip code (fields 0 and 2). Never waits for the server.
+ * CORVANE_OK (also for a tick dropped because the queue is full: see the statistics);
+ * CORVANE_E_ARGUMENT for a NULL publisher or fields, or an empty exchange or scrip code. */
+CORVANE_C_API int corvane_publish(corvane_publisher* publisher,
+                                  const char* const fields[CORVANE_COLUMN_COUNT]);
+
+/* Waits until every record queued before the call is sent (with a bucket: stored), at
+ * most timeout_ms (negative: without end). CORVANE_OK, CORVANE_E_TIMEOUT (the server is
+ * slow or away), or CORVANE_E_ARGUMENT for a NULL publisher. */
+CORVANE_C_API int corvane_publisher_flush(corvane_publisher* publisher, int timeout_ms);
+
+/* The publisher's statistics into *stats (stats->struct_size set by the caller; a
+ * smaller, older struct gets its fields only). CORVANE_OK or CORVANE_E_ARGUMENT. */
+CORVANE_C_API int corvane_publisher_get_stats(corvane_publisher* publisher,
+                                              corvane_publisher_stats* stats);
+
+/* Waits up to timeout_ms (negative: without end) for the queued records to be sent,
+ * then disconnects and frees the publisher, also when they were not all sent. Returns as
+ * corvane_publisher_flush; CORVANE_E_ARGUMENT for a NULL publisher. */
+CORVANE_C_API int corvane_publisher_close(corvane_publisher* publisher, int timeout_ms);
 
 #ifdef __cplusplus
 }

@@ -22,6 +22,7 @@ enum class ErrorCode : int {
     Timeout = -9,       // no answer within the deadline
     Exists = -10,       // the file to create exists already
     Full = -11,         // a new instrument's row would lie past the sheet's last row
+    Refused = -12,      // the bus server refused the client, a subject or a bucket
 };
 
 class Error {

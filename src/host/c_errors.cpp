@@ -20,7 +20,8 @@ static_assert(Same(ErrorCode::Ok, CORVANE_OK) && Same(ErrorCode::Argument, CORVA
               Same(ErrorCode::Internal, CORVANE_E_INTERNAL) &&
               Same(ErrorCode::Load, CORVANE_E_LOAD) &&
               Same(ErrorCode::Timeout, CORVANE_E_TIMEOUT) &&
-              Same(ErrorCode::Exists, CORVANE_E_EXISTS) && Same(ErrorCode::Full, CORVANE_E_FULL));
+              Same(ErrorCode::Exists, CORVANE_E_EXISTS) && Same(ErrorCode::Full, CORVANE_E_FULL) &&
+              Same(ErrorCode::Refused, CORVANE_E_REFUSED));
 
 // Kept per thread, so that a thread reads its own failure whatever others do.
 thread_local std::string lastError;

@@ -12,6 +12,7 @@
 
 #include "core/defaults.hpp"
 #include "host/c_errors.hpp"
+#include "host/c_timeout.hpp"
 #include "host/live_handles.hpp"
 #include "host/session_instance.hpp"
 #include "live/block_plan.hpp"
@@ -30,13 +31,6 @@ constexpr auto kRateSpan = seconds(1);
 
 using host::LiveHandle;
 using host::TheLiveTables;
-
-// The longest wait the C API passes on for "without end": far beyond any real wait,
-// and small enough that adding it to a clock's now cannot overflow.
-constexpr milliseconds kWithoutEnd = hours(24 * 365);
-
-// A C timeout: negative waits without end (as long as kWithoutEnd).
-milliseconds Timeout(int ms) { return ms < 0 ? kWithoutEnd : milliseconds(ms); }
 
 int StateCode(TableState state) {
     switch (state) {

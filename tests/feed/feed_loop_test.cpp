@@ -42,8 +42,12 @@ class ChunkSource : public ByteSource {
 class Events : public FeedEvents {
   public:
     void LineFailed(long line, const std::string& why) override { failures[line] = why; }
+    void RecordFailed(const std::string& origin, const std::string& why) override {
+        recordFailures[origin] = why;
+    }
     void RowWritten(long rowsWritten) override { lastCount = rowsWritten; }
     std::map<long, std::string> failures;
+    std::map<std::string, std::string> recordFailures;
     long lastCount = 0;
 };
 
@@ -197,6 +201,59 @@ TEST(FeedLoop, AStopRequestFinishesTheCurrentLineThenEndsTheFeed) {
     EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"}, {"NSE", 1, "a"}}));
     EXPECT_EQ(result.written, 1);
     EXPECT_EQ(result.fatal, "");
+}
+
+// Hands out the records given, one batch per read, then fails as a lost bus does.
+class BatchSource : public RecordSource {
+  public:
+    explicit BatchSource(std::vector<std::vector<SourcedRecord>> batches)
+        : batches_(std::move(batches)) {}
+    Status Read(std::vector<SourcedRecord>& records) override {
+        if (next_ == batches_.size()) return Status::Failed;
+        records = batches_[next_++];
+        return Status::Data;
+    }
+    std::string Error() const override { return "the bus went away"; }
+    bool StopRequested() const override { return false; }
+
+  private:
+    std::vector<std::vector<SourcedRecord>> batches_;
+    std::size_t next_ = 0;
+};
+
+TEST(FeedLoop, WholeRecordsAreReportedByOriginAndABadOneCostsOnlyItself) {
+    FakeSheetWriter writer;
+    writer.officeDiesAt = "dies";
+    Events events;
+    BatchSource source(
+        {{{"md.NSE.1", "Exchange,Description,Scrip Code\r\n"},
+          {"md.NSE.1", "NSE,a,1\r\n"},
+          {"md.NSE.2", "NSE,\"open,2\n"},
+          {"md.NSE.3", "NSE,b,3\nNSE,c,4\n"},
+          {"md.NSE.4", "NSE,d,x\n"}},
+         {},
+         {{"md.NSE.5", "Exchange,Description,Scrip Code"}, {"md.NSE.5", "NSE,e,5"}}});
+    FeedLoop loop(OneSheet(true), RecordCheck(LibraryColumns()));
+    const FeedResult lost = loop.Run(source, writer, events);
+    EXPECT_EQ(writer.writes,
+              (std::vector<Write>{
+                  {"NSE", 0, "titles"}, {"NSE", kTableRow, "a"}, {"NSE", kTableRow, "e"}}));
+    ASSERT_EQ(events.recordFailures.size(), 3u);
+    EXPECT_EQ(events.recordFailures.count("md.NSE.2"), 1u);
+    EXPECT_EQ(events.recordFailures.at("md.NSE.3"), "holds more than one record");
+    EXPECT_NE(events.recordFailures.at("md.NSE.4").find("Scrip Code"), std::string::npos);
+    EXPECT_TRUE(events.failures.empty());
+    EXPECT_EQ(lost.lines, 5);
+    EXPECT_EQ(lost.failed, 3);
+    EXPECT_EQ(lost.fatal, "the bus went away");
+
+    // A failure every later record would share names the record.
+    BatchSource dying(std::vector<std::vector<SourcedRecord>>{
+        {{"NSE.9", "NSE,dies,9"}, {"NSE.10", "NSE,never,10"}}});
+    const FeedResult ended =
+        FeedLoop(OneSheet(true), RecordCheck(LibraryColumns())).Run(dying, writer, events);
+    EXPECT_EQ(ended.fatal.rfind("NSE.9 not written: the office no longer answers", 0), 0u)
+        << ended.fatal;
 }
 
 }  // namespace

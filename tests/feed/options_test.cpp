@@ -115,5 +115,48 @@ TEST(FeedOptions, CreatingTheWorkbookWithItsSheets) {
         EXPECT_NE(Parse(args, options).find("--sheets names the sheets"), std::string::npos);
 }
 
+TEST(FeedOptions, TheBusIsAnInputOfItsOwnThatFollows) {
+    using Args = std::vector<std::string>;
+    const Args base = {"--workbook", "w.ods", "--sheet", "A"};
+    const auto parse = [&](Args extra, FeedOptions& options) {
+        Args args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Parse(args, options);
+    };
+    FeedOptions options;
+    ASSERT_EQ(parse({"--nats", "nats://127.0.0.1:4222", "--bucket", "md", "--nats-user", "u",
+                     "--nats-password", "p", "--nats-ca", "ca.pem", "--interval", "0"},
+                    options),
+              "");
+    EXPECT_TRUE(options.feed.follow);  // implied
+    EXPECT_EQ(options.bus.bucket, "md");
+    EXPECT_EQ(options.bus.user, "u");
+    EXPECT_EQ(options.bus.caFile, "ca.pem");
+    ASSERT_EQ(
+        parse({"--nats", "nats://h:1", "--subject", "md.NSE.*", "--nats-token", "t"}, options), "");
+    EXPECT_EQ(options.bus.subject, "md.NSE.*");
+
+    const std::pair<Args, std::string> refused[] = {
+        {{"--subject", "md.>"}, "--subject goes with --nats URL"},
+        {{"--nats-token", "t"}, "--nats-token goes with --nats URL"},
+        {{"--nats", "nats://h:1"}, "give either --subject SUBJECT or --bucket NAME"},
+        {{"--nats", "nats://h:1", "--subject", "a", "--bucket", "b"}, "give either --subject"},
+        {{"--nats", "nats://h:1", "--bucket", "b", "ticks.csv"}, "give no INPUT file"},
+        {{"--nats", "nats://h:1", "--bucket", "b", "--nats-user", "u"},
+         "--nats-user and --nats-password together"},
+        {{"--nats", "nats://h:1", "--bucket", "b", "--nats-token", "t", "--nats-creds", "c"},
+         "one kind of credentials"},
+        {{"--nats", "", "--bucket", "b"}, "--nats needs a value"},
+    };
+    for (const auto& [extra, reason] : refused) {
+        const std::string why = parse(extra, options);
+        EXPECT_NE(why.find(reason), std::string::npos) << "\"" << why << "\" for " << extra[0];
+    }
+    const std::string help = HelpText("/opt/office/soffice");
+    for (const char* part :
+         {"--nats URL", "--nats-creds PATH", "5 the NATS server", "6 the server"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+}
+
 }  // namespace
 }  // namespace corvane::feed

@@ -68,6 +68,10 @@ void Console::LineFailed(long line, const std::string& why) {
     Error("line " + std::to_string(line) + ": " + why);
 }
 
+void Console::RecordFailed(const std::string& origin, const std::string& why) {
+    Error(origin + ": " + why);
+}
+
 void Console::ShowNewOfficePid() {
     if (!officePid_) return;
     const int pid = officePid_();
@@ -88,9 +92,34 @@ void Console::ShowNewTableState() {
     shownState_ = std::move(state);
 }
 
+void Console::ShowNewInputState(bool everyTime) {
+    if (!inputState_) return;
+    // For each row, asked a few times a second at most; between reads, every time.
+    const auto now = std::chrono::steady_clock::now();
+    if (!everyTime && now - lastInputCheck_ < kProgressInterval) return;
+    lastInputCheck_ = now;
+    std::string state = inputState_();
+    if (state == shownInputState_) return;
+    if (!state.empty()) Note(state);
+    shownInputState_ = std::move(state);
+}
+
 void Console::RowWritten(long rowsWritten) {
     ShowNewOfficePid();
     ShowNewTableState();
+    ShowNewInputState(false);
+    rowsWritten_ = rowsWritten;
+    ShowProgress(rowsWritten);
+}
+
+void Console::Idle() {
+    ShowNewOfficePid();
+    ShowNewTableState();
+    ShowNewInputState(true);
+    ShowProgress(rowsWritten_);
+}
+
+void Console::ShowProgress(long rowsWritten) {
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
     if (progressShown_ && now - lastProgress_ < kProgressInterval) return;
@@ -127,12 +156,12 @@ void Console::Summary(const FeedResult& result) {
                   seconds > 0 ? result.written / seconds : 0.0);
     // With a live table each line is a tick put: the rows it wrote are in its figures.
     std::string text =
-        Plural(result.lines, "line", "lines") + " read, " +
+        Plural(result.lines, unit_.first, unit_.second) + " read, " +
         Plural(result.written, tableStats_ ? "tick" : "row", tableStats_ ? "ticks" : "rows") +
         (tableStats_ ? " put (" : " written (") +
         Plural(result.instruments, "instrument", "instruments") + " on " +
-        Plural(result.sheets, "sheet", "sheets") + "), " + Plural(result.failed, "line", "lines") +
-        " failed; ";
+        Plural(result.sheets, "sheet", "sheets") + "), " +
+        Plural(result.failed, unit_.first, unit_.second) + " failed; ";
     if (tableStats_) {
         char time[32];
         std::snprintf(time, sizeof time, "%.1f s, ", seconds);
@@ -140,7 +169,9 @@ void Console::Summary(const FeedResult& result) {
     } else {
         text += rate;
     }
-    if (result.stopped) text += "; stopped before the end of the input";
+    // A subscription has no end: a stop is how it ends.
+    if (result.stopped && unit_.first != std::string("message"))
+        text += "; stopped before the end of the input";
     Note(text);
 }
 

@@ -19,7 +19,10 @@ class Console : public FeedEvents {
     void Error(const std::string& text);
     void Note(const std::string& text);  // skipped when quiet
     void LineFailed(long line, const std::string& why) override;
+    void RecordFailed(const std::string& origin, const std::string& why) override;
     void RowWritten(long rowsWritten) override;
+    // Keeps the notes and the progress line current while no rows come.
+    void Idle() override;
 
     // Starts the clock for rows per second.
     void StartFeed();
@@ -39,11 +42,19 @@ class Console : public FeedEvents {
     // With --follow: a note when the live table loses the office ("recovering: why")
     // and when it writes again; `state` gives "" while all is well.
     void ShowTableState(std::function<std::string()> state) { tableState_ = std::move(state); }
+    // With a bus input: a note each time `state` changes ("" while connected and
+    // nothing to tell: the notes say when the connection is lost and back, and when
+    // a bucket's snapshot is complete).
+    void ShowInputState(std::function<std::string()> state) { inputState_ = std::move(state); }
+    // The summary counts "messages" instead of "lines".
+    void CountMessages() { unit_ = {"message", "messages"}; }
 
   private:
     double Seconds() const;
     void ShowNewOfficePid();
     void ShowNewTableState();
+    void ShowNewInputState(bool everyTime);
+    void ShowProgress(long rowsWritten);
 
     bool quiet_;
     bool terminal_;
@@ -56,6 +67,11 @@ class Console : public FeedEvents {
     std::function<std::string()> tableState_;
     std::string shownState_;
     std::chrono::steady_clock::time_point lastStateCheck_;
+    std::function<std::string()> inputState_;
+    std::string shownInputState_;
+    std::chrono::steady_clock::time_point lastInputCheck_;
+    long rowsWritten_ = 0;
+    std::pair<const char*, const char*> unit_{"line", "lines"};
 };
 
 // Points standard output, and optionally standard input and error, at /dev/null while

@@ -57,6 +57,55 @@ FeedResult FeedLoop::Run(ByteSource& source, SheetWriter& writer, FeedEvents& ev
     }
 }
 
+FeedResult FeedLoop::Run(RecordSource& source, SheetWriter& writer, FeedEvents& events) {
+    std::vector<SourcedRecord> batch;
+    while (true) {
+        batch.clear();
+        const RecordSource::Status status = source.Read(batch);
+        // A batch is handed on whole, a stop request or not: what arrived before the
+        // stop is in the rows.
+        for (const SourcedRecord& sourced : batch) {
+            HandleSourced(sourced, writer, events);
+            if (!result_.fatal.empty()) return result_;
+        }
+        events.Idle();
+        if (status == RecordSource::Status::Stopped || source.StopRequested()) {
+            result_.stopped = true;
+            return result_;
+        }
+        if (status == RecordSource::Status::Failed) {
+            result_.fatal = source.Error();
+            return result_;
+        }
+    }
+}
+
+void FeedLoop::HandleSourced(const SourcedRecord& sourced, SheetWriter& writer,
+                             FeedEvents& events) {
+    origin_ = &sourced.origin;
+    CsvReader reader(kLiveQuotedLineBreaks);
+    reader.Push(sourced.text);
+    reader.Finish();
+    CsvRecord record;
+    if (reader.Next(record)) {
+        bool more = false;
+        for (CsvRecord extra; !more && reader.Next(extra);) more = !IsBlankLine(extra);
+        if (more && record.error.empty()) {
+            ++result_.lines;
+            Fail(0, "holds more than one record", events);
+        } else if (!record.error.empty() || !check_.IsHeader(record.fields)) {
+            // A source may repeat the titles at any time: they are no instrument.
+            firstLine_ = false;
+            Handle(record, writer, events);
+        }
+    }
+    origin_ = nullptr;
+}
+
+std::string FeedLoop::Place(long line) const {
+    return origin_ != nullptr ? *origin_ : "line " + std::to_string(line);
+}
+
 void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events) {
     if (IsBlankLine(record)) return;
     if (firstLine_) {
@@ -131,12 +180,15 @@ void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetW
         return Fail(line, error, events);
     }
     ++result_.failed;
-    result_.fatal = "line " + std::to_string(line) + " not written: " + fatal;
+    result_.fatal = Place(line) + " not written: " + fatal;
 }
 
 void FeedLoop::Fail(long line, const std::string& why, FeedEvents& events) {
     ++result_.failed;
-    events.LineFailed(line, why);
+    if (origin_ != nullptr)
+        events.RecordFailed(*origin_, why);
+    else
+        events.LineFailed(line, why);
 }
 
 }  // namespace corvane::feed

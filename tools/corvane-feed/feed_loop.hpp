@@ -30,6 +30,26 @@ class ByteSource {
     virtual bool StopRequested() const = 0;
 };
 
+// One record of a source that hands out whole records, named by where it came from (a
+// bus subject or key), which is how a record that cannot be written is reported.
+struct SourcedRecord {
+    std::string origin;
+    std::string text;  // one CSV record; a line end after it is allowed
+};
+
+// Where whole records come from, one at a time or in bursts.
+class RecordSource {
+  public:
+    enum class Status { Data, Stopped, Failed };
+    virtual ~RecordSource() = default;
+    // Waits a short while for records and appends them to `records` (Data, possibly
+    // with none, so that the caller can show how things stand); Stopped when a stop
+    // was requested, Failed when no more can come (Error() says why).
+    virtual Status Read(std::vector<SourcedRecord>& records) = 0;
+    virtual std::string Error() const = 0;
+    virtual bool StopRequested() const = 0;
+};
+
 // The row WriteRecord gets with --follow: the live table decides the instrument's row.
 constexpr int kTableRow = -1;
 
@@ -50,7 +70,11 @@ class FeedEvents {
   public:
     virtual ~FeedEvents() = default;
     virtual void LineFailed(long line, const std::string& why) = 0;
+    // A record of a RecordSource, named by its origin.
+    virtual void RecordFailed(const std::string& origin, const std::string& why) = 0;
     virtual void RowWritten(long rowsWritten) = 0;
+    // Between reads of a RecordSource, whether or not records came.
+    virtual void Idle() {}
 };
 
 struct FeedSettings {
@@ -68,7 +92,8 @@ struct FeedResult {
     long instruments = 0;  // distinct instruments written (rows, without --follow)
     int sheets = 0;        // sheets a line was written to
     bool stopped = false;  // a stop request ended the input early
-    std::string fatal;     // why the feed could not go on (naming the line); empty when it could
+    std::string fatal;     // why the feed could not go on (naming the line or origin); empty when
+                           // it could
     bool officeTimedOut = false;  // the office did not answer a write within the deadline
 };
 
@@ -80,6 +105,11 @@ class FeedLoop {
     // first), or a failure makes every further line fail (the office went away, the
     // one sheet does not exist).
     FeedResult Run(ByteSource& source, SheetWriter& writer, FeedEvents& events);
+    // The same for whole records: each is read on its own (a record that spills into a
+    // second one is malformed), a title record is skipped wherever it comes. Feeds
+    // until a stop is requested (the records of the read in hand are finished first),
+    // the source fails, or no further record can succeed.
+    FeedResult Run(RecordSource& source, SheetWriter& writer, FeedEvents& events);
 
   private:
     struct SheetState {
@@ -95,6 +125,10 @@ class FeedLoop {
     void WriteFailed(int code, long line, const std::string& sheet, SheetWriter& writer,
                      FeedEvents& events);
     void Fail(long line, const std::string& why, FeedEvents& events);
+    // One record of a RecordSource.
+    void HandleSourced(const SourcedRecord& sourced, SheetWriter& writer, FeedEvents& events);
+    // "line N", or the origin of the record in hand.
+    std::string Place(long line) const;
 
     FeedSettings settings_;
     RecordCheck check_;
@@ -106,6 +140,8 @@ class FeedLoop {
     // With --follow: the instruments a line was written for, to count them.
     std::set<InstrumentKey> instruments_;
     bool firstLine_ = true;
+    // The origin of the RecordSource record in hand; null for lines.
+    const std::string* origin_ = nullptr;
     FeedResult result_;
 };
 

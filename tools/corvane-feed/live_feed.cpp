@@ -164,11 +164,12 @@ std::string LiveFeed::StatsText(double seconds) const {
     const corvane_live_stats stats = Stats();
     const double in = seconds > 0 ? stats.ticks_put / seconds : stats.ticks_per_second;
     const double out = seconds > 0 ? stats.rows_written / seconds : stats.rows_per_second;
-    char text[200];
+    char text[240];
     std::snprintf(text, sizeof text,
                   "%.0f ticks/s in, %.0f rows/s out, p99 staleness %.0f ms, restarts %llu, "
-                  "reconnects %llu",
-                  in, out, stats.staleness_p99_ms, stats.restarts, stats.reconnects);
+                  "reconnects %llu, p50 staleness %.0f ms",
+                  in, out, stats.staleness_p99_ms, stats.restarts, stats.reconnects,
+                  stats.staleness_p50_ms);
     return text;
 }
 

@@ -58,8 +58,8 @@ class LiveFeed : public SheetWriter {
     void Abandon();
 
     corvane_live_stats Stats() const;
-    // Ticks/s in, rows/s out, p99 staleness, restarts and reconnects; the rates over the
-    // last second, or on average over `seconds` when given.
+    // Ticks/s in, rows/s out, p99 staleness, restarts, reconnects and p50 staleness; the
+    // rates over the last second, or on average over `seconds` when given.
     std::string StatsText(double seconds = 0) const;
     // "" while the table is connecting or live; else "recovering: why" or "failed: why".
     std::string StateText() const;

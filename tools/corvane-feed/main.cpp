@@ -18,6 +18,9 @@
 #include "options.hpp"
 #include "stop_signals.hpp"
 #include "workbook_creation.hpp"
+#if CORVANE_FEED_BUS
+#include "bus_input.hpp"
+#endif
 
 namespace {
 
@@ -27,6 +30,8 @@ constexpr int kExitLinesFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitOffice = 3;
 constexpr int kExitOfficeStuck = 4;
+constexpr int kExitBusUnreachable = 5;
+constexpr int kExitBusRefused = 6;
 constexpr int kCreationTimeoutMs = 60000;
 
 // Ends a run the office held past the call deadline: the status of its own, and why.
@@ -36,8 +41,20 @@ int GaveUpOnTheOffice(const FeedOptions& options, Console& console) {
     return kExitOfficeStuck;
 }
 
+#if CORVANE_FEED_BUS
+// The exit status of a bus failure: refused, a wrong URL, or no server.
+int BusStatus(const corvane::Error& error) {
+    if (error == corvane::ErrorCode::Refused) return kExitBusRefused;
+    if (error == corvane::ErrorCode::Argument) return kExitUsage;
+    return kExitBusUnreachable;
+}
+#else
+class BusInput;
+#endif
+
 // --follow: the lines go into a live table, so reading them never waits for the office.
-int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals,
+// The input is a file or standard input (`bytes`), or the bus (`bus`).
+int RunLive(const FeedOptions& options, ByteSource* bytes, BusInput* bus, StopSignals& signals,
             Console& console) {
     // An office this run starts and keeps (--keep-office), or starts its own way
     // (--command-line), is started here and the table attaches to it; otherwise the
@@ -85,14 +102,31 @@ int RunLive(const FeedOptions& options, InputSource& input, StopSignals& signals
         });
     console.ShowTableStats([&table](double seconds) { return table.StatsText(seconds); });
     console.ShowTableState([&table] { return table.StateText(); });
-    console.StartFeed();
-    const FeedResult result = loop.Run(input, table, console);
+    FeedResult result;
+    int inputStatus = 0;  // the status of an input lost for good
+    if (bytes != nullptr) {
+        console.StartFeed();
+        result = loop.Run(*bytes, table, console);
+    } else {
+#if CORVANE_FEED_BUS
+        console.CountMessages();
+        console.ShowTableStats([&table, bus](double seconds) {
+            return bus->RateText(seconds) + ", " + table.StatsText(seconds);
+        });
+        console.ShowInputState([bus] { return bus->StateText(); });
+        console.StartFeed();
+        result = loop.Run(*bus, table, console);
+        if (!bus->Failure().ok()) inputStatus = BusStatus(bus->Failure());
+#else
+        static_cast<void>(bus);
+#endif
+    }
     console.EndProgress();
 
     int status = result.failed > 0 ? kExitLinesFailed : 0;
     if (!result.fatal.empty()) {
         console.Error(result.fatal);
-        status = kExitOffice;
+        status = inputStatus != 0 ? inputStatus : kExitOffice;
     }
     // Copies are stored whatever went wrong, with every row the table holds.
     for (const std::string& failure : table.Finish(options.saveAs, console)) {
@@ -126,9 +160,28 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
         return kExitUsage;
     }
     InputSource input(signals);
-    if (const std::string why = input.Open(options.input); !why.empty()) {
-        console.Error(why);
+#if CORVANE_FEED_BUS
+    // Subscribed before any office work, so that a server that cannot be reached or
+    // refuses ends the run at once; what arrives meanwhile waits, newest per instrument.
+    std::optional<BusInput> bus;
+    if (options.bus.On()) {
+        bus.emplace(options.bus, signals);
+        if (const corvane::Error error = bus->Open(); !error.ok()) {
+            console.Error(error.message());
+            return BusStatus(error);
+        }
+    }
+#else
+    if (options.bus.On()) {
+        console.Error("--nats: this corvane-feed was built without bus support");
         return kExitUsage;
+    }
+#endif
+    if (!options.bus.On()) {
+        if (const std::string why = input.Open(options.input); !why.empty()) {
+            console.Error(why);
+            return kExitUsage;
+        }
     }
 
     // Every call into the office, in every mode, ends by a deadline. Creating the
@@ -146,7 +199,10 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     }
     corvane_set_timeout(options.callTimeoutMs);
 
-    if (options.feed.follow) return RunLive(options, input, signals, console);
+#if CORVANE_FEED_BUS
+    if (bus) return RunLive(options, nullptr, &*bus, signals, console);
+#endif
+    if (options.feed.follow) return RunLive(options, &input, nullptr, signals, console);
 
     OfficeSettings officeSettings{options.office,     options.commandLine,
                                   options.workbook,   options.waitSeconds,

@@ -25,7 +25,8 @@ constexpr char kDescription[] =
     "Calc). Each input line is one instrument in the 42-column market-watch order, with\n"
     "RFC 4180 quoting; missing trailing fields are empty, and numeric columns take a\n"
     "number (decimal point) or nothing. A first line holding the column titles is\n"
-    "skipped. INPUT is a file, or standard input when it is missing or \"-\".\n";
+    "skipped. INPUT is a file, or standard input when it is missing or \"-\"; with\n"
+    "--nats the records come from a NATS server instead, one per message.\n";
 
 constexpr char kFooter[] =
     "An office that already accepts on the pipe \"ooo_pipe\" is used and left running.\n"
@@ -43,11 +44,19 @@ constexpr char kFooter[] =
     "and skipped; with --follow, a line that a newer line of its instrument replaces\n"
     "before it is written is not written. Progress goes to standard error when it\n"
     "is a terminal; a summary at the end.\n"
+    "With --nats the feed subscribes until Ctrl-C (or SIGTERM), then writes the rows\n"
+    "still waiting and stores its copies. A message that cannot be written is reported\n"
+    "with its subject or key and skipped. A --bucket feed first takes every value the\n"
+    "bucket holds (a note tells when that snapshot is complete), then each update.\n"
+    "While the connection to the server is lost a note says so (the rows on the sheet\n"
+    "may be stale) and the feed reconnects by itself.\n"
     "\n"
     "Exit status: 0 no line failed; 1 some lines failed; 2 wrong command line or\n"
     "unreadable input; 3 the office, the workbook, its sheet or a copy failed; 4 the\n"
     "office did not answer within --call-timeout (stopped or hanging): the run gave up\n"
-    "on it, and copies it could not store are missing.";
+    "on it, and copies it could not store are missing; 5 the NATS server cannot be\n"
+    "reached (or the connection was lost for good); 6 the server refused the\n"
+    "credentials, the subject or the bucket (a missing bucket included).";
 
 // What the command line gives as text, checked after parsing.
 struct RawValues {
@@ -172,6 +181,42 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
          "run or its table starts (to test how a run survives its loss)")
         ->group(output);
 
+    const char* bus = "Bus input (NATS)";
+    app->add_option("--nats", options.bus.url,
+                    "take the records from the NATS server at URL\n"
+                    "(nats://host:port; several, comma-separated, for a\n"
+                    "cluster) instead of INPUT; implies --follow")
+        ->type_name("URL")
+        ->group(bus);
+    app->add_option("--subject", options.bus.subject,
+                    "with --nats: each message of SUBJECT is one record\n"
+                    "(wildcards * and > allowed)")
+        ->type_name("SUBJECT")
+        ->group(bus);
+    app->add_option("--bucket", options.bus.bucket,
+                    "with --nats: watch the key-value bucket NAME, one key\n"
+                    "per instrument (EXCHANGE.SCRIP), its value one record:\n"
+                    "every current value first, then each update")
+        ->type_name("NAME")
+        ->group(bus);
+    app->add_option("--nats-user", options.bus.user, "user name, with --nats-password")
+        ->type_name("NAME")
+        ->group(bus);
+    app->add_option("--nats-password", options.bus.password, "password, with --nats-user")
+        ->type_name("TEXT")
+        ->group(bus);
+    app->add_option("--nats-token", options.bus.token, "token credential")
+        ->type_name("TEXT")
+        ->group(bus);
+    app->add_option("--nats-creds", options.bus.credsFile, "credentials file (user JWT and seed)")
+        ->type_name("PATH")
+        ->group(bus);
+    app->add_option("--nats-ca", options.bus.caFile,
+                    "connect over TLS, trusting the certificate\n"
+                    "authority in PATH")
+        ->type_name("PATH")
+        ->group(bus);
+
     app->add_option("INPUT", options.input, "the CSV input (default: standard input)")
         ->type_name("");
     return app;
@@ -192,12 +237,37 @@ bool ParseSeconds(const std::string& text, double& value) {
 
 // The options given with an empty value, which none of them takes.
 std::string EmptyValue(const CLI::App& app) {
-    for (const char* name : {"--workbook", "--office", "--sheet", "--save-as", "--first-row",
-                             "--interval", "--wait", "--sheets", "--call-timeout"}) {
+    for (const char* name :
+         {"--workbook", "--office", "--sheet", "--save-as", "--first-row", "--interval", "--wait",
+          "--sheets", "--call-timeout", "--nats", "--subject", "--bucket", "--nats-user",
+          "--nats-password", "--nats-token", "--nats-creds", "--nats-ca"}) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
             if (value.empty()) return std::string(name) + " needs a value";
     }
+    return {};
+}
+
+// The bus options that do not go together, or not without --nats.
+std::string BusCombination(const CLI::App& app, const FeedOptions& options) {
+    const BusOptions& bus = options.bus;
+    if (!bus.On()) {
+        for (const char* name : {"--subject", "--bucket", "--nats-user", "--nats-password",
+                                 "--nats-token", "--nats-creds", "--nats-ca"})
+            if (app.count(name) > 0)
+                return std::string(name) + " goes with --nats URL: give both or neither";
+        return {};
+    }
+    if (app.count("INPUT") > 0)
+        return "--nats takes the records from the bus: give no INPUT file with it";
+    if (bus.subject.empty() == bus.bucket.empty())
+        return "with --nats, give either --subject SUBJECT or --bucket NAME";
+    if (bus.user.empty() != bus.password.empty())
+        return "give --nats-user and --nats-password together";
+    const int kinds = !bus.user.empty() + !bus.token.empty() + !bus.credsFile.empty();
+    if (kinds > 1)
+        return "give one kind of credentials: --nats-user with --nats-password, --nats-token "
+               "or --nats-creds";
     return {};
 }
 
@@ -235,6 +305,9 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
          options.callTimeoutMs > kMaxCallTimeoutMs))
         return "--call-timeout takes a number of milliseconds from 1 to 86400000, not \"" +
                raw.callTimeout + "\"";
+    if (std::string why = BusCombination(*app, options); !why.empty()) return why;
+    // Records from a bus update instruments again and again: a live table places them.
+    if (options.bus.On()) options.feed.follow = true;
     std::optional<int> firstRow;
     if (!raw.firstRow.empty()) {
         int row = 0;

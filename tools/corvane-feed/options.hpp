@@ -10,6 +10,15 @@
 
 namespace corvane::feed {
 
+// --nats: the input comes from a message bus (NATS) instead of a file.
+struct BusOptions {
+    std::string url;      // "" for no bus
+    std::string subject;  // one record per message of this subject (wildcards allowed)
+    std::string bucket;   // or one record per value of this key-value bucket
+    std::string user, password, token, credsFile, caFile;
+    bool On() const { return !url.empty(); }
+};
+
 struct FeedOptions {
     std::string input;        // "" or "-": standard input
     std::string office;       // office program
@@ -25,6 +34,7 @@ struct FeedOptions {
     bool createWorkbook = false;      // --create-workbook
     std::vector<std::string> sheets;  // --sheets A,B,...: with --sheet-per-exchange
     FeedSettings feed;
+    BusOptions bus;
     // With --follow: the least time from one write of the changed rows to the next;
     // zero writes as soon as anything changed.
     std::chrono::milliseconds interval{250};
