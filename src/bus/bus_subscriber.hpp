@@ -53,7 +53,8 @@ class Subscriber {  // thread-safe: Next from one thread, Stop from any
         uint64_t messages = 0, coalesced = 0, reconnects = 0;
         bool connected = false;
         // Bucket mode: the bucket's values at the (latest) start of the watch all
-        // delivered; set again after the watch resumes following a lost connection.
+        // delivered (queued for Next: take what is queued once it is set); set again
+        // after the watch resumes following a lost connection.
         bool snapshotComplete = false;
         size_t snapshotKeys = 0;  // values in that snapshot
         // Messages of a further origin dropped while kMaxPendingOrigins others waited to
