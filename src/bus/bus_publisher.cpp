@@ -1,5 +1,6 @@
 #include "bus/bus_publisher.hpp"
 
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -62,16 +63,18 @@ Error Publisher::OpenBucket(const std::string& bucket) {
     jsOptions_Init(&jsOpts);
     jsOpts.Wait = callTimeout_.count();
     jsOpts.PublishAsync.MaxPending = static_cast<int64_t>(kBatch) * 2;
-    jsOpts.PublishAsync.ErrHandler = &Publisher::OnStoreFailed;
-    jsOpts.PublishAsync.ErrHandlerClosure = this;
+    jsOpts.PublishAsync.AckHandler = &Publisher::OnStored;
+    jsOpts.PublishAsync.AckHandlerClosure = this;
     natsStatus s = natsConnection_JetStream(&js_, connection_->get(), &jsOpts);
-    if (s == NATS_OK) s = FindBucket();
+    bool created = false;
+    if (s == NATS_OK) s = FindBucket(created);
     if (s != NATS_OK) return connection_->Failure(s, "opening the bucket " + bucket);
     bucketSubject_ = "$KV." + bucket + ".";
     return {};
 }
 
-natsStatus Publisher::FindBucket() {
+natsStatus Publisher::FindBucket(bool& created) {
+    created = false;
     if (kv_ != nullptr) {
         kvStore_Destroy(kv_);
         kv_ = nullptr;
@@ -83,17 +86,29 @@ natsStatus Publisher::FindBucket() {
         config.Bucket = bucket_.c_str();
         config.History = 1;
         s = js_CreateKeyValue(&kv_, js_, &config);
+        created = s == NATS_OK;
         // Another publisher may have made it meanwhile.
         if (s != NATS_OK) s = js_KeyValue(&kv_, js_, bucket_.c_str());
     }
     return s;
 }
 
-void Publisher::OnStoreFailed(jsCtx*, jsPubAckErr* failure, void* closure) {
+void Publisher::OnStored(jsCtx*, natsMsg* msg, jsPubAck* ack, jsPubAckErr* failure, void* closure) {
     auto* self = static_cast<Publisher*>(closure);
-    self->storeFailures_.fetch_add(1);
     // Nothing stores the bucket's subjects: a server that came back without its store.
-    if (failure != nullptr && failure->Err == NATS_NO_RESPONDERS) self->bucketGone_ = true;
+    if (ack == nullptr && failure != nullptr && failure->Err == NATS_NO_RESPONDERS) {
+        self->bucketGone_ = true;
+    }
+    {
+        platform::Lock lock(self->answersMu_);
+        if (ack != nullptr) {
+            ++self->stored_;
+        } else {
+            ++self->notStored_;
+        }
+    }
+    self->answered_.notify_all();
+    natsMsg_Destroy(msg);
 }
 
 Publisher::~Publisher() {
@@ -135,6 +150,10 @@ Error Publisher::Publish(const std::string& exchange, const std::string& scrip,
 
 natsStatus Publisher::Send(const std::vector<std::pair<std::string, std::string>>& batch) {
     natsConnection* nc = connection_->get();
+    if (kv_ != nullptr) {
+        platform::Lock lock(answersMu_);
+        stored_ = notStored_ = 0;
+    }
     std::string subject;
     for (const auto& [key, line] : batch) {
         subject = prefix_ + "." + key;
@@ -150,17 +169,23 @@ natsStatus Publisher::Send(const std::vector<std::pair<std::string, std::string>
         }
     }
     if (kv_ == nullptr) return NATS_OK;
-    jsPubOptions options;
-    jsPubOptions_Init(&options);
-    options.MaxWait = callTimeout_.count();
-    natsStatus s = js_PublishAsyncComplete(js_, &options);
-    if (s != NATS_OK) {
-        // The records still unacknowledged are sent again with the batch: take them back.
+    // Every record answered, each stored or not.
+    bool answered = false;
+    bool allStored = false;
+    {
+        platform::Lock lock(answersMu_);
+        answered = lock.WaitFor(answered_, callTimeout_, [&]() REQUIRES(answersMu_) {
+            return stored_ + notStored_ >= batch.size();
+        });
+        allStored = answered && notStored_ == 0;
+    }
+    if (!answered) {
+        // The records still unanswered are sent again with the batch: take them back.
         natsMsgList pending;
         if (js_PublishAsyncGetPendingList(&pending, js_) == NATS_OK) natsMsgList_Destroy(&pending);
+        return NATS_TIMEOUT;
     }
-    if (storeFailures_.exchange(0) != 0 && s == NATS_OK) s = NATS_ERR;
-    return s;
+    return allStored ? NATS_OK : NATS_ERR;
 }
 
 void Publisher::Run() {
@@ -185,8 +210,10 @@ void Publisher::Run() {
         // made again first.
         natsStatus failed = NATS_OK;
         if (bucketGone_.exchange(false)) {
-            failed = FindBucket();
+            bool created = false;
+            failed = FindBucket(created);
             if (failed != NATS_OK) bucketGone_ = true;
+            if (created) StoreAllAgain(batch);
         }
         if (failed == NATS_OK) failed = Send(batch);
         const std::size_t sent = failed == NATS_OK ? batch.size() : 0;
@@ -194,6 +221,10 @@ void Publisher::Run() {
         {
             platform::Lock lock(mu_);
             published_ += sent;
+            if (kv_ != nullptr) {
+                for (std::size_t i = 0; i < sent; ++i)
+                    lastStored_[batch[i].first] = batch[i].second;
+            }
             // What was not sent goes back, in its order, unless newer records came.
             for (std::size_t i = batch.size(); i > sent; --i) {
                 queue_.PutBack(batch[i - 1].first, std::move(batch[i - 1].second));
@@ -202,6 +233,16 @@ void Publisher::Run() {
         }
         sent_.notify_all();
         if (failed != NATS_OK) connection_->WaitEvent(reconnects, kRetryWait);
+    }
+}
+
+void Publisher::StoreAllAgain(const std::vector<std::pair<std::string, std::string>>& batch) {
+    std::unordered_set<std::string> sending;
+    for (const auto& entry : batch) sending.insert(entry.first);
+    platform::Lock lock(mu_);
+    for (const auto& [key, line] : lastStored_) {
+        // A record being sent or queued is newer.
+        if (sending.count(key) == 0) queue_.PutBack(key, line);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -32,7 +33,8 @@ class Publisher {  // thread-safe
     static constexpr const char* kDefaultPrefix = "md";
 
     // `prefix` empty: "md"; `bucket` empty: no bucket. With a bucket: created when missing
-    // (history 1), and made again should a server come back without it. Fails when no server
+    // (history 1), and made again, with every instrument's last record, should a server
+    // come back without it. Fails when no server
     // answers (Connect), the server refuses the client or the bucket (Refused), or for a prefix or
     // bucket name the server cannot take (Argument). Once open, a server going away never blocks
     // Publish.
@@ -61,13 +63,18 @@ class Publisher {  // thread-safe
   private:
     Publisher(std::size_t bound);
     Error OpenBucket(const std::string& bucket);
-    // Opens the bucket, or creates it (history 1) when the server has none.
-    natsStatus FindBucket();
+    // Opens the bucket, or creates it (history 1) when the server has none; `created`
+    // tells which.
+    natsStatus FindBucket(bool& created);
     void Run();
     // Sends a batch: each record on its subject and, with a bucket, stored there with
     // one wait for all the acknowledgements. Not OK when any record may be missing.
     natsStatus Send(const std::vector<std::pair<std::string, std::string>>& batch);
-    static void OnStoreFailed(jsCtx*, jsPubAckErr*, void* closure);
+    // Queues every instrument's last stored record again but those of `batch` (being
+    // sent) and those queued (newer).
+    void StoreAllAgain(const std::vector<std::pair<std::string, std::string>>& batch);
+    // The server's answer to each record stored, on the client's thread.
+    static void OnStored(jsCtx*, natsMsg* msg, jsPubAck* ack, jsPubAckErr* failure, void* closure);
 
     std::unique_ptr<Connection> connection_;
     std::string prefix_;
@@ -75,14 +82,21 @@ class Publisher {  // thread-safe
     kvStore* kv_ = nullptr;
     std::string bucketSubject_;  // "$KV.<bucket>.": a record is stored by publishing there
     std::string bucket_;
-    std::atomic<uint64_t> storeFailures_{0};
     std::atomic<bool> bucketGone_{false};
+    // The answers to the current batch's records stored.
+    platform::Mutex answersMu_;
+    std::condition_variable answered_;
+    std::size_t stored_ GUARDED_BY(answersMu_) = 0;
+    std::size_t notStored_ GUARDED_BY(answersMu_) = 0;
     std::chrono::milliseconds callTimeout_{2000};
 
     mutable platform::Mutex mu_;
     std::condition_variable work_, sent_;
     KeyedQueue queue_ GUARDED_BY(mu_);
     std::size_t inFlight_ GUARDED_BY(mu_) = 0;
+    // With a bucket: each instrument's record stored last, stored again should the server
+    // come back without the bucket (a server that lost its store).
+    std::unordered_map<std::string, std::string> lastStored_ GUARDED_BY(mu_);
     uint64_t published_ GUARDED_BY(mu_) = 0;
     uint64_t dropped_ GUARDED_BY(mu_) = 0;
     bool stopping_ GUARDED_BY(mu_) = false;

@@ -210,6 +210,7 @@ void Subscriber::Received(const char* origin, const char* data, int length) {
         const KeyedQueue::Put put = queue_.Push(
             origin, std::string(data != nullptr ? data : "", data != nullptr ? length : 0));
         if (put == KeyedQueue::Put::Replaced) ++stats_.coalesced;
+        if (put == KeyedQueue::Put::Dropped) ++stats_.dropped;
     }
     arrived_.notify_one();
 }

@@ -2,7 +2,8 @@
 // every key of a bucket, current values first and then each update. A worker thread
 // takes what the client receives into a queue that keeps one entry per origin (the
 // newest), so a reader that falls behind gets each instrument's newest record instead of
-// a backlog, and memory stays bounded by the number of instruments.
+// a backlog, and memory stays bounded by the number of instruments (and by
+// kMaxPendingOrigins).
 #pragma once
 
 #include <chrono>
@@ -52,10 +53,15 @@ class Subscriber {  // thread-safe: Next from one thread, Stop from any
         uint64_t messages = 0, coalesced = 0, reconnects = 0;
         bool connected = false;
         // Bucket mode: the bucket's values at the (latest) start of the watch all
-        // delivered; set again after the watch resumes following a lost connection.
+        // delivered (queued for Next: take what is queued once it is set); set again
+        // after the watch resumes following a lost connection.
         bool snapshotComplete = false;
         size_t snapshotKeys = 0;  // values in that snapshot
+        // Messages of a further origin dropped while kMaxPendingOrigins others waited to
+        // be taken (a subject set far wider than any market watch).
+        uint64_t dropped = 0;
     };
+    static constexpr std::size_t kMaxPendingOrigins = 1000000;
     Stats GetStats() const;
 
   private:
@@ -80,7 +86,7 @@ class Subscriber {  // thread-safe: Next from one thread, Stop from any
 
     mutable platform::Mutex mu_;
     std::condition_variable arrived_;
-    KeyedQueue queue_ GUARDED_BY(mu_);
+    KeyedQueue queue_ GUARDED_BY(mu_){kMaxPendingOrigins};
     Stats stats_ GUARDED_BY(mu_);
     // Bucket mode: the connection's reconnections when the current watch began.
     uint64_t watchReconnects_ GUARDED_BY(mu_) = 0;
