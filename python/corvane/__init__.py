@@ -34,7 +34,7 @@ __all__ = [
     "KIND_TEXT", "KIND_INTEGER", "KIND_REAL",
     "set_warning_handler", "set_fast_writes",
     "OK", "E_ARGUMENT", "E_NOT_CONNECTED", "E_CONNECT", "E_NO_SHEET", "E_OFFICE", "E_SAVE",
-    "E_INTERNAL", "E_LOAD", "E_TIMEOUT", "E_EXISTS", "E_FULL",
+    "E_INTERNAL", "E_LOAD", "E_TIMEOUT", "E_EXISTS", "E_FULL", "E_REFUSED",
     "LiveTable", "LIVE_CONNECTING", "LIVE_LIVE", "LIVE_RECOVERING", "LIVE_FAILED",
 ]
 
@@ -52,6 +52,7 @@ E_LOAD = -8           # the office answered but the workbook did not load
 E_TIMEOUT = -9        # the office did not answer within the deadline
 E_EXISTS = -10        # the file to create exists already (it is left as it is)
 E_FULL = -11          # a new instrument's row would lie past the sheet's last row
+E_REFUSED = -12       # the bus server refused the client, a subject or a bucket
 
 # Live table states.
 LIVE_CONNECTING, LIVE_LIVE, LIVE_RECOVERING, LIVE_FAILED = 0, 1, 2, 3
