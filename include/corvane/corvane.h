@@ -446,6 +446,8 @@ typedef struct corvane_publisher_stats {
     unsigned long long dropped;    /* ticks dropped because the queue was full */
     unsigned long long reconnects; /* connections made again after the server went away */
     int connected;                 /* non-zero while connected */
+    unsigned long long replaced;   /* ticks replaced in the queue by a newer tick of their
+                                      instrument before they were sent */
 } corvane_publisher_stats;
 
 /* The default options: the local server, prefix "md", no bucket, no credentials. */

@@ -138,6 +138,7 @@ Error Publisher::Publish(const std::string& exchange, const std::string& scrip,
                 added = true;
                 break;
             case KeyedQueue::Put::Replaced:
+                ++replaced_;
                 break;
             case KeyedQueue::Put::Dropped:
                 ++dropped_;
@@ -269,6 +270,7 @@ Publisher::Stats Publisher::GetStats() const {
         platform::Lock lock(mu_);
         stats.published = published_;
         stats.dropped = dropped_;
+        stats.replaced = replaced_;
     }
     const Connection::State state = connection_->GetState();
     stats.connected = state.connected;

@@ -55,6 +55,7 @@ class Publisher {  // thread-safe
     struct Stats {
         uint64_t published = 0;  // records sent (with a bucket: and stored)
         uint64_t dropped = 0;    // ticks dropped because the queue held `bound` instruments
+        uint64_t replaced = 0;   // ticks replaced in the queue by a newer one of their instrument
         uint64_t reconnects = 0;
         bool connected = false;
     };
@@ -99,6 +100,7 @@ class Publisher {  // thread-safe
     std::unordered_map<std::string, std::string> lastStored_ GUARDED_BY(mu_);
     uint64_t published_ GUARDED_BY(mu_) = 0;
     uint64_t dropped_ GUARDED_BY(mu_) = 0;
+    uint64_t replaced_ GUARDED_BY(mu_) = 0;
     bool stopping_ GUARDED_BY(mu_) = false;
     std::thread worker_;
 };

@@ -121,6 +121,7 @@ CORVANE_C_API int corvane_publisher_get_stats(corvane_publisher* publisher,
         full.struct_size = std::min<int>(out->struct_size, sizeof(full));
         full.published = stats.published;
         full.dropped = stats.dropped;
+        full.replaced = stats.replaced;
         full.reconnects = stats.reconnects;
         full.connected = stats.connected ? 1 : 0;
         std::memcpy(out, &full, static_cast<std::size_t>(full.struct_size));

@@ -234,8 +234,10 @@ TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {
     }
     // A call that waited for the server would take its connect timeout.
     EXPECT_LT(steady_clock::now() - start, seconds(1));
-    // Ten instruments are held (the newest tick each); every tick of the others dropped.
+    // Ten instruments are held (the newest tick each, the two before it replaced); every
+    // tick of the others dropped.
     EXPECT_EQ(publisher->GetStats().dropped, 270u);
+    EXPECT_EQ(publisher->GetStats().replaced, 20u);
     EXPECT_EQ(publisher->Flush(milliseconds(300)).code(), ErrorCode::Timeout);
 }
 

@@ -149,10 +149,12 @@ int RunPublish(const PublishOptions& options) {
     const Error flushed = publisher->Flush(kFinalFlush);
     const bus::Publisher::Stats stats = publisher->GetStats();
     if (!options.quiet) {
-        std::fprintf(stderr, "published %llu, dropped %llu, malformed %llu\n",
+        std::fprintf(stderr,
+                     "published %llu, dropped %llu, malformed %llu, replaced by newer %llu\n",
                      static_cast<unsigned long long>(stats.published),
                      static_cast<unsigned long long>(stats.dropped),
-                     static_cast<unsigned long long>(lines.malformed()));
+                     static_cast<unsigned long long>(lines.malformed()),
+                     static_cast<unsigned long long>(stats.replaced));
     }
     if (!flushed.ok()) {
         std::fprintf(stderr, "corvane-publish: not everything was sent: %s\n",
