@@ -90,7 +90,13 @@ class OfficeSession:
                 os.unlink(path)
             except OSError:
                 pass
-        shutil.rmtree(self.profile, ignore_errors=True)
+        # An office still exiting may write into its profile: removal is tried until it
+        # holds.
+        for _ in range(100):
+            shutil.rmtree(self.profile, ignore_errors=True)
+            if not os.path.exists(self.profile):
+                break
+            time.sleep(0.05)
         self._lock.close()
 
 

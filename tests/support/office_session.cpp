@@ -105,7 +105,13 @@ OfficeSession::~OfficeSession() {
         if (!std::binary_search(pipeFilesBefore_.begin(), pipeFilesBefore_.end(), file))
             std::filesystem::remove(file, ignored);
     }
-    std::filesystem::remove_all(profileDir_, ignored);
+    // An office the test had the library or the feed start is ended by them, and may
+    // still write into its profile while it exits: removal is tried until it holds.
+    for (int i = 0; i < 100; ++i) {
+        std::filesystem::remove_all(profileDir_, ignored);
+        if (!std::filesystem::exists(profileDir_, ignored)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     ::close(lockFd_);
 }
 
