@@ -127,9 +127,16 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
         // shares its rows. The first spelling read names the sheet from then on.
         sheet = sheetNames_.try_emplace(sheet::SheetNameKey(exchange), exchange).first->second;
     }
-    InstrumentKey key;
-    std::string why;
-    if (settings_.follow && !KeyOf(fields, key, why)) return Fail(record.line, why, events);
+    std::string key;
+    if (settings_.follow) {
+        key = live::InstrumentKey(fields[0], fields[2]);
+        if (key.empty())
+            return Fail(record.line,
+                        std::string(Trimmed(fields[0]).empty() ? "column A (Exchange)"
+                                                               : "column C (Scrip Code)") +
+                            " is empty: the instrument cannot be told apart",
+                        events);
+    }
 
     SheetState& state = sheets_.try_emplace(sheet, settings_.firstRow).first->second;
     if (settings_.titles && !state.titlesWritten) {

@@ -113,12 +113,6 @@ std::string ColumnLetters(int column) {
     return letters;
 }
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 NumberCheck CheckWholeNumber(std::string_view text) {
     const std::string_view digits = WithoutSign(Trimmed(text));
     if (digits.empty()) return NumberCheck::NotANumber;

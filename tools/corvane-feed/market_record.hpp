@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "live/instrument_key.hpp"
+
 namespace corvane::feed {
 
 inline constexpr int kColumns = CORVANE_COLUMN_COUNT;
@@ -26,8 +28,9 @@ Columns LibraryColumns();
 
 // A1-notation letters of a zero-based column: 0 is A, 26 is AA.
 std::string ColumnLetters(int column);
-// `text` without leading and trailing blanks, tabs and line breaks.
-std::string_view Trimmed(std::string_view text);
+// `text` without leading and trailing blanks, tabs and line breaks, as the live table
+// trims keys.
+using live::Trimmed;
 enum class NumberCheck { Fits, NotANumber, TooLarge };
 // A whole number in decimal: optional blanks, an optional sign, digits, optional blanks,
 // whose value a double holds without overflowing.
