@@ -148,6 +148,22 @@ TEST(BusTest, ServerWithUsersRefusesClientsWithoutCredentials) {
     EXPECT_TRUE(Collect(*subscriber, seen, [&] { return seen.count("md.NSE.1") == 1; }));
 }
 
+TEST(BusTest, ServerWithATokenTakesOnlyThatToken) {
+    NatsServer server;
+    NatsServer::Options options;
+    options.extraConfig = "authorization { token: \"t0ken\" }";
+    server.Start(options);
+
+    std::unique_ptr<Publisher> publisher;
+    EXPECT_EQ(Publisher::Open(At(server.Url()), "", "", publisher).code(), ErrorCode::Refused);
+    BusSettings token = At(server.Url());
+    token.token = "guess";
+    EXPECT_EQ(Publisher::Open(token, "", "", publisher).code(), ErrorCode::Refused);
+    token.token = "t0ken";
+    std::unique_ptr<Subscriber> subscriber;
+    EXPECT_TRUE(Subscriber::OpenSubject(token, "md.>", subscriber).ok());
+}
+
 // A desk that may publish nothing but the requests a bucket watch makes (and its flow
 // control replies, without which a large snapshot stalls) gets the whole bucket, and a
 // subject it may not read is refused at once.
