@@ -127,6 +127,17 @@ mark_when_up() {
 
 # "..., 1999 ticks/s in, 1994 rows/s out, p99 staleness 126 ms, restarts 0, reconnects 0,
 # p50 staleness 40 ms"
+# Starts a feed subscribed to every md subject into a new workbook, and waits until its
+# table is open ($dir/ready then exists).
+start_subject_feed() {
+    rm -f "$dir/w.fods" "$dir/out.csv" "$dir/ready" "$dir/log"
+    "$FEED" --nats "$url" --subject 'md.>' --interval "$INTERVAL" --create-workbook \
+        --workbook "$dir/w.fods" --sheet NSE --save-as "$dir/out.csv" --print-office-pid \
+        >"$dir/log" 2>&1 &
+    feed_pid=$!
+    mark_when_up "$dir/log" "$dir/ready" || { cat "$dir/log"; exit 1; }
+}
+
 row() {
     sed -n 's/.* \([0-9]*\) ticks\/s in, \([0-9]*\) rows\/s out, p99 staleness \([0-9]*\) ms, restarts \([0-9]*\), reconnects [0-9]*, p50 staleness \([0-9]*\) ms.*/ \1 | \2 | \5 | \3 | \4 |/p' \
         "$1" | tail -n 1
@@ -150,12 +161,7 @@ for load in $LOADS; do
     echo "| $instruments | $rate | stdin |$(row "$dir/log")"
 
     # The bus: the feed subscribes first, the ticks are published once its table is open.
-    rm -f "$dir/w.fods" "$dir/out.csv" "$dir/ready" "$dir/log"
-    "$FEED" --nats "$url" --subject 'md.>' --interval "$INTERVAL" --create-workbook \
-        --workbook "$dir/w.fods" --sheet NSE --save-as "$dir/out.csv" --print-office-pid \
-        >"$dir/log" 2>&1 &
-    feed_pid=$!
-    mark_when_up "$dir/log" "$dir/ready" || { cat "$dir/log"; exit 1; }
+    start_subject_feed
     generate "$dir/ready" "$instruments" "$rate" |
         "$PUBLISH" --nats "$url" --quiet >"$dir/publish.log" 2>&1 ||
         { cat "$dir/publish.log"; exit 1; }
@@ -246,12 +252,7 @@ for sent in range(ticks):
     out.write(f"NSE,I{k},{1000 + k},{sent},{100 + sent % 97}.5\n")' \
     "$RATE_INSTRUMENTS" "$MAX_TICKS" >"$dir/ticks.csv"
 for rate in $RATES; do
-    rm -f "$dir/w.fods" "$dir/out.csv" "$dir/ready" "$dir/log"
-    "$FEED" --nats "$url" --subject 'md.>' --interval "$INTERVAL" --create-workbook \
-        --workbook "$dir/w.fods" --sheet NSE --save-as "$dir/out.csv" --print-office-pid \
-        >"$dir/log" 2>&1 &
-    feed_pid=$!
-    mark_when_up "$dir/log" "$dir/ready" || { cat "$dir/log"; exit 1; }
+    start_subject_feed
     read -r _ slow_before < <(delivered)
     start=$EPOCHREALTIME
     if [ "$rate" = max ]; then
