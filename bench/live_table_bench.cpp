@@ -48,7 +48,8 @@ class SimulatedOffice : public LiveSink {
         Spend(1);
         return {};
     }
-    Error WriteBlock(const std::string&, int, const std::vector<const LiveRow*>& rows) override {
+    Error WriteBlock(const std::string&, int, const std::vector<const LiveRow*>& rows,
+                     bool&) override {
         Spend(static_cast<int>(rows.size()));
         return {};
     }

@@ -42,10 +42,16 @@ class LiveSink {
     // The 42 column titles into zero-based `row` of `sheet`.
     virtual Error WriteTitles(const std::string& sheet, int row) = 0;
 
-    // rows[i] into zero-based row firstRow + i of `sheet`, in one block write. The rows
-    // are only borrowed for the call.
+    // rows[i] into zero-based row firstRow + i of `sheet`, in one block write, provided
+    // that none of those rows holds anything else in its key columns than its own
+    // instrument (the exchange and scrip code of rows[i]) or nothing. Otherwise nothing
+    // is written and `moved` is set: somebody sorted, moved or typed over rows since the
+    // table last read the keys. A sink that cannot tell which rows changed sets `moved`
+    // for any change to the sheet's key columns since the last ReadKeys of it by anyone
+    // but itself. The check and the write are one step: nothing can come in between.
+    // The rows are only borrowed for the call.
     virtual Error WriteBlock(const std::string& sheet, int firstRow,
-                             const std::vector<const LiveRow*>& rows) = 0;
+                             const std::vector<const LiveRow*>& rows, bool& moved) = 0;
 
     // The key columns of `sheet`'s rows from `firstRow` down to the last row that holds
     // anything in columns A to C (none when no row does). With `create`, a sheet the

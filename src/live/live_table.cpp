@@ -18,6 +18,10 @@ using Clock = std::chrono::steady_clock;
 // about a microsecond.
 constexpr std::size_t kCollectChunk = 32;
 
+// How often one cycle reads a sheet again and writes into it when its writes keep
+// finding rows that somebody changed since; the rest waits for the next cycle.
+constexpr int kMovedAttempts = 4;
+
 // Takes the table's lock for a put. A put that finds it held spins briefly before it
 // blocks: the writer holds it only for short stretches, and a thread put to sleep in
 // the kernel and woken again would wait tens of microseconds instead.
@@ -434,113 +438,16 @@ LiveTable::CycleEnd LiveTable::Cycle(Error& lost) {
     const CallCost cost = options_.learnCost ? estimate_.Current() : options_.startCost;
     const Clock::time_point started = Clock::now();
     bool wrote = false;
-    std::vector<int> changed;
-    std::vector<Block> blocks;
-    std::vector<const LiveRow*> rows;
+    bool movedLeft = false;  // rows that somebody kept moving under every attempt
 
     for (SheetRows& sheet : sheetRows_) {
         if (sheet.refused) continue;
-        // Rows are placed only by what the sheet holds: read before the first write
-        // after a connection, and again every few seconds.
-        if (!sheet.ids.empty() || !sheet.unplaced.empty()) {
-            if (!sheet.read || Clock::now() - sheet.readAt >= options_.keyCheckEvery) {
-                const ReadEnd read = ReadSheet(sheet, lost);
-                if (read == ReadEnd::Stopped) return CycleEnd::Stopped;
-                if (read == ReadEnd::Lost) return CycleEnd::Lost;
-                if (read == ReadEnd::Skip) continue;
-            }
-            PlaceWaiting(sheet);
+        bool moved = true;
+        for (int attempt = 0; moved && attempt < kMovedAttempts; ++attempt) {
+            const CycleEnd end = WriteSheet(sheet, cost, wrote, moved, lost);
+            if (end != CycleEnd::Done) return end;
         }
-
-        Error result;
-        if (sheet.titlesNeeded) {
-            if (!Call([&] { return sink_->WriteTitles(sheet.name, options_.firstRow - 1); },
-                      result))
-                return CycleEnd::Stopped;
-            if (Lost(result)) {
-                lost = result;
-                return CycleEnd::Lost;
-            }
-            if (result.ok()) {
-                sheet.titlesNeeded = false;
-                wrote = true;
-                platform::Lock lock(statsMu_);
-                ++stats_.titleRowsWritten;
-            } else {
-                Record(result);
-                if (result == ErrorCode::NoSheet) continue;
-            }
-        }
-
-        const auto idOf = [&](int row) {
-            const long at = static_cast<long>(row) - options_.firstRow;
-            return at >= 0 && at < static_cast<long>(sheet.ids.size()) ? sheet.ids[at] : -1;
-        };
-        changed.clear();
-        for (std::size_t at = 0; at < sheet.ids.size(); ++at)
-            if (sheet.ids[at] >= 0 && shadows_[sheet.ids[at]].needsWrite)
-                changed.push_back(options_.firstRow + static_cast<int>(at));
-        if (changed.empty()) continue;
-        const auto known = [&](int row) {
-            const std::int32_t id = idOf(row);
-            return id >= 0 && shadows_[id].known;
-        };
-        if (!PlanBlocks(changed, known, cost, options_.sheetRows, blocks)) {
-            Record({ErrorCode::Office, "rows past the end of sheet " + sheet.name});
-            continue;
-        }
-        // Blocks still to write, the next one last. A block the office refuses for a
-        // reason of its own rows (a protected cell, a value it will not take) is halved
-        // until the refusal is confined to the rows that cause it, so that one bad row
-        // does not hold back the up to 999 others of its block.
-        std::vector<Block> work(blocks.rbegin(), blocks.rend());
-        while (!work.empty()) {
-            const Block block = work.back();
-            work.pop_back();
-            bool changes = false;
-            for (int row = block.firstRow; !changes && row < block.firstRow + block.rows; ++row)
-                changes = shadows_[idOf(row)].needsWrite;
-            if (!changes) continue;
-            rows.clear();
-            for (int row = block.firstRow; row < block.firstRow + block.rows; ++row)
-                rows.push_back(&shadows_[idOf(row)].fields);
-            const Clock::time_point callStart = Clock::now();
-            if (!Call([&] { return sink_->WriteBlock(sheet.name, block.firstRow, rows); }, result))
-                return CycleEnd::Stopped;
-            const Clock::time_point callEnd = Clock::now();
-            if (Lost(result)) {
-                lost = result;
-                return CycleEnd::Lost;
-            }
-            if (!result.ok()) {
-                Record(result);
-                if (result == ErrorCode::NoSheet) break;
-                if (block.rows > 1) {
-                    const int half = block.rows / 2;
-                    work.push_back({block.firstRow + half, block.rows - half});
-                    work.push_back({block.firstRow, half});
-                }
-                continue;
-            }
-            wrote = true;
-            if (options_.learnCost)
-                estimate_.Add(block.rows,
-                              std::chrono::duration<double>(callEnd - callStart).count());
-            platform::Lock lock(statsMu_);
-            stats_.rowsWritten += static_cast<std::uint64_t>(block.rows);
-            ++stats_.blockCalls;
-            stats_.cost = estimate_.Current();
-            for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
-                Shadow& shadow = shadows_[idOf(row)];
-                shadow.inSheet = true;
-                if (!shadow.needsWrite) continue;
-                if (shadow.firstPut != Clock::time_point())
-                    staleness_.Add(Milliseconds(callEnd - shadow.firstPut));
-                shadow.firstPut = Clock::time_point();
-                shadow.needsWrite = false;
-                --unwritten_;
-            }
-        }
+        movedLeft |= moved;
     }
 
     if (wrote) {
@@ -558,6 +465,9 @@ LiveTable::CycleEnd LiveTable::Cycle(Error& lost) {
             return CycleEnd::Lost;
         }
     }
+    // Rows still moving under the writer are written at the next cycle, for the same
+    // flushes: they were not refused.
+    if (movedLeft) return CycleEnd::Done;
     const bool titlesDone = std::none_of(sheetRows_.begin(), sheetRows_.end(),
                                          [](const SheetRows& s) { return s.titlesNeeded; });
     // Flushes served by this attempt learn how it ended.
@@ -571,6 +481,120 @@ LiveTable::CycleEnd LiveTable::Cycle(Error& lost) {
         }
     }
     if (advanced) written_.notify_all();
+    return CycleEnd::Done;
+}
+
+LiveTable::CycleEnd LiveTable::WriteSheet(SheetRows& sheet, const CallCost& cost, bool& wrote,
+                                          bool& moved, Error& lost) {
+    moved = false;
+    std::vector<int> changed;
+    std::vector<Block> blocks;
+    std::vector<const LiveRow*> rows;
+    // Rows are placed only by what the sheet holds: read before the first write
+    // after a connection, after a write found rows moved, and every few seconds.
+    if (!sheet.ids.empty() || !sheet.unplaced.empty()) {
+        if (!sheet.read || sheet.moved || Clock::now() - sheet.readAt >= options_.keyCheckEvery) {
+            const ReadEnd read = ReadSheet(sheet, lost);
+            if (read == ReadEnd::Stopped) return CycleEnd::Stopped;
+            if (read == ReadEnd::Lost) return CycleEnd::Lost;
+            if (read == ReadEnd::Skip) return CycleEnd::Done;
+        }
+        PlaceWaiting(sheet);
+    }
+
+    Error result;
+    if (sheet.titlesNeeded) {
+        if (!Call([&] { return sink_->WriteTitles(sheet.name, options_.firstRow - 1); }, result))
+            return CycleEnd::Stopped;
+        if (Lost(result)) {
+            lost = result;
+            return CycleEnd::Lost;
+        }
+        if (result.ok()) {
+            sheet.titlesNeeded = false;
+            wrote = true;
+            platform::Lock lock(statsMu_);
+            ++stats_.titleRowsWritten;
+        } else {
+            Record(result);
+            if (result == ErrorCode::NoSheet) return CycleEnd::Done;
+        }
+    }
+
+    const auto idOf = [&](int row) {
+        const long at = static_cast<long>(row) - options_.firstRow;
+        return at >= 0 && at < static_cast<long>(sheet.ids.size()) ? sheet.ids[at] : -1;
+    };
+    for (std::size_t at = 0; at < sheet.ids.size(); ++at)
+        if (sheet.ids[at] >= 0 && shadows_[sheet.ids[at]].needsWrite)
+            changed.push_back(options_.firstRow + static_cast<int>(at));
+    if (changed.empty()) return CycleEnd::Done;
+    const auto known = [&](int row) {
+        const std::int32_t id = idOf(row);
+        return id >= 0 && shadows_[id].known;
+    };
+    if (!PlanBlocks(changed, known, cost, options_.sheetRows, blocks)) {
+        Record({ErrorCode::Office, "rows past the end of sheet " + sheet.name});
+        return CycleEnd::Done;
+    }
+    // Blocks still to write, the next one last. A block the office refuses for a
+    // reason of its own rows (a protected cell, a value it will not take) is halved
+    // until the refusal is confined to the rows that cause it, so that one bad row
+    // does not hold back the up to 999 others of its block.
+    std::vector<Block> work(blocks.rbegin(), blocks.rend());
+    while (!work.empty()) {
+        const Block block = work.back();
+        work.pop_back();
+        bool changes = false;
+        for (int row = block.firstRow; !changes && row < block.firstRow + block.rows; ++row)
+            changes = shadows_[idOf(row)].needsWrite;
+        if (!changes) continue;
+        rows.clear();
+        for (int row = block.firstRow; row < block.firstRow + block.rows; ++row)
+            rows.push_back(&shadows_[idOf(row)].fields);
+        const Clock::time_point callStart = Clock::now();
+        if (!Call([&] { return sink_->WriteBlock(sheet.name, block.firstRow, rows, moved); },
+                  result))
+            return CycleEnd::Stopped;
+        const Clock::time_point callEnd = Clock::now();
+        if (Lost(result)) {
+            lost = result;
+            return CycleEnd::Lost;
+        }
+        if (result.ok() && moved) {
+            // Somebody changed the rows since they were read: nothing was written, and
+            // the sheet is read again before anything more is.
+            sheet.moved = true;
+            return CycleEnd::Done;
+        }
+        if (!result.ok()) {
+            Record(result);
+            if (result == ErrorCode::NoSheet) break;
+            if (block.rows > 1) {
+                const int half = block.rows / 2;
+                work.push_back({block.firstRow + half, block.rows - half});
+                work.push_back({block.firstRow, half});
+            }
+            continue;
+        }
+        wrote = true;
+        if (options_.learnCost)
+            estimate_.Add(block.rows, std::chrono::duration<double>(callEnd - callStart).count());
+        platform::Lock lock(statsMu_);
+        stats_.rowsWritten += static_cast<std::uint64_t>(block.rows);
+        ++stats_.blockCalls;
+        stats_.cost = estimate_.Current();
+        for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
+            Shadow& shadow = shadows_[idOf(row)];
+            shadow.inSheet = true;
+            if (!shadow.needsWrite) continue;
+            if (shadow.firstPut != Clock::time_point())
+                staleness_.Add(Milliseconds(callEnd - shadow.firstPut));
+            shadow.firstPut = Clock::time_point();
+            shadow.needsWrite = false;
+            --unwritten_;
+        }
+    }
     return CycleEnd::Done;
 }
 
@@ -606,6 +630,7 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Error& lost) {
         return ReadEnd::Skip;
     }
     sheet.readAt = Clock::now();
+    sheet.moved = false;
     if (!sheet.read) {
         sheet.read = true;
         // A clean sheet is made once, at the sheet's first reading: later connections
@@ -666,16 +691,12 @@ void LiveTable::Place(SheetRows& sheet, const std::vector<RowKey>& keys) {
 
     // Instruments found in the sheet take their rows; the others keep the row they had
     // where it is still free, and only then go after the last row used, in the order of
-    // their rows and, for new ones, of their first ticks. On a clean sheet the table
-    // gave out the rows itself: its instruments keep theirs whatever a reloaded
-    // workbook holds there.
+    // their rows and, for new ones, of their first ticks. A clean sheet is no different
+    // once it was emptied: what is found there since was written by the table, and
+    // sorted or typed by the user.
     std::vector<std::uint32_t> rest;
     std::uint64_t adopted = 0;
     for (const std::uint32_t id : ours) {
-        if (options_.cleanSheet) {
-            rest.push_back(id);
-            continue;
-        }
         const auto found = sheet.waiting.find(shadows_[id].key);
         if (found == sheet.waiting.end()) {
             rest.push_back(id);
@@ -693,9 +714,8 @@ void LiveTable::Place(SheetRows& sheet, const std::vector<RowKey>& keys) {
     for (const std::uint32_t id : rest) {
         const int row = shadows_[id].row;
         const std::size_t at = static_cast<std::size_t>(row - first);
-        const bool free = row >= first &&
-                          (at >= sheet.ids.size() ||
-                           (sheet.ids[at] < 0 && (sheet.found[at].empty() || options_.cleanSheet)));
+        const bool free = row >= first && (at >= sheet.ids.size() ||
+                                           (sheet.ids[at] < 0 && sheet.found[at].empty()));
         if (free)
             PlaceAt(sheet, id, row);
         else

@@ -8,8 +8,11 @@
 // writer writes into a sheet (at the first connection and after every reconnection) it
 // reads the sheet's key columns and keeps each instrument found there in its row; a new
 // instrument takes the first row after the last one used. A row whose instrument has not
-// ticked is never written. The writer reads the key columns again every few seconds, so
-// that rows the user sorted or moved are taken up in their new order and rewritten.
+// ticked is never written. A block is written only where its rows still hold what the
+// table expects (see LiveSink::WriteBlock): when the user sorted, moved or typed over
+// rows since, the writer reads the key columns again, places its instruments anew and
+// writes them there, so that nothing of the user's or of another instrument is written
+// over. It also reads them every few seconds.
 #pragma once
 
 #include <chrono>
@@ -178,6 +181,7 @@ class LiveTable {
         bool read = false;     // its key columns were read since the last connection
         bool cleaned = false;  // cleanSheet: done (only the first reading cleans)
         bool refused = false;  // missing, and none could be added
+        bool moved = false;    // a write found rows changed: read before the next one
         Clock::time_point readAt;
     };
     enum class CycleEnd { Done, Lost, Stopped };
@@ -191,6 +195,10 @@ class LiveTable {
     // generation it serves.
     std::uint64_t Collect();
     CycleEnd Cycle(Error& lost);
+    // One attempt at a sheet's titles and changed rows; `moved` when a block found its
+    // rows changed by someone else, so that the sheet is to be read and tried again.
+    CycleEnd WriteSheet(SheetRows& sheet, const CallCost& cost, bool& wrote, bool& moved,
+                        Error& lost);
     // Reads a sheet's key columns and places its instruments by them (first reading
     // after a connection), or checks that the rows still hold the instruments the table
     // placed there and places them anew when not (a later reading).

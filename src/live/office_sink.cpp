@@ -9,12 +9,13 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
-#include <cppuhelper/exc_hlp.hxx>
+#include <com/sun/star/util/XModifyBroadcaster.hpp>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
@@ -58,12 +59,16 @@ std::string Milliseconds(std::chrono::milliseconds limit) {
 }
 
 // A key cell's value as text: a number as its shortest decimal text ("500325", not
-// "500325.0"), so that it reads as the scrip code the host put.
+// "500325.0"), a whole one never in exponent form ("100000", not "1e+05"), so that it
+// reads as the scrip code the host put.
 std::string KeyText(const css::uno::Any& value) {
     double number = 0;
     if (value >>= number) {
-        char text[32];
-        const auto end = std::to_chars(text, text + sizeof(text), number);
+        char text[400];  // the longest whole double in fixed form has 309 digits
+        const auto end =
+            std::trunc(number) == number
+                ? std::to_chars(text, text + sizeof(text), number, std::chars_format::fixed)
+                : std::to_chars(text, text + sizeof(text), number);
         return std::string(text, end.ptr);
     }
     rtl::OUString string;
@@ -74,12 +79,6 @@ std::string KeyText(const css::uno::Any& value) {
 bool Blank(const css::uno::Any& value) {
     rtl::OUString string;
     return !value.hasValue() || ((value >>= string) && string.isEmpty());
-}
-
-std::string CaughtText(const css::uno::Exception& e) {
-    const std::string type = office::ToUtf8(cppu::getCaughtException().getValueTypeName());
-    const std::string message = office::ToUtf8(e.Message);
-    return message.empty() ? type : type + ": " + message;
 }
 
 }  // namespace
@@ -151,15 +150,34 @@ Error OfficeSink::Guarded(Operation&& operation, std::chrono::milliseconds limit
     } catch (const css::lang::DisposedException& e) {
         result = {ErrorCode::Connect, "the office went away: " + office::ToUtf8(e.Message)};
     } catch (const css::uno::Exception& e) {
-        result = {ErrorCode::Office, CaughtText(e)};
+        result = {ErrorCode::Office, office::DescribeCaught(e)};
     }
     deadline_ = nullptr;
     if (deadline.TimedOut()) {
-        sheets_.clear();
+        ForgetSheets();
         return {ErrorCode::Timeout, "the office did not answer within " + Milliseconds(limit)};
     }
     if (result == ErrorCode::Connect) Drop();
     return result;
+}
+
+template <typename Operation>
+Error OfficeSink::OnMainThread(Operation&& operation) {
+    std::shared_ptr<office::MainThread> main;
+    {
+        const platform::Lock lock(runtimeMu_);
+        main = mainThread_;
+    }
+    if (!main) return {ErrorCode::Connect, "the office is not connected"};
+    return Guarded([&]() REQUIRES(use_) {
+        return main->Run(std::function<Error()>(std::forward<Operation>(operation)),
+                         options_.callTimeout);
+    });
+}
+
+void OfficeSink::ForgetSheets() noexcept {
+    sheets_.clear();
+    keyWatches_.clear();
 }
 
 Error OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
@@ -180,7 +198,11 @@ Error OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
 }
 
 void OfficeSink::Drop() noexcept {
-    sheets_.clear();
+    ForgetSheets();
+    {
+        const platform::Lock lock(runtimeMu_);
+        mainThread_.reset();
+    }
     // The bridge first: releasing remote objects writes to a connection that a stopped
     // office may no longer read.
     office::Session::CutOff(session_.runtime);
@@ -284,8 +306,13 @@ Error OfficeSink::ConnectOnce() {
         return Error();
     });
     if (!result.ok()) return result;
-    sheets_.clear();
-    if (!connected.ok()) Drop();
+    ForgetSheets();
+    if (!connected.ok()) {
+        Drop();
+        return connected;
+    }
+    const platform::Lock mainLock(runtimeMu_);
+    mainThread_ = std::make_shared<office::MainThread>(session_.context);
     return connected;
 }
 
@@ -376,7 +403,7 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
                            std::vector<RowKey>& keys) {
     keys.clear();
     const platform::TimedLock lock(use_);
-    Error result = Guarded([&]() REQUIRES(use_) {
+    Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is() && found == ErrorCode::NoSheet && create) {
@@ -391,13 +418,20 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
                 throw;
             } catch (const css::uno::Exception& e) {
                 return Error{ErrorCode::NoSheet, "the workbook has no sheet \"" + name +
-                                                     "\" and took no new one (" + CaughtText(e) +
-                                                     ")"};
+                                                     "\" and took no new one (" +
+                                                     office::DescribeCaught(e) + ")"};
             }
             found = {};
             sheet = SheetNamed(name, found);
         }
         if (!sheet.is()) return found;
+        // From now on, on this thread alone: what the keys hold stays so until the
+        // watch says otherwise.
+        std::unique_ptr<office::ChangeWatch>& watch = keyWatches_[name];
+        if (!watch)
+            watch = std::make_unique<office::ChangeWatch>(Reference<css::util::XModifyBroadcaster>(
+                sheet->getCellRangeByPosition(0, 0, 2, kSheetRows - 1), css::uno::UNO_QUERY_THROW));
+        watch->Clear();
         // The last row whose key columns hold anything: the rows below are blank there.
         namespace Flags = css::sheet::CellFlags;
         const Reference<css::sheet::XCellRangesQuery> query(
@@ -437,7 +471,7 @@ Error OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
     if (count <= 0) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
     const platform::TimedLock lock(use_);
-    Error result = Guarded([&]() REQUIRES(use_) {
+    Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
@@ -459,7 +493,7 @@ Error OfficeSink::Check() {
 
 Error OfficeSink::WriteTitles(const std::string& name, int row) {
     const platform::TimedLock lock(use_);
-    Error result = Guarded([&]() REQUIRES(use_) {
+    Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
@@ -476,7 +510,8 @@ Error OfficeSink::WriteTitles(const std::string& name, int row) {
 }
 
 Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
-                             const std::vector<const LiveRow*>& rows) {
+                             const std::vector<const LiveRow*>& rows, bool& moved) {
+    moved = false;
     if (rows.empty()) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
     const auto count = static_cast<sal_Int32>(rows.size());
@@ -498,10 +533,15 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
         }
     }
     const platform::TimedLock lock(use_);
-    Error result = Guarded([&]() REQUIRES(use_) {
+    Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
+        const auto watch = keyWatches_.find(name);
+        if (watch == keyWatches_.end() || watch->second->Changed()) {
+            moved = true;
+            return Error();
+        }
         sheet::PrepareFastWrites(session_);
         const Reference<css::table::XCellRange> range =
             sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1);
@@ -517,6 +557,7 @@ void OfficeSink::Cancel() {
     cancelled_ = true;
     const platform::Lock lock(runtimeMu_);
     office::Session::CutOff(runtime_);
+    if (mainThread_) mainThread_->Cancel();
 }
 
 Error OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait) {

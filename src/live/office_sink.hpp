@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -20,6 +21,8 @@
 #include "core/defaults.hpp"
 #include "core/error.hpp"
 #include "live/live_sink.hpp"
+#include "office/change_watch.hpp"
+#include "office/main_thread.hpp"
 #include "office/session.hpp"
 #include "platform/process.hpp"
 #include "platform/thread_safety.hpp"
@@ -65,8 +68,11 @@ class OfficeSink final : public LiveSink {
     Error Open() override;
     Error Recover(const Error& cause, bool& restarted) override;
     Error WriteTitles(const std::string& sheet, int row) override;
+    // Runs on the office's main thread, where nothing else runs between the check and
+    // the write: the rows count as moved when anyone but this sink changed the sheet's
+    // key columns since its last ReadKeys (an office listener of the sink's tells).
     Error WriteBlock(const std::string& sheet, int firstRow,
-                     const std::vector<const LiveRow*>& rows) override;
+                     const std::vector<const LiveRow*>& rows, bool& moved) override;
     Error ReadKeys(const std::string& sheet, int firstRow, bool create,
                    std::vector<RowKey>& keys) override;
     Error ClearRows(const std::string& sheet, int firstRow, int count) override;
@@ -102,6 +108,11 @@ class OfficeSink final : public LiveSink {
     Error Guarded(Operation&& operation) REQUIRES(use_);
     template <typename Operation>
     Error Guarded(Operation&& operation, std::chrono::milliseconds limit) REQUIRES(use_);
+    // Guarded, and run on the office's main thread as one step (see MainThread): for
+    // every operation that changes cells, so that the key watches know them as ours.
+    template <typename Operation>
+    Error OnMainThread(Operation&& operation) REQUIRES(use_);
+    void ForgetSheets() noexcept REQUIRES(use_);
     // Whether the office that answered is one this sink may use (see admitOffice).
     Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) REQUIRES(use_);
     void EndOwnedOffice() noexcept REQUIRES(use_);  // at destruction
@@ -114,6 +125,9 @@ class OfficeSink final : public LiveSink {
     bool scratchProfile_ GUARDED_BY(use_) = false;
     office::Session session_ GUARDED_BY(use_);
     std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
+    // Per sheet: whether anyone else changed its key columns since the last ReadKeys.
+    std::unordered_map<std::string, std::unique_ptr<office::ChangeWatch>> keyWatches_
+        GUARDED_BY(use_);
     pid_t office_ GUARDED_BY(use_) = 0;  // the owned office's process group (its watcher)
     platform::Lifeline lifeline_ GUARDED_BY(use_);
     bool accepted_ GUARDED_BY(use_) = false;  // the owned office running now accepted once
@@ -128,8 +142,10 @@ class OfficeSink final : public LiveSink {
     bool restarted_ GUARDED_BY(use_) = false;
     std::atomic<bool> cancelled_{false};
     platform::Mutex runtimeMu_;
-    // The runtime's copy that Cancel cuts off.
+    // The runtime's copy that Cancel cuts off, and the connection's main thread, whose
+    // waiting Cancel ends.
     css::uno::Reference<css::uno::XComponentContext> runtime_ GUARDED_BY(runtimeMu_);
+    std::shared_ptr<office::MainThread> mainThread_ GUARDED_BY(runtimeMu_);
 };
 
 }  // namespace corvane::live

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "live/instrument_key.hpp"
 #include "live/live_sink.hpp"
 
 namespace corvane::test {
@@ -120,7 +121,7 @@ class FakeLiveSink : public live::LiveSink {
         return {};
     }
     Error WriteBlock(const std::string& sheet, int firstRow,
-                     const std::vector<const live::LiveRow*>& rows) override {
+                     const std::vector<const live::LiveRow*>& rows, bool& moved) override {
         std::unique_lock<std::mutex> lock(office_->mu);
         if (office_->hold) {
             office_->holding = true;
@@ -133,6 +134,16 @@ class FakeLiveSink : public live::LiveSink {
         for (const live::LiveRow* row : rows)
             if (row->View(1) == office_->refusedName)
                 return {ErrorCode::Office, "the office refused a value"};
+        // A row that names another instrument, or holds something else, is never written.
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto found = office_->rows.find({sheet, firstRow + static_cast<int>(i)});
+            if (found == office_->rows.end() || found->second.size() < 3) continue;
+            const std::vector<std::string>& cells = found->second;
+            const bool blank = cells[0].empty() && cells[1].empty() && cells[2].empty();
+            moved |= !blank && live::InstrumentKey(cells[0], cells[2]) !=
+                                   live::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
+        }
+        if (moved) return {};
         office_->blocks.push_back({sheet, firstRow, static_cast<int>(rows.size())});
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::vector<std::string>& cells =
