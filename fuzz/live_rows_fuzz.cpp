@@ -81,6 +81,7 @@ struct Office {
     std::set<std::string> cleaned;
     // Sheets the user (or a reloaded workbook) changed since the table last read them.
     std::set<std::string> changedSinceRead;
+    bool tellsChanges = false;  // KeysChanged says so, or always says no
     // A sheet's last row held something when the table read or wrote it: an instrument
     // may have found no row then, and stays refused.
     bool wasFull = false;
@@ -196,6 +197,11 @@ class Sink : public live::LiveSink {
         }
         return {};
     }
+    bool KeysChanged(const std::string& name) override {
+        std::lock_guard<std::mutex> lock(office_->mu);
+        return office_->tellsChanges &&
+               office_->changedSinceRead.count(sheet::SheetNameKey(name)) > 0;
+    }
     Error ClearRows(const std::string& name, int firstRow, int count) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         Error result;
@@ -305,7 +311,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (options.titles && options.firstRow == 0) options.firstRow = 1;
     options.sheetRows = options.firstRow + 3 + in.Next() % 24;
     // The writer runs when a flush asks and waits little for an office that went away.
-    // It reads the keys before every write, or only when a write finds rows moved.
+    // It reads the keys before every write, or when the sink tells of a change, or only
+    // when a write finds rows moved.
     options.interval = std::chrono::hours(1);
     options.backoffFirst = options.backoffLast = std::chrono::milliseconds(1);
     options.checkAfter = std::chrono::hours(1);
@@ -314,6 +321,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t workbook = in.Next();
     options.keyCheckEvery = workbook & 0x80 ? std::chrono::milliseconds(std::chrono::hours(1))
                                             : std::chrono::milliseconds(1);
+    office->tellsChanges = workbook & 0x40;
+    // Without a reading before every write or a sink that tells of changes, an instrument
+    // whose row the user typed over is found gone only at its next tick.
+    const bool followsEdits = options.keyCheckEvery.count() == 1 || office->tellsChanges;
     for (const char* name : {"NSE", "BSE", "MCX"})
         if (name[0] != 'M' || (workbook & 1)) office->sheets[name] = office->NewSheet();
     for (int n = (workbook >> 1) % 12; n > 0; --n) {
@@ -364,7 +375,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const live::TableStats stats = table.Stats();
                 std::lock_guard<std::mutex> lock(office->mu);
                 office->writtenTo.clear();
-                if (office->wasFull || stats.ticksRefused != refusedPuts) continue;
+                if (office->wasFull || stats.ticksRefused != refusedPuts || !followsEdits) continue;
                 // Nothing was refused after its put: every instrument's newest tick is in
                 // its sheet, in a row of its own.
                 for (const auto& [key, where] : newest) {

@@ -223,9 +223,12 @@ CORVANE_C_API int corvane_shutdown_office(void);
  * Rows stay put: before the table writes into a sheet (when it connects, and after every
  * reconnection) it reads the sheet's key columns (A exchange, C scrip code), and every
  * instrument found there keeps its row; a new instrument takes the first row after the
- * last one used, and a row whose instrument has not ticked is never written. The table
- * reads the key columns again every two seconds: rows that the user sorted or moved are
- * followed, and rewritten. With sheet_per_exchange, an exchange whose sheet the workbook
+ * last one used, and a row whose instrument has not ticked is never written. A block is
+ * written only where its rows still hold their own instruments in the key columns (or
+ * nothing), checked and written in one step on the office's main thread: rows that the
+ * user sorted, moved or typed over are never written over. The table learns of such
+ * changes at once, reads the key columns again, follows the rows and rewrites them
+ * (and reads the key columns every two seconds besides). With sheet_per_exchange, an exchange whose sheet the workbook
  * lacks gets a new sheet with the market-watch look; where the workbook takes none,
  * that exchange's ticks are refused (CORVANE_E_NO_SHEET, counted in ticks_refused) and
  * everything else is written as usual. */

@@ -60,6 +60,16 @@ class LiveSink {
     virtual Error ReadKeys(const std::string& sheet, int firstRow, bool create,
                            std::vector<RowKey>& keys) = 0;
 
+    // Whether anyone but the sink may have changed the key columns of `sheet` since its
+    // last ReadKeys (a sort, a row typed over), as far as the sink can tell without asking
+    // the office: the table then reads them again before it writes there, and places
+    // instruments whose rows went anew. False for a sink that cannot tell: the table then
+    // learns of such changes from WriteBlock, and from its periodic reading.
+    virtual bool KeysChanged(const std::string& sheet) {
+        (void)sheet;
+        return false;
+    }
+
     // Empties the values of the market-watch columns of `count` rows from `firstRow`;
     // their formats stay.
     virtual Error ClearRows(const std::string& sheet, int firstRow, int count) = 0;

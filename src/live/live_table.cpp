@@ -491,9 +491,10 @@ LiveTable::CycleEnd LiveTable::WriteSheet(SheetRows& sheet, const CallCost& cost
     std::vector<Block> blocks;
     std::vector<const LiveRow*> rows;
     // Rows are placed only by what the sheet holds: read before the first write
-    // after a connection, after a write found rows moved, and every few seconds.
+    // after a connection, after somebody changed them, and every few seconds.
     if (!sheet.ids.empty() || !sheet.unplaced.empty()) {
-        if (!sheet.read || sheet.moved || Clock::now() - sheet.readAt >= options_.keyCheckEvery) {
+        if (!sheet.read || sheet.moved || sink_->KeysChanged(sheet.name) ||
+            Clock::now() - sheet.readAt >= options_.keyCheckEvery) {
             const ReadEnd read = ReadSheet(sheet, lost);
             if (read == ReadEnd::Stopped) return CycleEnd::Stopped;
             if (read == ReadEnd::Lost) return CycleEnd::Lost;

@@ -467,6 +467,12 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
     return Confirm(std::move(result));
 }
 
+bool OfficeSink::KeysChanged(const std::string& name) {
+    const platform::TimedLock lock(use_);
+    const auto watch = keyWatches_.find(name);
+    return watch == keyWatches_.end() || watch->second->Changed();
+}
+
 Error OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
     if (count <= 0) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;

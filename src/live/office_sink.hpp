@@ -75,6 +75,7 @@ class OfficeSink final : public LiveSink {
                      const std::vector<const LiveRow*>& rows, bool& moved) override;
     Error ReadKeys(const std::string& sheet, int firstRow, bool create,
                    std::vector<RowKey>& keys) override;
+    bool KeysChanged(const std::string& sheet) override;
     Error ClearRows(const std::string& sheet, int firstRow, int count) override;
     Error Check() override;
     void Cancel() override;
