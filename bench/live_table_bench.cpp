@@ -48,7 +48,7 @@ class SimulatedOffice : public LiveSink {
         Spend(1);
         return {};
     }
-    Error WriteBlock(const std::string&, int, const std::vector<const LiveRow*>& rows,
+    Error WriteBlock(const std::string&, int, int, const std::vector<const LiveRow*>& rows,
                      bool&) override {
         Spend(static_cast<int>(rows.size()));
         return {};

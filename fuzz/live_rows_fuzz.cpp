@@ -137,7 +137,7 @@ class Sink : public live::LiveSink {
         (*sheet)[static_cast<std::size_t>(row)] = Cells{"<titles>", "", ""};
         return {};
     }
-    Error WriteBlock(const std::string& name, int firstRow,
+    Error WriteBlock(const std::string& name, int firstRow, int firstColumn,
                      const std::vector<const live::LiveRow*>& rows, bool& moved) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         Error result;
@@ -166,8 +166,16 @@ class Sink : public live::LiveSink {
             // One row per instrument.
             const std::pair<std::string, int> place{sheet::SheetNameKey(name), firstRow + i};
             FUZZ_CHECK(office_->writtenTo.emplace(key, place).first->second == place);
-            cells.assign(kColumns, {});
-            for (int k = 0; k < kColumns; ++k) cells[static_cast<std::size_t>(k)] = tick.Field(k);
+            // Columns left out hold the tick's values already.
+            FUZZ_CHECK(firstColumn == 0 || firstColumn == live::LiveSink::kLeadingColumns);
+            if (firstColumn > 0) {
+                FUZZ_CHECK(!cells.empty());
+                for (int k = 0; k < firstColumn; ++k)
+                    FUZZ_CHECK(cells[static_cast<std::size_t>(k)] == tick.View(k));
+            }
+            cells.resize(kColumns);
+            for (int k = firstColumn; k < kColumns; ++k)
+                cells[static_cast<std::size_t>(k)] = tick.Field(k);
         }
         office_->NoteFull(*sheet);
         return {};

@@ -42,7 +42,13 @@ class LiveSink {
     // The 42 column titles into zero-based `row` of `sheet`.
     virtual Error WriteTitles(const std::string& sheet, int row) = 0;
 
-    // rows[i] into zero-based row firstRow + i of `sheet`, in one block write, provided
+    // The columns a block may leave out, from A: a row's exchange, description and scrip
+    // code, as they were last written into it.
+    static constexpr int kLeadingColumns = 3;
+
+    // rows[i] into zero-based row firstRow + i of `sheet`, from zero-based column
+    // `firstColumn` (0, or kLeadingColumns when the rows hold those columns already), in
+    // one block write, provided
     // that none of those rows holds anything else in its key columns than its own
     // instrument (the exchange and scrip code of rows[i]) or nothing. Otherwise nothing
     // is written and `moved` is set: somebody sorted, moved or typed over rows since the
@@ -50,7 +56,7 @@ class LiveSink {
     // for any change to the sheet's key columns since the last ReadKeys of it by anyone
     // but itself. The check and the write are one step: nothing can come in between.
     // The rows are only borrowed for the call.
-    virtual Error WriteBlock(const std::string& sheet, int firstRow,
+    virtual Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
                              const std::vector<const LiveRow*>& rows, bool& moved) = 0;
 
     // The key columns of `sheet`'s rows from `firstRow` down to the last row that holds

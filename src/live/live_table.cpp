@@ -76,6 +76,30 @@ Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
     return now + timeout;
 }
 
+// A row's leading columns as one text, NUL-separated, and whether a row's are those.
+std::string Leading(const LiveRow& row) {
+    std::string leading;
+    for (int k = 0; k < LiveSink::kLeadingColumns; ++k) {
+        if (k > 0) leading += '\0';
+        leading += row.View(k);
+    }
+    return leading;
+}
+
+bool SameLeading(const std::string& leading, const LiveRow& row) {
+    std::string_view rest(leading);
+    for (int k = 0; k < LiveSink::kLeadingColumns; ++k) {
+        const std::string_view field = row.View(k);
+        if (rest.substr(0, field.size()) != field) return false;
+        rest.remove_prefix(field.size());
+        if (k + 1 < LiveSink::kLeadingColumns) {
+            if (rest.empty() || rest.front() != '\0') return false;
+            rest.remove_prefix(1);
+        }
+    }
+    return rest.empty();
+}
+
 void Check(bool holds, const char* what) {
     if (!holds) throw std::invalid_argument(what);
 }
@@ -550,12 +574,21 @@ LiveTable::CycleEnd LiveTable::WriteSheet(SheetRows& sheet, const CallCost& cost
         for (int row = block.firstRow; !changes && row < block.firstRow + block.rows; ++row)
             changes = shadows_[idOf(row)].needsWrite;
         if (!changes) continue;
+        // Rows that hold their leading columns as they are now get the rest alone: fewer
+        // cells, and no change to the key columns for the office to tell of.
+        int firstColumn = LiveSink::kLeadingColumns;
         rows.clear();
-        for (int row = block.firstRow; row < block.firstRow + block.rows; ++row)
-            rows.push_back(&shadows_[idOf(row)].fields);
+        for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
+            const Shadow& shadow = shadows_[idOf(row)];
+            rows.push_back(&shadow.fields);
+            if (!shadow.inSheet || !SameLeading(shadow.leading, shadow.fields)) firstColumn = 0;
+        }
         const Clock::time_point callStart = Clock::now();
-        if (!Call([&] { return sink_->WriteBlock(sheet.name, block.firstRow, rows, moved); },
-                  result))
+        if (!Call(
+                [&] {
+                    return sink_->WriteBlock(sheet.name, block.firstRow, firstColumn, rows, moved);
+                },
+                result))
             return CycleEnd::Stopped;
         const Clock::time_point callEnd = Clock::now();
         if (Lost(result)) {
@@ -588,6 +621,7 @@ LiveTable::CycleEnd LiveTable::WriteSheet(SheetRows& sheet, const CallCost& cost
         for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
             Shadow& shadow = shadows_[idOf(row)];
             shadow.inSheet = true;
+            if (firstColumn == 0) shadow.leading = Leading(shadow.fields);
             if (!shadow.needsWrite) continue;
             if (shadow.firstPut != Clock::time_point())
                 staleness_.Add(Milliseconds(callEnd - shadow.firstPut));
@@ -669,6 +703,10 @@ LiveTable::ReadEnd LiveTable::ReadSheet(SheetRows& sheet, Error& lost) {
         platform::Lock lock(statsMu_);
         ++stats_.reorders;
     }
+    // Someone may have typed into the leading columns of a row that stayed put: each
+    // row's next write covers them again.
+    for (const std::int32_t id : sheet.ids)
+        if (id >= 0) shadows_[id].leading.clear();
     return ReadEnd::Done;
 }
 

@@ -168,6 +168,9 @@ class LiveTable {
         int row = -1;          // its row; -1 until its sheet was read
         bool inSheet = false;  // written into `row` since it was placed there
         bool refused = false;  // its sheet is missing, or full: its ticks are not written
+        // Its leading columns (exchange, description, scrip code) as last written into
+        // `row`, NUL-separated: while inSheet, a write leaves them out when unchanged.
+        std::string leading;
     };
     struct SheetRows {
         std::string name;

@@ -515,19 +515,19 @@ Error OfficeSink::WriteTitles(const std::string& name, int row) {
     return Confirm(std::move(result));
 }
 
-Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
+Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstColumn,
                              const std::vector<const LiveRow*>& rows, bool& moved) {
     moved = false;
     if (rows.empty()) return {};
     const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
     const auto count = static_cast<sal_Int32>(rows.size());
-    // The values are made before the office is asked anything.
+    // The values are made before the office is asked anything: every column, of which
+    // the ones from firstColumn go.
     sheet::RowValues values(count);
     css::uno::Sequence<css::uno::Any>* const out = values.getArray();
     std::string_view fields[kColumnCount];
+    css::uno::Any cells[kColumnCount + 1];
     for (sal_Int32 i = 0; i < count; ++i) {
-        out[i].realloc(columns);
-        css::uno::Any* const cells = out[i].getArray();
         for (int k = 0; k < kColumnCount; ++k) fields[k] = rows[i]->View(k);
         sheet::StoreRecordFields(cells, fields);
         if (options_.rowTimes) {
@@ -537,6 +537,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
             else
                 cells[kColumnCount] <<= platform::LocalSerialTime(taken);
         }
+        out[i] = css::uno::Sequence<css::uno::Any>(cells + firstColumn, columns - firstColumn);
     }
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
@@ -550,7 +551,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
         }
         sheet::PrepareFastWrites(session_);
         const Reference<css::table::XCellRange> range =
-            sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1);
+            sheet->getCellRangeByPosition(firstColumn, firstRow, columns - 1, firstRow + count - 1);
         const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY);
         if (!data.is()) return Error{ErrorCode::Office, "the rows' range takes no values"};
         data->setDataArray(values);

@@ -70,8 +70,9 @@ class OfficeSink final : public LiveSink {
     Error WriteTitles(const std::string& sheet, int row) override;
     // Runs on the office's main thread, where nothing else runs between the check and
     // the write: the rows count as moved when anyone but this sink changed the sheet's
-    // key columns since its last ReadKeys (an office listener of the sink's tells).
-    Error WriteBlock(const std::string& sheet, int firstRow,
+    // key columns since its last ReadKeys (an office listener of the sink's tells, for
+    // every write too that covers them: leaving them out spares that call).
+    Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
                      const std::vector<const LiveRow*>& rows, bool& moved) override;
     Error ReadKeys(const std::string& sheet, int firstRow, bool create,
                    std::vector<RowKey>& keys) override;

@@ -120,7 +120,7 @@ class FakeLiveSink : public live::LiveSink {
         office_->rows[{sheet, row}] = {"<titles>"};
         return {};
     }
-    Error WriteBlock(const std::string& sheet, int firstRow,
+    Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
                      const std::vector<const live::LiveRow*>& rows, bool& moved) override {
         std::unique_lock<std::mutex> lock(office_->mu);
         if (office_->hold) {
@@ -148,8 +148,8 @@ class FakeLiveSink : public live::LiveSink {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::vector<std::string>& cells =
                 office_->rows[{sheet, firstRow + static_cast<int>(i)}];
-            cells.assign(kColumnCount, {});
-            for (int k = 0; k < kColumnCount; ++k) cells[k] = rows[i]->Field(k);
+            cells.resize(kColumnCount);
+            for (int k = firstColumn; k < kColumnCount; ++k) cells[k] = rows[i]->Field(k);
         }
         return {};
     }

@@ -52,6 +52,7 @@ std::unique_ptr<OfficeClient> OfficeClient::Connect(std::chrono::milliseconds ti
             const Reference<css::uno::XComponentContext> office(
                 manager->getPropertyValue("DefaultContext"), UNO_QUERY_THROW);
             client->desktop_ = css::frame::Desktop::create(office);
+            client->office_ = office;
             return client;
         } catch (const css::uno::Exception&) {
             if (std::chrono::steady_clock::now() > deadline) return nullptr;
@@ -62,6 +63,7 @@ std::unique_ptr<OfficeClient> OfficeClient::Connect(std::chrono::milliseconds ti
 
 OfficeClient::~OfficeClient() {
     desktop_.clear();
+    office_.clear();
     try {
         const Reference<css::bridge::XBridgeFactory2> bridges =
             css::bridge::BridgeFactory::create(local_);

@@ -33,10 +33,13 @@ class OfficeClient {
     void Terminate() noexcept;
 
     const css::uno::Reference<css::frame::XDesktop2>& Desktop() const { return desktop_; }
+    // The office's own component context.
+    const css::uno::Reference<css::uno::XComponentContext>& Office() const { return office_; }
 
   private:
     OfficeClient() = default;
     css::uno::Reference<css::uno::XComponentContext> local_;
+    css::uno::Reference<css::uno::XComponentContext> office_;
     css::uno::Reference<css::frame::XDesktop2> desktop_;
 };
 
