@@ -78,6 +78,7 @@ bench: deps
 	$(BUILD)/bench/corvane-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-live-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-live-office-bench $(BENCH_ARGS)
+	$(BUILD)/bench/corvane-one-step-bench $(BENCH_ARGS)
 	$(BUILD)/bench/corvane-bus-bench $(BENCH_ARGS)
 	FEED=$(BUILD)/tools/corvane-feed/corvane-feed bench/feed_follow.sh $(BENCH_ARGS)
 	BUILD=$(BUILD) bench/feed_bus.sh $(BENCH_ARGS)
