@@ -24,4 +24,34 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     return line;
 }
 
+bool ParseCsvLine(std::string_view line, std::vector<std::string>& fields) {
+    fields.assign(1, std::string());
+    bool quoted = false;       // inside a quoted field
+    bool afterQuote = false;   // a quoted field's closing quote was the last character
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c != '"') {
+                fields.back() += c;
+            } else if (i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else {
+                quoted = false;
+                afterQuote = true;
+            }
+        } else if (c == ',') {
+            fields.emplace_back();
+            afterQuote = false;
+        } else if (afterQuote) {
+            return false;
+        } else if (c == '"' && fields.back().empty()) {
+            quoted = true;
+        } else {
+            fields.back() += c;
+        }
+    }
+    return !quoted;
+}
+
 }  // namespace corvane::bus

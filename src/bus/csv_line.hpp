@@ -10,5 +10,8 @@ namespace corvane::bus {
 
 void AppendCsvField(std::string& line, std::string_view field);
 std::string CsvLine(const std::vector<std::string>& fields);
+// The fields of one such line into `fields` (replaced); false for a line that is not one
+// (a quote left open, text after a closing quote).
+bool ParseCsvLine(std::string_view line, std::vector<std::string>& fields);
 
 }  // namespace corvane::bus

@@ -13,6 +13,11 @@ bool PathExists(const char* path) {
     return path != nullptr && *path != '\0' && ::stat(path, &info) == 0;
 }
 
+bool ReadableByOthers(const char* path) {
+    struct stat info {};
+    return path != nullptr && ::stat(path, &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 std::string RealDirectoryOf(const char* path) {
     if (path == nullptr || *path == '\0') return {};
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path, nullptr), &std::free);

@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <cstdlib>
+#include <ctime>
 
 namespace corvane::platform {
 
@@ -27,6 +28,15 @@ double LocalSerialTime(std::chrono::system_clock::time_point when) {
     // 1970-01-01 is day 25569 of the office's calendar.
     constexpr double kEpochDay = 25569.0;
     return kEpochDay + (static_cast<double>(sinceEpoch) + offset * 1000.0) / 86400000.0;
+}
+
+std::string LocalClockText(std::chrono::system_clock::time_point when) {
+    const ::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    ::tm local{};
+    char text[16] = "";
+    if (::localtime_r(&seconds, &local) != nullptr)
+        std::strftime(text, sizeof(text), "%H:%M:%S", &local);
+    return text;
 }
 
 }  // namespace corvane::platform

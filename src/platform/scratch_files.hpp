@@ -15,4 +15,7 @@ std::string MakeScratchDirectory(const char* prefix);
 // 1899-12-30, with the time of day as the fraction (milliseconds kept).
 double LocalSerialTime(std::chrono::system_clock::time_point when);
 
+// The local time of day of `when` as "HH:MM:SS".
+std::string LocalClockText(std::chrono::system_clock::time_point when);
+
 }  // namespace corvane::platform

@@ -6,6 +6,7 @@
 #include "core/market_watch_record.hpp"
 
 #include <array>
+#include <string_view>
 
 namespace corvane::sheet {
 
@@ -81,5 +82,10 @@ rtl::OUString RowRangeName(int row);
 // "A<firstRow+1>:AP<firstRow+rows>". Like RowRangeName, it names rows that no sheet has
 // as readily as real ones.
 rtl::OUString RowsRangeName(long long firstRow, int rows);
+
+// The zero-based column that `name` names: its letters ("L"), or its title as the title
+// row shows it, on one line ("Last Traded Price"), letter case and extra blanks aside;
+// -1 for none.
+int ColumnNamed(std::string_view name);
 
 }  // namespace corvane::sheet
