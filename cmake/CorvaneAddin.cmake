@@ -59,6 +59,11 @@ add_dependencies(corvane_floor_addin corvane_addin_type)
 target_include_directories(corvane_floor_addin SYSTEM PRIVATE "${corvane_addin_dir}/uno")
 target_link_libraries(corvane_floor_addin PRIVATE corvane_addin_uno_types)
 
+# The same objects for the in-process tests.
+add_library(corvane_addin STATIC $<TARGET_OBJECTS:corvane_floor_addin>)
+target_include_directories(corvane_addin PUBLIC "${corvane_addin_dir}/uno")
+target_link_libraries(corvane_addin PUBLIC corvane_core corvane_addin_uno_types)
+
 # The component: what the office's loader loads, exporting its two entry points alone.
 add_library(corvane-live MODULE $<TARGET_OBJECTS:corvane_floor_addin>)
 set_target_properties(corvane-live PROPERTIES PREFIX "lib" OUTPUT_NAME "corvane-live"

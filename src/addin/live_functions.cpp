@@ -1,11 +1,11 @@
 #include "addin/live_functions.hpp"
 
+#include <uno/lbnames.h>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XSingleComponentFactory.hpp>
 #include <cppuhelper/factory.hxx>
 #include <cppuhelper/supportsservice.hxx>
-#include <uno/lbnames.h>
 
 #include <exception>
 
@@ -44,12 +44,12 @@ LiveFunctions::LiveFunctions(const css::uno::Reference<css::uno::XComponentConte
 
 LiveFunctions::~LiveFunctions() { source_->Stop(); }
 
-css::uno::Reference<css::sheet::XVolatileResult> LiveFunctions::live(
-    const rtl::OUString& exchange, const css::uno::Any& code, const css::uno::Any& field) {
+css::uno::Reference<css::sheet::XVolatileResult> LiveFunctions::live(const rtl::OUString& exchange,
+                                                                     const css::uno::Any& code,
+                                                                     const css::uno::Any& field) {
     try {
         const int column = FieldColumn(field);
-        if (column < 0)
-            throw css::lang::IllegalArgumentException("no such field", {}, 3);
+        if (column < 0) throw css::lang::IllegalArgumentException("no such field", {}, 3);
         const std::string key = live::InstrumentKey(office::ToUtf8(exchange), CodeText(code));
         if (key.empty())
             throw css::lang::IllegalArgumentException("no exchange or no scrip code", {}, 1);
@@ -109,8 +109,8 @@ Create(const css::uno::Reference<css::uno::XComponentContext>& office) {
 
 // The entry points the office's loader looks for. The factory hands out one instance,
 // which every document shares.
-extern "C" SAL_DLLPUBLIC_EXPORT void SAL_CALL component_getImplementationEnvironment(
-    const char** environment, uno_Environment**) {
+extern "C" SAL_DLLPUBLIC_EXPORT void SAL_CALL
+component_getImplementationEnvironment(const char** environment, uno_Environment**) {
     *environment = CPPU_CURRENT_LANGUAGE_BINDING_NAME;
 }
 

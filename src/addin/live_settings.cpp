@@ -31,15 +31,24 @@ bool ParseInterval(std::string_view text, std::chrono::milliseconds& interval) {
 
 // Sets one setting; false for a name that is none, or a value it cannot take.
 bool Set(LiveSettings& settings, std::string_view name, std::string value) {
-    if (name == "url") settings.bus.url = std::move(value);
-    else if (name == "bucket") settings.bucket = std::move(value);
-    else if (name == "user") settings.bus.user = std::move(value);
-    else if (name == "password") settings.bus.password = std::move(value);
-    else if (name == "token") settings.bus.token = std::move(value);
-    else if (name == "creds") settings.bus.credsFile = std::move(value);
-    else if (name == "ca") settings.bus.caFile = std::move(value);
-    else if (name == "interval_ms") return ParseInterval(value, settings.interval);
-    else return false;
+    if (name == "url")
+        settings.bus.url = std::move(value);
+    else if (name == "bucket")
+        settings.bucket = std::move(value);
+    else if (name == "user")
+        settings.bus.user = std::move(value);
+    else if (name == "password")
+        settings.bus.password = std::move(value);
+    else if (name == "token")
+        settings.bus.token = std::move(value);
+    else if (name == "creds")
+        settings.bus.credsFile = std::move(value);
+    else if (name == "ca")
+        settings.bus.caFile = std::move(value);
+    else if (name == "interval_ms")
+        return ParseInterval(value, settings.interval);
+    else
+        return false;
     return true;
 }
 
@@ -63,8 +72,8 @@ void ReadFile(const std::string& file, LiveSettings& settings) {
     }
     if ((!read.bus.password.empty() || !read.bus.token.empty()) &&
         platform::ReadableByOthers(file.c_str())) {
-        settings.refused = file + " holds a secret and other users may read it (chmod 600 " +
-                           file + ")";
+        settings.refused =
+            file + " holds a secret and other users may read it (chmod 600 " + file + ")";
         return;
     }
     settings = std::move(read);
@@ -89,10 +98,10 @@ LiveSettings ReadLiveSettings(const std::string& file) {
         const char* variable;
         const char* name;
     } kEnvironment[] = {
-        {"CORVANE_LIVE_URL", "url"},         {"CORVANE_LIVE_BUCKET", "bucket"},
-        {"CORVANE_LIVE_USER", "user"},       {"CORVANE_LIVE_PASSWORD", "password"},
-        {"CORVANE_LIVE_TOKEN", "token"},     {"CORVANE_LIVE_CREDS", "creds"},
-        {"CORVANE_LIVE_CA", "ca"},           {"CORVANE_LIVE_INTERVAL_MS", "interval_ms"},
+        {"CORVANE_LIVE_URL", "url"},     {"CORVANE_LIVE_BUCKET", "bucket"},
+        {"CORVANE_LIVE_USER", "user"},   {"CORVANE_LIVE_PASSWORD", "password"},
+        {"CORVANE_LIVE_TOKEN", "token"}, {"CORVANE_LIVE_CREDS", "creds"},
+        {"CORVANE_LIVE_CA", "ca"},       {"CORVANE_LIVE_INTERVAL_MS", "interval_ms"},
     };
     for (const auto& entry : kEnvironment) {
         const char* value = std::getenv(entry.variable);

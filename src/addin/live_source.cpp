@@ -79,8 +79,9 @@ rtl::Reference<LiveResult> LiveSource::Result(const std::string& key, int column
     Instrument& instrument = instruments_[key];
     rtl::Reference<LiveResult>& result = instrument.results[static_cast<std::size_t>(column)];
     if (!result.is())
-        result = new LiveResult(instrument.known ? instrument.cells[static_cast<std::size_t>(column)]
-                                                 : css::uno::Any());
+        result =
+            new LiveResult(instrument.known ? instrument.cells[static_cast<std::size_t>(column)]
+                                            : css::uno::Any());
     return result;
 }
 

@@ -26,8 +26,8 @@ std::string CsvLine(const std::vector<std::string>& fields) {
 
 bool ParseCsvLine(std::string_view line, std::vector<std::string>& fields) {
     fields.assign(1, std::string());
-    bool quoted = false;       // inside a quoted field
-    bool afterQuote = false;   // a quoted field's closing quote was the last character
+    bool quoted = false;      // inside a quoted field
+    bool afterQuote = false;  // a quoted field's closing quote was the last character
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quoted) {
