@@ -122,6 +122,23 @@ bool LiveSource::Pause(std::chrono::milliseconds pause) {
 }
 
 void LiveSource::Run() {
+    // Nothing may leave the thread: it runs inside the office.
+    try {
+        Follow();
+    } catch (const std::exception& e) {
+        SetStatus(std::string("failed: ") + e.what());
+    } catch (...) {
+        SetStatus("failed");
+    }
+    try {
+        TellWhenDue();
+    } catch (...) {
+    }
+    platform::Lock lock(mu_);
+    subscriber_ = nullptr;
+}
+
+void LiveSource::Follow() {
     settings_ = ReadLiveSettings(settingsFile_);
     if (!settings_.refused.empty()) {
         SetStatus("refused: " + settings_.refused);
@@ -133,22 +150,17 @@ void LiveSource::Run() {
     std::unique_ptr<bus::Subscriber> subscriber;
     std::vector<bus::BusMessage> messages;
     const auto wait = std::min<std::chrono::milliseconds>(settings_.interval, kFirstPause);
-    bool wasLive = false;
-    std::string lostAt;  // the local time the source was last seen live, once it was lost
     while (!Pause(std::chrono::milliseconds(0))) {
         if (!subscriber && !Connect(subscriber)) continue;
         messages.clear();
         const Error read = subscriber->Next(messages, wait);
         Take(messages);
-        const bool connected = read.ok() && subscriber->GetStats().connected;
-        if (connected) {
-            wasLive = true;
-            lostAt.clear();
+        if (read.ok() && subscriber->GetStats().connected) {
+            wasLive_ = true;
+            lostAt_.clear();
             SetStatus("live");
-        } else if (wasLive) {
-            if (lostAt.empty()) lostAt = platform::LocalClockText(std::chrono::system_clock::now());
-            SetStatus("stale since " + lostAt + ": the server at " + settings_.bus.url +
-                      " is away");
+        } else {
+            Lost("the server at " + settings_.bus.url + " is away");
         }
         if (!read.ok()) {
             platform::Lock lock(mu_);
@@ -157,8 +169,15 @@ void LiveSource::Run() {
         }
         TellWhenDue();
     }
-    platform::Lock lock(mu_);
-    subscriber_ = nullptr;
+}
+
+void LiveSource::Lost(const std::string& why) {
+    if (!wasLive_) {
+        SetStatus(why);
+        return;
+    }
+    if (lostAt_.empty()) lostAt_ = platform::LocalClockText(std::chrono::system_clock::now());
+    SetStatus("stale since " + lostAt_ + ": " + why);
 }
 
 bool LiveSource::Connect(std::unique_ptr<bus::Subscriber>& subscriber) {
@@ -171,9 +190,7 @@ bool LiveSource::Connect(std::unique_ptr<bus::Subscriber>& subscriber) {
         return true;
     }
     subscriber.reset();
-    SetStatus(opened == ErrorCode::Refused
-                  ? "refused: " + opened.message()
-                  : "no server at " + settings_.bus.url + ": " + opened.message());
+    Lost((opened == ErrorCode::Refused ? "refused: " : "no server: ") + opened.message());
     TellWhenDue();
     Pause(pause_);
     pause_ = std::min(pause_ * 2, kLastPause);

@@ -59,6 +59,11 @@ class LiveSource {
     };
     void StartOnce() REQUIRES(mu_);
     void Run();
+    // Connects, takes the records and keeps the status until stopped.
+    void Follow();
+    // The status once the server cannot be had: since when its values are stale, when
+    // they were live before.
+    void Lost(const std::string& why);
     // Connects (true) or waits before the next try (false).
     bool Connect(std::unique_ptr<bus::Subscriber>& subscriber);
     void Take(const std::vector<bus::BusMessage>& messages);
@@ -78,6 +83,8 @@ class LiveSource {
     LiveSettings settings_;
     std::chrono::milliseconds pause_ = kFirstPause;
     std::chrono::steady_clock::time_point lastHandOver_;
+    bool wasLive_ = false;
+    std::string lostAt_;  // the local time the source was lost, while it is
     std::shared_ptr<Board> board_;
     css::uno::Reference<css::awt::XRequestCallback> mainThread_;
 
