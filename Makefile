@@ -3,7 +3,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test check-threads test-asan fuzz bench demo demo-bus clean
+.PHONY: all deps configure build extension test check-threads test-asan fuzz bench demo demo-bus demo-formulas \
+	clean
 
 all: build
 
@@ -18,23 +19,30 @@ configure:
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The live-formula add-in for Calc, packed as $(BUILD)/corvane-live.oxt.
+extension: configure
+	cmake --build $(BUILD) -j $(JOBS) --target extension
+
 test: deps
 	$(MAKE) build
 	$(MAKE) check-threads
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The library built with clang, whose thread-safety analysis checks that every member a
-# lock guards is touched only under it; any finding fails the build.
+# The library and the live-formula add-in built with clang, whose thread-safety analysis
+# checks that every member a lock guards is touched only under it; any finding fails the
+# build.
 CLANG_BUILD ?= build-clang
 check-threads: deps
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DCORVANE_WERROR=ON -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF
-	cmake --build $(CLANG_BUILD) -j $(JOBS) --target corvane
+	cmake --build $(CLANG_BUILD) -j $(JOBS) --target corvane corvane-live
 
 # Every test under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, in a
 # build folder of its own; leaks of the UNO runtime itself are suppressed. The Python
 # module's and the install test are left out: an uninstrumented interpreter or consumer
-# cannot load a sanitized library; so is the demo, whose feed the office tests cover.
+# cannot load a sanitized library; so is the demo, whose feed the office tests cover, and
+# the live formulas' office test, as the office itself cannot load a sanitized add-in
+# (their unit test runs).
 ASAN_BUILD ?= build-asan
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCORVANE_SANITIZE=ON
@@ -43,7 +51,7 @@ test-asan: deps
 	ASAN_OPTIONS=fast_unwind_on_malloc=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test|demo_test)$$'
+	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test|demo_test|live_formulas_office_test)$$'
 
 # Every fuzz target under libFuzzer with AddressSanitizer and UBSan for FUZZ_SECONDS
 # each (default 60), built with clang in a build folder of its own; clang and its
@@ -95,6 +103,13 @@ demo: deps
 demo-bus: deps
 	$(MAKE) build
 	BUILD=$(BUILD) scripts/demo-bus.sh
+
+# A trader's own sheet of LIVE formulas in a headless office with the extension
+# corvane-live.oxt, fed from a local NATS server, followed through a few new ticks; saves
+# demo-out/live-formulas.ods and demo-out/live-formulas.png.
+demo-formulas: deps
+	$(MAKE) build
+	BUILD=$(BUILD) scripts/demo-formulas.sh
 
 clean:
 	rm -rf $(BUILD)
