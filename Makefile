@@ -90,6 +90,7 @@ bench: deps
 	$(BUILD)/bench/corvane-bus-bench $(BENCH_ARGS)
 	FEED=$(BUILD)/tools/corvane-feed/corvane-feed bench/feed_follow.sh $(BENCH_ARGS)
 	BUILD=$(BUILD) bench/feed_bus.sh $(BENCH_ARGS)
+	$(BUILD)/bench/corvane-formulas-bench $(BENCH_ARGS)
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office
 # and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.

@@ -149,11 +149,10 @@ void LiveSource::Follow() {
     }
     std::unique_ptr<bus::Subscriber> subscriber;
     std::vector<bus::BusMessage> messages;
-    const auto wait = std::min<std::chrono::milliseconds>(settings_.interval, kFirstPause);
     while (!Pause(std::chrono::milliseconds(0))) {
         if (!subscriber && !Connect(subscriber)) continue;
         messages.clear();
-        const Error read = subscriber->Next(messages, wait);
+        const Error read = subscriber->Next(messages, UntilDue());
         Take(messages);
         if (read.ok() && subscriber->GetStats().connected) {
             wasLive_ = true;
@@ -227,6 +226,17 @@ void LiveSource::SetStatus(const std::string& text) {
 void LiveSource::Queue(const rtl::Reference<LiveResult>& result) {
     platform::Lock lock(board_->mu);
     board_->due.push_back(result);
+}
+
+std::chrono::milliseconds LiveSource::UntilDue() {
+    const std::chrono::milliseconds idle = std::min(settings_.interval, kFirstPause);
+    {
+        platform::Lock lock(board_->mu);
+        if (board_->due.empty()) return idle;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        lastHandOver_ + settings_.interval - Clock::now());
+    return std::clamp(left, std::chrono::milliseconds(1), idle);
 }
 
 void LiveSource::TellWhenDue() {

@@ -71,6 +71,9 @@ class LiveSource {
     void Queue(const rtl::Reference<LiveResult>& result) REQUIRES(mu_);
     // Hands the results to tell to the office's main thread, at most once an interval.
     void TellWhenDue();
+    // How long the next wait for records may be: until the results waiting to be told
+    // are due, or a while when none waits.
+    std::chrono::milliseconds UntilDue();
     // Waits `pause` or until stopped; true when stopped.
     bool Pause(std::chrono::milliseconds pause);
 
