@@ -91,24 +91,9 @@ if ! flock -n 9; then
     flock 9
 fi
 
-# A loopback port nothing listens on, for the server alone.
-port=$(/usr/bin/python3 -c 'import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])')
-url="nats://127.0.0.1:$port"
-"$server" -a 127.0.0.1 -p "$port" -js -sd "$work/store" >"$work/server.log" 2>&1 &
-server_pid=$!
-for round in $(seq 1 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
-    if [ "$round" -eq 100 ] || ! kill -0 "$server_pid" 2>/dev/null; then
-        echo "demo-bus: the NATS server did not start:" >&2
-        cat "$work/server.log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-echo "demo-bus: NATS server at $url (JetStream in a throw-away folder)"
+# shellcheck source=scripts/loopback-nats.sh
+. "$(dirname "$0")/loopback-nats.sh"
+start_loopback_nats demo-bus
 
 ticks=$(($(wc -l <"$data") - 1))
 echo "demo-bus: publishing $ticks ticks from $data into the bucket \"$bucket\""
