@@ -41,8 +41,8 @@ check-threads: deps
 # build folder of its own; leaks of the UNO runtime itself are suppressed. The Python
 # module's and the install test are left out: an uninstrumented interpreter or consumer
 # cannot load a sanitized library; so is the demo, whose feed the office tests cover, and
-# the live formulas' office test, as the office itself cannot load a sanitized add-in
-# (their unit test runs).
+# the live formulas' office test and demo, as the office itself cannot load a sanitized
+# add-in (their unit test runs).
 ASAN_BUILD ?= build-asan
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCORVANE_SANITIZE=ON
@@ -51,7 +51,7 @@ test-asan: deps
 	ASAN_OPTIONS=fast_unwind_on_malloc=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test|demo_test|live_formulas_office_test)$$'
+	ctest --output-on-failure -j $(JOBS) -E '^(python_module_test|install_test|demo_test|live_formulas_office_test|demo_formulas_test)$$'
 
 # Every fuzz target under libFuzzer with AddressSanitizer and UBSan for FUZZ_SECONDS
 # each (default 60), built with clang in a build folder of its own; clang and its
