@@ -134,9 +134,11 @@ echo
 echo "demo-formulas: publishing $(($(wc -l <"$work/ticks.csv") - 1)) new ticks of its instruments; the cells follow:"
 "$publish" --quiet --nats "$url" --bucket "$bucket" "$work/ticks.csv"
 /usr/bin/python3 scripts/demo_formulas.py follow "$workbook" "$work/ticks.csv" \
-    "$out/live-formulas.ods" "$work/live-formulas.pdf"
+    "$out/live-formulas.ods"
 echo
 echo "demo-formulas: rendering the sheet as $out/live-formulas.png"
+/usr/bin/python3 scripts/render-sheet.py "$out/live-formulas.ods" Desk A1:G16 \
+    "$work/live-formulas.pdf" --terminate
 pdftoppm -png -r 110 -singlefile "$work/live-formulas.pdf" "$out/live-formulas"
 
 # The workbook's script ended the office; nothing of it runs on.

@@ -8,9 +8,9 @@ office that accepts on the pipe "ooo_pipe" (with the extension corvane-live inst
     demo_formulas.py create WORKBOOK.ods
         creates the sheet, waits until every LIVE cell holds a value and LIVE.STATUS()
         tells "live", prints it and stores it as WORKBOOK.ods; the document stays open
-    demo_formulas.py follow WORKBOOK.ods TICKS.csv OUT.ods OUT.pdf
+    demo_formulas.py follow WORKBOOK.ods TICKS.csv OUT.ods
         waits until the open WORKBOOK.ods shows the prices of TICKS.csv, prints it, saves
-        it as OUT.ods, renders the sheet as the one-page OUT.pdf and ends the office
+        it as OUT.ods and closes it (render-sheet.py renders the copy)
 
 The cells only hold formulas and read values: this client never touches the add-in's
 own objects (it has no type library for them).
@@ -285,32 +285,7 @@ def create(workbook):
     return 0
 
 
-def render(document, sheet, out):
-    """Exports RANGE of the sheet as a PDF page cut to it, at full size."""
-    selection = sheet.getCellRangeByName(RANGE)
-    area = selection.RangeAddress
-    width = sum(sheet.Columns.getByIndex(c).Width
-                for c in range(area.StartColumn, area.EndColumn + 1))
-    height = sum(sheet.Rows.getByIndex(r).Height
-                 for r in range(area.StartRow, area.EndRow + 1))
-    page = document.StyleFamilies.getByName("PageStyles").getByName(sheet.PageStyle)
-    margin = 300
-    page.HeaderIsOn = False
-    page.FooterIsOn = False
-    page.ScaleToPagesX = 0
-    page.ScaleToPagesY = 0
-    page.PageScale = 100
-    for side in ("LeftMargin", "RightMargin", "TopMargin", "BottomMargin"):
-        page.setPropertyValue(side, margin)
-    page.Width = width + 2 * margin + 100
-    page.Height = height + 2 * margin + 100
-    filter_data = uno.Any("[]com.sun.star.beans.PropertyValue", (prop("Selection", selection),))
-    uno.invoke(document, "storeToURL",
-               (url_of(out), (prop("FilterName", "calc_pdf_Export"),
-                              prop("FilterData", filter_data))))
-
-
-def follow(workbook, ticks, out, pdf):
+def follow(workbook, ticks, out):
     with open(ticks, newline="") as data:
         expected = {(row[0], row[2]): float(row[LTP]) for row in list(csv.reader(data))[1:]}
     desktop = connect()
@@ -327,17 +302,10 @@ def follow(workbook, ticks, out, pdf):
     wait_for(sheet, lambda: all(c.getError() == 0 and abs(c.Value - v) < 1e-9 for c, v in prices),
              "the LIVE cells did not follow the new ticks")
     show(sheet)
-    # The copy keeps the formulas and their last values; the picture's page settings
-    # go into the PDF only.
+    # The copy keeps the formulas and their last values.
     document.storeAsURL(url_of(out), (prop("FilterName", "calc8"),))
-    render(document, sheet, pdf)
-    for component in desktop.Components:
-        component.setModified(False)
-        component.close(True)
-    try:
-        desktop.terminate()
-    except Exception:
-        pass  # the office went before it answered
+    document.setModified(False)
+    document.close(True)
     return 0
 
 
@@ -346,7 +314,7 @@ def main(argv):
         return write_ticks(argv[2], argv[3])
     if len(argv) == 3 and argv[1] == "create":
         return create(argv[2])
-    if len(argv) == 6 and argv[1] == "follow":
+    if len(argv) == 5 and argv[1] == "follow":
         return follow(*argv[2:])
     sys.stderr.write(__doc__)
     return 2
