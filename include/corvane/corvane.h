@@ -226,9 +226,9 @@ CORVANE_C_API int corvane_shutdown_office(void);
  * last one used, and a row whose instrument has not ticked is never written. A block is
  * written only where its rows still hold their own instruments in the key columns (or
  * nothing), checked and written in one step on the office's main thread: rows that the
- * user sorted, moved or typed over are never written over. The table learns of such
- * changes at once, reads the key columns again, follows the rows and rewrites them
- * (and reads the key columns every two seconds besides). With sheet_per_exchange, an exchange whose sheet the workbook
+ * user sorted, moved or typed over are never written over. A write that finds such a
+ * change writes nothing; the table reads the key columns again, follows the rows and
+ * rewrites them (and reads the key columns every two seconds besides). With sheet_per_exchange, an exchange whose sheet the workbook
  * lacks gets a new sheet with the market-watch look; where the workbook takes none,
  * that exchange's ticks are refused (CORVANE_E_NO_SHEET, counted in ticks_refused) and
  * everything else is written as usual. */

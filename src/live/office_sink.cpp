@@ -9,7 +9,6 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
-#include <com/sun/star/util/XModifyBroadcaster.hpp>
 
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include <utility>
 
 #include "live/block_plan.hpp"
+#include "live/instrument_key.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
 #include "office/local_runtime.hpp"
@@ -79,6 +79,17 @@ std::string KeyText(const css::uno::Any& value) {
 bool Blank(const css::uno::Any& value) {
     rtl::OUString string;
     return !value.hasValue() || ((value >>= string) && string.isEmpty());
+}
+
+// What the key columns A to C of one row hold.
+RowKey KeyOf(const css::uno::Sequence<css::uno::Any>& row) {
+    RowKey key;
+    if (row.getLength() < 3) return key;
+    key.blank = Blank(row[0]) && Blank(row[1]) && Blank(row[2]);
+    if (key.blank) return key;
+    key.exchange = KeyText(row[0]);
+    key.scrip = KeyText(row[2]);
+    return key;
 }
 
 }  // namespace
@@ -175,10 +186,7 @@ Error OfficeSink::OnMainThread(Operation&& operation) {
     });
 }
 
-void OfficeSink::ForgetSheets() noexcept {
-    sheets_.clear();
-    keyWatches_.clear();
-}
+void OfficeSink::ForgetSheets() noexcept { sheets_.clear(); }
 
 Error OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
     if (options_.owned) {
@@ -425,13 +433,6 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
             sheet = SheetNamed(name, found);
         }
         if (!sheet.is()) return found;
-        // From now on, on this thread alone: what the keys hold stays so until the
-        // watch says otherwise.
-        std::unique_ptr<office::ChangeWatch>& watch = keyWatches_[name];
-        if (!watch)
-            watch = std::make_unique<office::ChangeWatch>(Reference<css::util::XModifyBroadcaster>(
-                sheet->getCellRangeByPosition(0, 0, 2, kSheetRows - 1), css::uno::UNO_QUERY_THROW));
-        watch->Clear();
         // The last row whose key columns hold anything: the rows below are blank there.
         namespace Flags = css::sheet::CellFlags;
         const Reference<css::sheet::XCellRangesQuery> query(
@@ -451,26 +452,15 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
         keys.resize(static_cast<std::size_t>(values.getLength()));
         std::size_t usedRows = 0;
         for (sal_Int32 i = 0; i < values.getLength(); ++i) {
-            const css::uno::Sequence<css::uno::Any>& row = values[i];
-            if (row.getLength() < 3) continue;
             RowKey& key = keys[static_cast<std::size_t>(i)];
-            key.blank = Blank(row[0]) && Blank(row[1]) && Blank(row[2]);
-            if (key.blank) continue;
-            key.exchange = KeyText(row[0]);
-            key.scrip = KeyText(row[2]);
-            usedRows = static_cast<std::size_t>(i) + 1;
+            key = KeyOf(values[i]);
+            if (!key.blank) usedRows = static_cast<std::size_t>(i) + 1;
         }
         keys.resize(usedRows);  // the rows below the last one used in columns A to C
         return Error();
     });
     if (!result.ok()) keys.clear();
     return Confirm(std::move(result));
-}
-
-bool OfficeSink::KeysChanged(const std::string& name) {
-    const platform::TimedLock lock(use_);
-    const auto watch = keyWatches_.find(name);
-    return watch == keyWatches_.end() || watch->second->Changed();
 }
 
 Error OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
@@ -539,15 +529,26 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
         }
         out[i] = css::uno::Sequence<css::uno::Any>(cells + firstColumn, columns - firstColumn);
     }
+    // The instrument each row must hold in its key columns, or nothing.
+    std::vector<std::string> expected(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        expected[i] = InstrumentKey(rows[i]->View(0), rows[i]->View(2));
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
-        const auto watch = keyWatches_.find(name);
-        if (watch == keyWatches_.end() || watch->second->Changed()) {
-            moved = true;
-            return Error();
+        // The rows' key columns as they are now, in the same step as the write.
+        const Reference<css::sheet::XCellRangeData> keys(
+            sheet->getCellRangeByPosition(0, firstRow, 2, firstRow + count - 1), UNO_QUERY);
+        if (!keys.is()) return Error{ErrorCode::Office, "the key columns cannot be read"};
+        const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> now = keys->getDataArray();
+        for (sal_Int32 i = 0; i < now.getLength() && i < count; ++i) {
+            const RowKey key = KeyOf(now[i]);
+            if (!key.blank && InstrumentKey(key.exchange, key.scrip) != expected[i]) {
+                moved = true;
+                return Error();
+            }
         }
         sheet::PrepareFastWrites(session_);
         const Reference<css::table::XCellRange> range =

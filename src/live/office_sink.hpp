@@ -21,7 +21,6 @@
 #include "core/defaults.hpp"
 #include "core/error.hpp"
 #include "live/live_sink.hpp"
-#include "office/change_watch.hpp"
 #include "office/main_thread.hpp"
 #include "office/session.hpp"
 #include "platform/process.hpp"
@@ -68,15 +67,12 @@ class OfficeSink final : public LiveSink {
     Error Open() override;
     Error Recover(const Error& cause, bool& restarted) override;
     Error WriteTitles(const std::string& sheet, int row) override;
-    // Runs on the office's main thread, where nothing else runs between the check and
-    // the write: the rows count as moved when anyone but this sink changed the sheet's
-    // key columns since its last ReadKeys (an office listener of the sink's tells, for
-    // every write too that covers them: leaving them out spares that call).
+    // Reads the rows' key columns and writes the block in one step on the office's main
+    // thread, where nothing else runs in between.
     Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
                      const std::vector<const LiveRow*>& rows, bool& moved) override;
     Error ReadKeys(const std::string& sheet, int firstRow, bool create,
                    std::vector<RowKey>& keys) override;
-    bool KeysChanged(const std::string& sheet) override;
     Error ClearRows(const std::string& sheet, int firstRow, int count) override;
     Error Check() override;
     void Cancel() override;
@@ -127,9 +123,6 @@ class OfficeSink final : public LiveSink {
     bool scratchProfile_ GUARDED_BY(use_) = false;
     office::Session session_ GUARDED_BY(use_);
     std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
-    // Per sheet: whether anyone else changed its key columns since the last ReadKeys.
-    std::unordered_map<std::string, std::unique_ptr<office::ChangeWatch>> keyWatches_
-        GUARDED_BY(use_);
     pid_t office_ GUARDED_BY(use_) = 0;  // the owned office's process group (its watcher)
     platform::Lifeline lifeline_ GUARDED_BY(use_);
     bool accepted_ GUARDED_BY(use_) = false;  // the owned office running now accepted once

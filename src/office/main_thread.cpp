@@ -27,8 +27,6 @@ struct MainThread::Handover {
 
 namespace {
 
-thread_local bool tInWork = false;
-
 Error RunCatching(const std::function<Error()>& work) {
     try {
         return work();
@@ -58,9 +56,7 @@ class Trampoline : public cppu::WeakImplHelper1<css::awt::XCallback> {
             handover_->work = nullptr;
         }
         if (!work) return;  // the waiter gave up before the office came to it
-        tInWork = true;
         Error result = RunCatching(work);
-        tInWork = false;
         std::lock_guard<std::mutex> lock(handover_->mu);
         handover_->result = std::move(result);
         handover_->finished = true;
@@ -81,8 +77,6 @@ std::string DescribeCaught(const css::uno::Exception& e) {
 
 MainThread::MainThread(css::uno::Reference<css::uno::XComponentContext> office)
     : office_(std::move(office)) {}
-
-bool MainThread::InWork() noexcept { return tInWork; }
 
 Error MainThread::Run(std::function<Error()> work, std::chrono::milliseconds limit) {
     auto handover = std::make_shared<Handover>();

@@ -37,10 +37,6 @@ class MainThread {
     // From any thread: a Run waiting for the main thread to come to its work gives up.
     void Cancel();
 
-    // Whether the calling thread runs work of a Run now: the office calls listeners
-    // of ours on it for the changes that work makes.
-    static bool InWork() noexcept;
-
     struct Handover;  // one Run's, shared with the thread the office calls
 
   private:
