@@ -162,9 +162,12 @@ void Subscriber::RunBucket() {
             Lost(Error(ErrorCode::Connect, "the connection to the server was closed"));
             return;
         }
-        if (watch && state.reconnects != watchedSince) {
-            // The server may have restarted: what the old watch would deliver is unknown,
-            // so the bucket is watched anew, its current values first.
+        if (watch && (!state.connected || state.reconnects != watchedSince)) {
+            // The server may restart: what the old watch would deliver is unknown, so the
+            // bucket is watched anew once it is back, its current values first. The old
+            // watch goes while the connection is down, before the client library makes its
+            // consumer anew on another thread of its own (destroying it during that
+            // reads memory the library freed).
             watch.reset();
         }
         if (!watch) {
