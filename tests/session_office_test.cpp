@@ -122,10 +122,12 @@ TEST_F(SessionOffice, StoppedOfficeEndsEveryCallAtTheDeadlineAndIsTakenUpAgain) 
     const std::string url = FileUrl(book);
     const std::vector<CString> config = {OfficeExecutable().c_str(),
                                          session.HeadlessCommandLine().c_str(), book.c_str()};
+    // Every call has a deadline, the first connection's included, unless a step says
+    // otherwise.
+    CorvaneSetCallTimeout(2000);
     const short sheets = InitUntilConnected(config);
     session.Adopt(corvane_office_pid());
     ASSERT_EQ(sheets, 1);
-    CorvaneSetCallTimeout(2000);
 
     // Each operation meets a stopped office on a live connection, and ends at the
     // deadline as the exports' UNO exception; the connection is dropped.
@@ -160,11 +162,10 @@ TEST_F(SessionOffice, StoppedOfficeEndsEveryCallAtTheDeadlineAndIsTakenUpAgain) 
     EXPECT_EQ(code, CORVANE_E_TIMEOUT) << corvane_last_error();
     // A connection attempt to the stopped office ends at the deadline too.
     short result = 0;
-    EXPECT_TRUE(ReturnsWithin(10s, [&] {
-        ::testing::internal::CaptureStdout();
-        result = CorvaneInitFunc(config);
-        ::testing::internal::GetCapturedStdout();
-    }));
+    ::testing::internal::CaptureStdout();
+    const bool returned = ReturnsWithin(10s, [&] { result = CorvaneInitFunc(config); });
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(returned);
     EXPECT_EQ(result, -1);
     EXPECT_TRUE(ReturnsWithin(10s, [&] { code = corvane_connect(book.c_str()); }));
     EXPECT_EQ(code, CORVANE_E_TIMEOUT) << corvane_last_error();
@@ -185,13 +186,14 @@ TEST_F(SessionOffice, StoppedOfficeEndsEveryCallAtTheDeadlineAndIsTakenUpAgain) 
     session.Signal(SIGCONT);
 
     // With no deadline the probe still gives up on a stopped office.
-    CorvaneSetCallTimeout(0);
     ASSERT_EQ(InitUntilConnected(config), 1);
+    CorvaneSetCallTimeout(0);
     session.Signal(SIGSTOP);
     int alive = -1;
     EXPECT_TRUE(ReturnsWithin(15s, [&] { alive = CorvaneIsRunning(); }));
     EXPECT_EQ(alive, 0);
     session.Signal(SIGCONT);
+    CorvaneSetCallTimeout(2000);
 
     // Continued, the office still holds the one workbook the library loaded: it is taken
     // up again, not loaded a second time, and writes land in it.

@@ -16,6 +16,8 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace corvane::test {
@@ -64,6 +66,14 @@ std::unique_ptr<OfficeClient> OfficeClient::Connect(std::chrono::milliseconds ti
 OfficeClient::~OfficeClient() {
     desktop_.clear();
     office_.clear();
+    DisposeBridges();
+    try {
+        Reference<css::lang::XComponent>(local_, UNO_QUERY_THROW)->dispose();
+    } catch (...) {
+    }
+}
+
+void OfficeClient::DisposeBridges() const noexcept {
     try {
         const Reference<css::bridge::XBridgeFactory2> bridges =
             css::bridge::BridgeFactory::create(local_);
@@ -71,7 +81,6 @@ OfficeClient::~OfficeClient() {
             Reference<css::lang::XComponent> component(bridge, UNO_QUERY);
             if (component.is()) component->dispose();
         }
-        Reference<css::lang::XComponent>(local_, UNO_QUERY_THROW)->dispose();
     } catch (...) {
     }
 }
@@ -108,6 +117,16 @@ Reference<css::sheet::XSpreadsheet> OfficeClient::Sheet(const std::string& url,
 }
 
 void OfficeClient::Terminate() noexcept {
+    // An office that no longer answers must not hold the test's end: its bridge is cut
+    // after a while, which makes the blocked call throw.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!changed.wait_for(lock, std::chrono::seconds(30), [&] { return done; }))
+            DisposeBridges();
+    });
     try {
         for (const auto& document : Documents()) {
             Reference<css::util::XModifiable> modifiable(document, UNO_QUERY);
@@ -119,6 +138,12 @@ void OfficeClient::Terminate() noexcept {
     } catch (...) {
         // The office may already be gone; the session kills what is left.
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    changed.notify_all();
+    watchdog.join();
 }
 
 }  // namespace corvane::test

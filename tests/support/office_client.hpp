@@ -38,6 +38,7 @@ class OfficeClient {
 
   private:
     OfficeClient() = default;
+    void DisposeBridges() const noexcept;
     css::uno::Reference<css::uno::XComponentContext> local_;
     css::uno::Reference<css::uno::XComponentContext> office_;
     css::uno::Reference<css::frame::XDesktop2> desktop_;
