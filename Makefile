@@ -3,8 +3,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build extension test check-threads test-asan fuzz bench demo demo-bus demo-formulas \
-	clean
+.PHONY: all deps configure build extension package test check-threads test-asan fuzz bench demo demo-bus \
+	demo-formulas clean
 
 all: build
 
@@ -22,6 +22,13 @@ build: configure
 # The live-formula add-in for Calc, packed as $(BUILD)/corvane-live.oxt.
 extension: configure
 	cmake --build $(BUILD) -j $(JOBS) --target extension
+
+# Debian packages of the build (libcorvane1, libcorvane-dev, corvane-tools,
+# python3-corvane, libreoffice-corvane-live) in $(BUILD)/packages; install them with
+# `apt install ./$(BUILD)/packages/*.deb`.
+package: deps
+	$(MAKE) build
+	cd $(BUILD) && cpack -B packages
 
 test: deps
 	$(MAKE) build
@@ -94,8 +101,10 @@ bench: deps
 
 # Streams the shipped sample market watch into a two-sheet workbook in a headless office
 # and saves it as demo-out/marketwatch.ods and demo-out/marketwatch.pdf.
+# It builds only what it runs: the library and corvane-feed.
 demo: deps
-	$(MAKE) build
+	$(MAKE) configure
+	cmake --build $(BUILD) -j $(JOBS) --target corvane-feed
 	BUILD=$(BUILD) scripts/demo.sh
 
 # A desk per machine: a local NATS server, the sample market watch published into a

@@ -104,3 +104,17 @@ add_custom_command(
     COMMENT "Packing corvane-live.oxt"
     VERBATIM)
 add_custom_target(extension ALL DEPENDS "${CORVANE_EXTENSION}")
+
+# Installed unpacked where the office finds bundled extensions: every profile takes it
+# up at its next start, with no unopkg.
+set(CORVANE_EXTENSIONS_DIR "lib/libreoffice/share/extensions" CACHE STRING
+    "Folder under the prefix for the office's bundled extensions")
+set(corvane_extension_destination "${CORVANE_EXTENSIONS_DIR}/corvane-live")
+install(FILES "${corvane_addin_dir}/description.xml"
+    "${PROJECT_SOURCE_DIR}/src/addin/extension/corvane-live.components"
+    "${PROJECT_SOURCE_DIR}/src/addin/extension/CalcAddIns.xcu" "${corvane_addin_rdb}"
+    DESTINATION "${corvane_extension_destination}" COMPONENT Extension)
+install(FILES "${PROJECT_SOURCE_DIR}/src/addin/extension/META-INF/manifest.xml"
+    DESTINATION "${corvane_extension_destination}/META-INF" COMPONENT Extension)
+install(TARGETS corvane-live LIBRARY DESTINATION "${corvane_extension_destination}"
+    COMPONENT Extension)

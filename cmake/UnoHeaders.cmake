@@ -53,5 +53,6 @@ target_link_libraries(corvane_uno_runtime INTERFACE
     "${CORVANE_OFFICE_SDK_DIR}/lib/libuno_cppuhelpergcc3.so"
     "${CORVANE_OFFICE_SDK_DIR}/lib/libuno_cppu.so"
     "${CORVANE_OFFICE_SDK_DIR}/lib/libuno_sal.so")
-target_link_options(corvane_uno_runtime INTERFACE
-    "LINKER:-rpath,${CORVANE_OFFICE_PROGRAM_DIR}")
+# Programs and libraries of the build tree find them there; installed ones as
+# cmake/CorvaneInstall.cmake decides.
+list(APPEND CMAKE_BUILD_RPATH "${CORVANE_OFFICE_PROGRAM_DIR}")

@@ -11,6 +11,7 @@ packages=(
     xvfb x11-utils locales poppler-utils
     fonts-liberation2
     nats-server libnats-dev
+    help2man lintian man-db
     "$@"
 )
 
