@@ -1,5 +1,6 @@
 # The library's floors, each a target of its own, bottom up:
-#   core        CString, MarketWatchRecord and the defaults (headers only)
+#   core        the defaults and the error type (headers only); with it every floor sees
+#               the public <corvane/market_watch_record.hpp> (CString, MarketWatchRecord)
 #   platform    POSIX: processes, files, pipes
 #   office      the office over UNO: launch, connection, session, watchdog
 #   sheet       sheets and rows over the office
@@ -11,8 +12,8 @@
 # compiles against an include root of its own in the build folder, which links just
 # those floors' folders of src/. An include that climbs a floor is not found, and the
 # build fails (a header with no source file of its own is compiled alone in its floor
-# for this). The public headers (include/corvane, with the core header they include)
-# are seen by the host floor alone.
+# for this). The public headers (include/corvane) are seen by the host floor alone, but
+# for the record header.
 
 set(CORVANE_FLOOR_ROOTS "${CMAKE_BINARY_DIR}/floors")
 
@@ -38,12 +39,15 @@ endfunction()
 # against the library in this tree.
 set(CORVANE_PUBLIC_INCLUDE_DIR "${CORVANE_FLOOR_ROOTS}/public")
 set(corvane_public_links)
-foreach(header corvane.h corvane.hpp live_table.hpp)
+foreach(header corvane.h corvane.hpp live_table.hpp market_watch_record.hpp)
     list(APPEND corvane_public_links "${header}=${PROJECT_SOURCE_DIR}/include/corvane/${header}")
 endforeach()
-list(APPEND corvane_public_links
-    "market_watch_record.hpp=${PROJECT_SOURCE_DIR}/src/core/market_watch_record.hpp")
 corvane_link_folder("${CORVANE_PUBLIC_INCLUDE_DIR}/corvane" ${corvane_public_links})
+# The host's record and string types are public, and every floor that sees core sees
+# them as <corvane/market_watch_record.hpp>: a folder that holds that header alone.
+set(corvane_record_dir "${CORVANE_FLOOR_ROOTS}/record")
+corvane_link_folder("${corvane_record_dir}"
+    "market_watch_record.hpp=${PROJECT_SOURCE_DIR}/include/corvane/market_watch_record.hpp")
 
 # corvane_floor(<name> FLOORS <floors it sees, its own included> [UNO] [PUBLIC_HEADERS]
 #               SOURCES <files>)
@@ -55,6 +59,9 @@ function(corvane_floor name)
     foreach(floor IN LISTS arg_FLOORS)
         list(APPEND links "${floor}=${PROJECT_SOURCE_DIR}/src/${floor}")
     endforeach()
+    if("core" IN_LIST arg_FLOORS)
+        list(APPEND links "corvane=${corvane_record_dir}")
+    endif()
     corvane_link_folder("${root}" ${links})
     # A header of the floor's own folder with no source file of its name is compiled on
     # its own as well, so that its includes are checked against the floor's root too.

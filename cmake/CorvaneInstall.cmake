@@ -3,8 +3,8 @@
 #   Runtime      lib/libcorvane.so.1*       the library with its soname link
 #   Development  the rest of what a program built against Corvane needs:
 #                lib/libcorvane.so          the link name
-#                include/corvane/corvane.h, corvane.hpp, live_table.hpp (and
-#                    market_watch_record.hpp, which corvane.hpp includes)
+#                include/corvane/corvane.h, corvane.hpp, live_table.hpp and
+#                    market_watch_record.hpp, which corvane.hpp includes
 #                lib/cmake/Corvane/         find_package(Corvane) -> Corvane::corvane
 #                lib/pkgconfig/corvane.pc   pkg-config --cflags --libs corvane
 #   Python       lib/python3/dist-packages/corvane/   the Python module (import corvane)
@@ -36,9 +36,8 @@ install(TARGETS corvane EXPORT CorvaneTargets
     LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT Runtime
         NAMELINK_COMPONENT Development
     INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-# corvane.hpp includes the core header of CString and MarketWatchRecord from its side.
 install(FILES include/corvane/corvane.h include/corvane/corvane.hpp include/corvane/live_table.hpp
-    src/core/market_watch_record.hpp DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/corvane"
+    include/corvane/market_watch_record.hpp DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/corvane"
     COMPONENT Development)
 
 install(EXPORT CorvaneTargets NAMESPACE Corvane:: DESTINATION "${CORVANE_CMAKE_DIR}"

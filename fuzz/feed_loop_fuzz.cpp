@@ -69,7 +69,7 @@ class Recorder : public SheetWriter {
         for (const std::string& field : fields) FUZZ_CHECK(field.find('\0') == std::string::npos);
         if (follow_) {
             // The table places it: the line must name its instrument.
-            const std::string key = corvane::live::InstrumentKey(fields[0], fields[2]);
+            const std::string key = corvane::platform::InstrumentKey(fields[0], fields[2]);
             FUZZ_CHECK(row == kTableRow && !key.empty());
             instruments_.insert(key);
             return;

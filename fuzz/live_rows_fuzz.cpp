@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "live/instrument_key.hpp"
 #include "live/live_table.hpp"
+#include "platform/instrument_key.hpp"
 #include "sheet/sheet_names.hpp"
 
 using namespace corvane;
@@ -58,7 +58,7 @@ class Bytes {
 using Cells = std::vector<std::string>;
 
 std::string KeyOfCells(const Cells& cells) {
-    return cells.empty() ? std::string() : live::InstrumentKey(cells[0], cells[2]);
+    return cells.empty() ? std::string() : platform::InstrumentKey(cells[0], cells[2]);
 }
 
 bool BlankKeyColumns(const Cells& cells) {
@@ -149,7 +149,7 @@ class Sink : public live::LiveSink {
                    firstRow + count <= office_->options.sheetRows);
         for (int i = 0; i < count; ++i) {
             const live::LiveRow& tick = *rows[static_cast<std::size_t>(i)];
-            const std::string key = live::InstrumentKey(tick.View(0), tick.View(2));
+            const std::string key = platform::InstrumentKey(tick.View(0), tick.View(2));
             FUZZ_CHECK(!key.empty());
             // A row that holds anything in its key columns is that instrument's row.
             const Cells& cells = (*sheet)[static_cast<std::size_t>(firstRow + i)];
@@ -161,7 +161,7 @@ class Sink : public live::LiveSink {
         }
         for (int i = 0; i < count; ++i) {
             const live::LiveRow& tick = *rows[static_cast<std::size_t>(i)];
-            const std::string key = live::InstrumentKey(tick.View(0), tick.View(2));
+            const std::string key = platform::InstrumentKey(tick.View(0), tick.View(2));
             Cells& cells = (*sheet)[static_cast<std::size_t>(firstRow + i)];
             // One row per instrument.
             const std::pair<std::string, int> place{sheet::SheetNameKey(name), firstRow + i};
@@ -365,9 +365,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const Error put = table.Put(fields);
                 if (put.ok()) {
                     const std::string sheet = options.sheetPerExchange
-                                                  ? sheet::SheetNameKey(live::Trimmed(exchange))
+                                                  ? sheet::SheetNameKey(platform::Trimmed(exchange))
                                                   : sheet::SheetNameKey(options.sheet);
-                    const std::string key = live::InstrumentKey(exchange, scrip);
+                    const std::string key = platform::InstrumentKey(exchange, scrip);
                     newest[key] = {sheet, tick};
                     retyped.erase(key);
                 } else {

@@ -11,8 +11,8 @@
 
 #include "addin/live_arguments.hpp"
 #include "addin/live_settings.hpp"
-#include "live/instrument_key.hpp"
 #include "office/host_text.hpp"
+#include "platform/instrument_key.hpp"
 
 namespace corvane::addin {
 namespace {
@@ -50,7 +50,7 @@ css::uno::Reference<css::sheet::XVolatileResult> LiveFunctions::live(const rtl::
     try {
         const int column = FieldColumn(field);
         if (column < 0) throw css::lang::IllegalArgumentException("no such field", {}, 3);
-        const std::string key = live::InstrumentKey(office::ToUtf8(exchange), CodeText(code));
+        const std::string key = platform::InstrumentKey(office::ToUtf8(exchange), CodeText(code));
         if (key.empty())
             throw css::lang::IllegalArgumentException("no exchange or no scrip code", {}, 1);
         return source_->Result(key, column).get();

@@ -5,16 +5,12 @@
 #include <string_view>
 
 #include "platform/files.hpp"
+#include "platform/instrument_key.hpp"
 
 namespace corvane::addin {
 namespace {
 
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
+using platform::Trimmed;
 
 // A whole number of milliseconds from 1 to 1 hour; false for anything else.
 bool ParseInterval(std::string_view text, std::chrono::milliseconds& interval) {

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "bus/csv_line.hpp"
-#include "live/instrument_key.hpp"
+#include "platform/instrument_key.hpp"
 #include "platform/scratch_files.hpp"
 #include "sheet/record_fields.hpp"
 
@@ -204,7 +204,7 @@ void LiveSource::Take(const std::vector<bus::BusMessage>& messages) {
         // A record that is none is skipped; the next one of its instrument mends it.
         if (!bus::ParseCsvLine(message.payload, fields) || fields.size() < 3) continue;
         fields.resize(kColumnCount);
-        const std::string key = live::InstrumentKey(fields[0], fields[2]);
+        const std::string key = platform::InstrumentKey(fields[0], fields[2]);
         if (key.empty()) continue;
         for (int k = 0; k < kColumnCount; ++k) views[k] = fields[static_cast<std::size_t>(k)];
         sheet::StoreRecordFields(cells.data(), views);

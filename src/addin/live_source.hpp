@@ -24,7 +24,7 @@
 #include "addin/live_result.hpp"
 #include "addin/live_settings.hpp"
 #include "bus/bus_subscriber.hpp"
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 #include "platform/thread_safety.hpp"
 
 namespace corvane::addin {
@@ -38,7 +38,7 @@ class LiveSource {
     LiveSource(const LiveSource&) = delete;
     LiveSource& operator=(const LiveSource&) = delete;
 
-    // The one result of field `column` of the instrument `key` (see live::InstrumentKey),
+    // The one result of field `column` of the instrument `key` (see platform::InstrumentKey),
     // and the status's; the first ask starts the source.
     rtl::Reference<LiveResult> Result(const std::string& key, int column);
     rtl::Reference<LiveResult> Status();

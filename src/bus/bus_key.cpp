@@ -1,5 +1,7 @@
 #include "bus/bus_key.hpp"
 
+#include "platform/instrument_key.hpp"
+
 namespace corvane::bus {
 namespace {
 
@@ -55,7 +57,9 @@ std::optional<std::string> BusKeyText(std::string_view token) {
 }
 
 std::string BusInstrumentKey(std::string_view exchange, std::string_view scrip) {
-    return BusKeyToken(exchange) + "." + BusKeyToken(scrip);
+    const platform::InstrumentName name = platform::CanonicalInstrument(exchange, scrip);
+    if (name.exchange.empty()) return {};
+    return BusKeyToken(name.exchange) + "." + BusKeyToken(name.scrip);
 }
 
 }  // namespace corvane::bus

@@ -16,7 +16,10 @@ std::string BusKeyToken(std::string_view text);
 // The text a token was made from; nothing when `token` is no token BusKeyToken makes.
 std::optional<std::string> BusKeyText(std::string_view token);
 
-// "<exchange token>.<scrip token>": the bucket key of an instrument.
+// "<exchange token>.<scrip token>": the bucket key of an instrument, of its exchange and
+// scrip code as the live table tells instruments apart (platform::CanonicalInstrument):
+// "nse"/"0500325" and "NSE"/"500325" are one key, "NSE.500325". Empty when either is
+// missing.
 std::string BusInstrumentKey(std::string_view exchange, std::string_view scrip);
 
 }  // namespace corvane::bus

@@ -126,10 +126,9 @@ Publisher::~Publisher() {
 
 Error Publisher::Publish(const std::string& exchange, const std::string& scrip,
                          const std::string& line) {
-    if (exchange.empty() || scrip.empty()) {
-        return Error(ErrorCode::Argument, "a record needs its exchange and scrip code");
-    }
     std::string key = BusInstrumentKey(exchange, scrip);
+    if (key.empty())
+        return Error(ErrorCode::Argument, "a record needs its exchange and scrip code");
     bool added = false;
     {
         platform::Lock lock(mu_);

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <string>
 
+#include "core/defaults.hpp"
+
 namespace corvane::bus {
 
 struct BusSettings {
@@ -14,7 +16,7 @@ struct BusSettings {
     std::string credsFile;         // .creds file (JWT + seed)
     std::string caFile;            // TLS: CA file; non-empty turns TLS on
     std::string name = "corvane";  // client name shown by the server
-    std::chrono::milliseconds connectTimeout{2000};
+    std::chrono::milliseconds connectTimeout{defaults::kBusConnectTimeoutMs};
 };
 
 // The server a client without a URL connects to.

@@ -11,7 +11,7 @@
 #include "bus/csv_line.hpp"
 #include "host/c_errors.hpp"
 #include "host/c_timeout.hpp"
-#include "live/instrument_key.hpp"
+#include "platform/instrument_key.hpp"
 
 struct corvane_publisher {
     std::unique_ptr<corvane::bus::Publisher> publisher;
@@ -21,8 +21,6 @@ namespace corvane::c_api {
 namespace {
 
 using namespace std::chrono;
-
-constexpr int kDefaultConnectTimeoutMs = 2000;
 
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
 
@@ -36,7 +34,7 @@ CORVANE_C_API void corvane_publisher_default_options(corvane_publisher_options* 
     if (options == nullptr) return;
     std::memset(options, 0, sizeof(*options));
     options->struct_size = sizeof(*options);
-    options->connect_timeout_ms = kDefaultConnectTimeoutMs;
+    options->connect_timeout_ms = defaults::kBusConnectTimeoutMs;
     options->max_pending = static_cast<int>(bus::Publisher::kDefaultBound);
 }
 
@@ -65,7 +63,7 @@ CORVANE_C_API corvane_publisher* corvane_publisher_open(const corvane_publisher_
         }
         settings.connectTimeout =
             milliseconds(options->connect_timeout_ms > 0 ? options->connect_timeout_ms
-                                                         : kDefaultConnectTimeoutMs);
+                                                         : defaults::kBusConnectTimeoutMs);
         const std::size_t bound = options->max_pending > 0
                                       ? static_cast<std::size_t>(options->max_pending)
                                       : bus::Publisher::kDefaultBound;
@@ -85,8 +83,8 @@ CORVANE_C_API int corvane_publish(corvane_publisher* publisher,
         return Fail(CORVANE_E_ARGUMENT, "corvane_publish: a NULL publisher or fields");
     }
     return Guarded([&]() -> int {
-        const std::string exchange(live::Trimmed(Text(fields[0])));
-        const std::string scrip(live::Trimmed(Text(fields[2])));
+        const std::string exchange(platform::Trimmed(Text(fields[0])));
+        const std::string scrip(platform::Trimmed(Text(fields[2])));
         std::string line;
         for (int i = 0; i < CORVANE_COLUMN_COUNT; ++i) {
             if (i != 0) line += ',';

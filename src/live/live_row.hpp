@@ -4,7 +4,7 @@
 // swapping one pointer, and each field can be handed on as a C string.
 #pragma once
 
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include <chrono>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "live/instrument_key.hpp"
+#include "platform/instrument_key.hpp"
 #include "sheet/sheet_names.hpp"
 
 namespace corvane::live {
@@ -45,7 +45,7 @@ const std::string kOccupied("\x01");
 // The key a reading found in a row: an instrument's, kOccupied, or "" for a blank row.
 std::string KeyFound(const RowKey& row) {
     if (row.blank) return {};
-    std::string key = InstrumentKey(row.exchange, row.scrip);
+    std::string key = platform::InstrumentKey(row.exchange, row.scrip);
     return key.empty() ? kOccupied : key;
 }
 
@@ -169,7 +169,7 @@ Error LiveTable::Put(const MarketWatchRecord& record) {
 }
 
 Error LiveTable::Put(const std::string_view* fields) {
-    std::string key = InstrumentKey(fields[0], fields[2]);
+    std::string key = platform::InstrumentKey(fields[0], fields[2]);
     if (key.empty()) return {ErrorCode::Argument, "a tick without exchange or scrip code"};
     // Copied before the lock into a buffer of its own, which the lock only swaps in:
     // a fresh allocation comes from memory this thread just used, where refilling the
@@ -193,7 +193,7 @@ Error LiveTable::Put(const std::string_view* fields) {
                 sheet = known->second;
             } else {
                 sheet = static_cast<std::uint32_t>(sheets_.size());
-                sheets_.push_back({std::string(Trimmed(fields[0]))});
+                sheets_.push_back({std::string(platform::Trimmed(fields[0]))});
                 sheetIndex_.emplace(std::move(name), sheet);
             }
         }

@@ -22,7 +22,6 @@
 #include <utility>
 
 #include "live/block_plan.hpp"
-#include "live/instrument_key.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
 #include "office/local_runtime.hpp"
@@ -32,6 +31,7 @@
 #include "office/save_copy.hpp"
 #include "office/shutdown.hpp"
 #include "office/stale_lock.hpp"
+#include "platform/instrument_key.hpp"
 #include "platform/process.hpp"
 #include "platform/scratch_files.hpp"
 #include "sheet/fast_writes.hpp"
@@ -532,7 +532,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
     // The instrument each row must hold in its key columns, or nothing.
     std::vector<std::string> expected(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
-        expected[i] = InstrumentKey(rows[i]->View(0), rows[i]->View(2));
+        expected[i] = platform::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
@@ -545,7 +545,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
         const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> now = keys->getDataArray();
         for (sal_Int32 i = 0; i < now.getLength() && i < count; ++i) {
             const RowKey key = KeyOf(now[i]);
-            if (!key.blank && InstrumentKey(key.exchange, key.scrip) != expected[i]) {
+            if (!key.blank && platform::InstrumentKey(key.exchange, key.scrip) != expected[i]) {
                 moved = true;
                 return Error();
             }

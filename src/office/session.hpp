@@ -10,7 +10,7 @@
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/XComponentContext.hpp>
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include <chrono>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <rtl/ustring.hxx>
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include <array>
 #include <string_view>

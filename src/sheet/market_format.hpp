@@ -7,7 +7,7 @@
 #include <sal/types.h>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/uno/Reference.hxx>
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 namespace corvane::sheet {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <com/sun/star/uno/Any.hxx>
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include <string_view>
 

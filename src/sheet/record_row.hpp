@@ -1,7 +1,7 @@
 // One market-watch record written into one sheet row.
 #pragma once
 
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include "sheet/row_frame.hpp"
 

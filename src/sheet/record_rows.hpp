@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/defaults.hpp"
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include "sheet/row_frame.hpp"
 

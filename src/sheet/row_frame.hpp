@@ -3,7 +3,7 @@
 
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/uno/Reference.hxx>
-#include "core/market_watch_record.hpp"
+#include "corvane/market_watch_record.hpp"
 
 #include <utility>
 

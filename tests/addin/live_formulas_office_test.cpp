@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include <corvane/market_watch_record.hpp>
 #include "bus/bus_publisher.hpp"
 #include "bus/csv_line.hpp"
-#include "core/market_watch_record.hpp"
 #include "support/nats_server.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"

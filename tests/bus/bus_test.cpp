@@ -282,6 +282,39 @@ TEST(BusTest, SubjectSubscriberKeepsTheNewestRecordOfAnInstrumentItHasNotTaken) 
     EXPECT_EQ(subscriber->GetStats().coalesced, 49u);
 }
 
+// The live table takes "nse"/"0500325" and "NSE"/"500325" for one instrument, one row:
+// so do the bucket and the subjects.
+TEST(BusTest, OneInstrumentIsOneKeyAndOneSubjectHoweverItsCodesAreSpelled) {
+    NatsServer server;
+    server.Start();
+    std::unique_ptr<Subscriber> desk;
+    ASSERT_TRUE(Subscriber::OpenSubject(At(server.Url()), "md.NSE.*", desk).ok());
+    std::unique_ptr<Publisher> publisher;
+    ASSERT_TRUE(Publisher::Open(At(server.Url()), "", "ticks", publisher).ok());
+    const std::string first = "nse,RELIANCE,0500325,1";
+    const std::string second = "NSE,RELIANCE,500325,2";
+    ASSERT_TRUE(publisher->Publish("nse", "0500325", first).ok());
+    ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+    ASSERT_TRUE(publisher->Publish("NSE", "500325", second).ok());
+    ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+
+    const auto deadline = steady_clock::now() + seconds(10);
+    while (desk->GetStats().messages < 2 && steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    std::vector<BusMessage> batch;
+    ASSERT_TRUE(desk->Next(batch, seconds(1)).ok());
+    ASSERT_EQ(batch.size(), 1u);  // both on one subject, the newer kept
+    EXPECT_EQ(batch[0].origin, "md.NSE.500325");
+    EXPECT_EQ(batch[0].payload, second);
+
+    std::unique_ptr<Subscriber> late;
+    ASSERT_TRUE(Subscriber::OpenBucket(At(server.Url()), "ticks", late).ok());
+    std::map<std::string, std::string> seen;
+    ASSERT_TRUE(Collect(*late, seen, [&] { return late->GetStats().snapshotComplete; }));
+    EXPECT_EQ(seen, (std::map<std::string, std::string>{{"NSE.500325", second}}));
+}
+
 TEST(BusTest, CApiPublishesRecordsIntoABucket) {
     NatsServer server;
     server.Start();

@@ -85,7 +85,7 @@ TEST_F(PublishToolTest, PublishesSoundLinesIntoTheBucketAndReportsTheMalformedOn
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen["NSE.2885"], "NSE,\"RELIANCE, LTD\",2885,194" + std::string(38, ','));
     EXPECT_EQ(seen["BSE.532540"], "BSE,TCS,532540,7" + std::string(38, ','));
-    EXPECT_EQ(seen.count("nse.1594"), 1u);
+    EXPECT_EQ(seen.count("NSE.1594"), 1u);  // an instrument's key is spelled one way
 }
 
 TEST_F(PublishToolTest, ExitStatusTellsRefusalAbsentServerAndUsage) {
@@ -95,6 +95,15 @@ TEST_F(PublishToolTest, ExitStatusTellsRefusalAbsentServerAndUsage) {
     options.password = "pw";
     server.Start(options);
     EXPECT_EQ(Publish("--quiet --nats " + server.Url() + " " + input_).status, 6);
+    // The feed's spelling of the credentials, and the earlier short one.
+    EXPECT_EQ(
+        Publish("--quiet --nats " + server.Url() + " --nats-user feed --nats-password pw " + input_)
+            .status,
+        1);
+    EXPECT_EQ(
+        Publish("--quiet --nats " + server.Url() + " --nats-user feed --nats-password no " + input_)
+            .status,
+        6);
     EXPECT_EQ(
         Publish("--quiet --nats " + server.Url() + " --user feed --password pw " + input_).status,
         1);

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "live/instrument_key.hpp"
 #include "live/live_sink.hpp"
+#include "platform/instrument_key.hpp"
 
 namespace corvane::test {
 
@@ -140,8 +140,8 @@ class FakeLiveSink : public live::LiveSink {
             if (found == office_->rows.end() || found->second.size() < 3) continue;
             const std::vector<std::string>& cells = found->second;
             const bool blank = cells[0].empty() && cells[1].empty() && cells[2].empty();
-            moved |= !blank && live::InstrumentKey(cells[0], cells[2]) !=
-                                   live::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
+            moved |= !blank && platform::InstrumentKey(cells[0], cells[2]) !=
+                                   platform::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
         }
         if (moved) return {};
         office_->blocks.push_back({sheet, firstRow, static_cast<int>(rows.size())});

@@ -129,7 +129,7 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
     }
     std::string key;
     if (settings_.follow) {
-        key = live::InstrumentKey(fields[0], fields[2]);
+        key = platform::InstrumentKey(fields[0], fields[2]);
         if (key.empty())
             return Fail(record.line,
                         std::string(Trimmed(fields[0]).empty() ? "column A (Exchange)"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "csv_reader.hpp"
-#include "live/instrument_key.hpp"
 #include "market_record.hpp"
+#include "platform/instrument_key.hpp"
 
 namespace corvane::feed {
 
@@ -138,7 +138,7 @@ class FeedLoop {
     // Sheets the workbook lacks (and took none): their lines are reported once.
     std::set<std::string> missingSheets_;
     // With --follow: the instruments a line was written for, to count them.
-    std::set<std::string> instruments_;  // live::InstrumentKey
+    std::set<std::string> instruments_;  // platform::InstrumentKey
     bool firstLine_ = true;
     // The origin of the RecordSource record in hand; null for lines.
     const std::string* origin_ = nullptr;

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "live/instrument_key.hpp"
+#include "platform/instrument_key.hpp"
 
 namespace corvane::feed {
 
@@ -30,7 +30,7 @@ Columns LibraryColumns();
 std::string ColumnLetters(int column);
 // `text` without leading and trailing blanks, tabs and line breaks, as the live table
 // trims keys.
-using live::Trimmed;
+using platform::Trimmed;
 enum class NumberCheck { Fits, NotANumber, TooLarge };
 // A whole number in decimal: optional blanks, an optional sign, digits, optional blanks,
 // whose value a double holds without overflowing.

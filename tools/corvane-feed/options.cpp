@@ -11,7 +11,6 @@
 namespace corvane::feed {
 namespace {
 
-constexpr int kDefaultIntervalMs = 250;
 // A sheet's rows: 0 to 1,048,575.
 constexpr int kLastSheetRow = defaults::kSheetRows - 1;
 // The longest wait for an office, and the longest interval between writes: a day.
@@ -169,7 +168,7 @@ std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions&
                     "with --follow: write the rows that changed at most once\n"
                     "every MS milliseconds, each row with the newest line of\n"
                     "its instrument, nearby rows in one block (default: " +
-                        std::to_string(kDefaultIntervalMs) +
+                        std::to_string(defaults::kFeedIntervalMs) +
                         ");\n0 writes as soon as anything changed, the least\n"
                         "pacing the table allows")
         ->type_name("MS")
@@ -316,7 +315,7 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
                    ", not \"" + raw.firstRow + "\"";
         firstRow = row;
     }
-    int interval = kDefaultIntervalMs;
+    int interval = defaults::kFeedIntervalMs;
     if (!raw.interval.empty()) {
         if (!options.feed.follow)
             return "--interval paces the updates of --follow: give it with --follow";

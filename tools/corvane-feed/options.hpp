@@ -37,7 +37,7 @@ struct FeedOptions {
     BusOptions bus;
     // With --follow: the least time from one write of the changed rows to the next;
     // zero writes as soon as anything changed.
-    std::chrono::milliseconds interval{250};
+    std::chrono::milliseconds interval{defaults::kFeedIntervalMs};
     // With --follow: empty the rows the sheet holds instead of keeping the instruments
     // found there in their rows.
     bool cleanSheet = false;

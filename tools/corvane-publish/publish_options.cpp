@@ -44,16 +44,24 @@ std::unique_ptr<CLI::App> Declare(PublishOptions& options) {
                     "key-value bucket to keep each instrument's last record in;\n"
                     "created (history 1) when missing")
         ->type_name("NAME");
+    // Spelled as corvane-feed spells them; the short names of earlier versions still work.
     const char* credentials = "Credentials";
-    app->add_option("--user", options.bus.user, "user name")->type_name("NAME")->group(credentials);
-    app->add_option("--password", options.bus.password, "the user's password")
+    app->add_option("--nats-user,--user", options.bus.user, "user name, with --nats-password")
+        ->type_name("NAME")
+        ->group(credentials);
+    app->add_option("--nats-password,--password", options.bus.password,
+                    "password, with --nats-user")
         ->type_name("TEXT")
         ->group(credentials);
-    app->add_option("--token", options.bus.token, "token")->type_name("TEXT")->group(credentials);
-    app->add_option("--creds", options.bus.credsFile, "credentials file (JWT and seed)")
+    app->add_option("--nats-token,--token", options.bus.token, "token credential")
+        ->type_name("TEXT")
+        ->group(credentials);
+    app->add_option("--nats-creds,--creds", options.bus.credsFile,
+                    "credentials file (user JWT and seed)")
         ->type_name("PATH")
         ->group(credentials);
-    app->add_option("--ca", options.bus.caFile, "CA certificate file: connects over TLS")
+    app->add_option("--nats-ca,--ca", options.bus.caFile,
+                    "connect over TLS, trusting the certificate\nauthority in PATH")
         ->type_name("PATH")
         ->group(credentials);
     app->add_flag("-q,--quiet", options.quiet, "no summary and no line reports")

@@ -1,6 +1,6 @@
 // The host's counted string and its market-watch record: the layout the host shares
-// with the library. Every floor of the library takes them from here; the public
-// corvane.hpp offers them to hosts, and this header is installed next to it.
+// with the library. corvane.hpp offers them to hosts, and every floor of the library
+// takes them from here too.
 #pragma once
 
 #include <atomic>
