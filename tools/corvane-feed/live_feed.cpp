@@ -17,6 +17,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPoll = std::chrono::milliseconds(20);
+// The final wait looks at the table and at Ctrl-C this often.
+constexpr int kFinishSliceMs = 200;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -118,24 +120,70 @@ bool LiveFeed::OfficeAnswers() {
     return table_ != nullptr && Stats().state != CORVANE_LIVE_FAILED;
 }
 
+int LiveFeed::FlushAtEnd(bool copies, const StopSignals& stop, Console& console) {
+    // A stop asked for before the end ended the input; one asked for now ends the wait.
+    const bool stoppedBefore = stop.Requested();
+    auto deadline = Clock::now() + std::chrono::milliseconds(kFinishMs);
+    bool told = false;
+    for (;;) {
+        const int flushed = corvane_live_flush(table_, kFinishSliceMs);
+        if (flushed != CORVANE_OK && flushed != CORVANE_E_TIMEOUT) return flushed;
+        const corvane_live_stats stats = Stats();
+        // Copies need the office too, once every row is in.
+        if (flushed == CORVANE_OK && (!copies || stats.state == CORVANE_LIVE_LIVE)) return flushed;
+        if (stats.state != CORVANE_LIVE_LIVE && !told) {
+            told = true;
+            char wait[32];
+            std::snprintf(wait, sizeof wait, "%g", options_.waitSeconds);
+            console.Error("the office went away (" + std::string(stats.last_message) +
+                          "): waiting up to " + wait +
+                          " s (--wait) for it to come back; Ctrl-C ends the wait");
+            deadline = std::min(
+                deadline, Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(options_.waitSeconds)));
+        }
+        if (Clock::now() >= deadline || (!stoppedBefore && stop.Requested())) {
+            waitedOut_ = true;
+            return flushed == CORVANE_OK ? CORVANE_OK : CORVANE_E_TIMEOUT;
+        }
+    }
+}
+
 std::vector<std::string> LiveFeed::Finish(const std::vector<std::string>& saveAs,
-                                          Console& console) {
+                                          const StopSignals& stop, Console& console) {
     std::vector<std::string> failures;
     if (table_ == nullptr) return failures;
-    const int flushed = corvane_live_flush(table_, kFinishMs);
-    timedOut_ |= flushed == CORVANE_E_TIMEOUT;
+    const int flushed = FlushAtEnd(!saveAs.empty(), stop, console);
+    const corvane_live_stats stats = Stats();
+    // Whatever ended the wait (the office gone, the deadline, a stop), nothing waits for
+    // the office again.
+    waitedOut_ |= flushed != CORVANE_OK;
+    const bool gone = stats.state != CORVANE_LIVE_LIVE;
+    // Only an office that is there and does not answer is stuck; one that went away is
+    // told by the table's own words.
+    timedOut_ |= flushed == CORVANE_E_TIMEOUT && stats.last_status == CORVANE_E_TIMEOUT;
     if (flushed != CORVANE_OK)
-        failures.push_back("not every row reached the sheet: " + LastError());
+        failures.push_back(
+            "not every row reached the sheet: " +
+            (gone ? "the office is gone: " + std::string(stats.last_message) : LastError()));
     for (const std::string& path : saveAs) {
         const std::string target = Absolute(path);
-        const int saved = corvane_live_save_copy(table_, target.c_str(), kFinishMs);
-        timedOut_ |= saved == CORVANE_E_TIMEOUT;
+        const int saved =
+            corvane_live_save_copy(table_, target.c_str(), waitedOut_ ? 0 : kFinishMs);
+        timedOut_ |= saved == CORVANE_E_TIMEOUT && !waitedOut_;
         if (saved != CORVANE_OK)
             failures.push_back("cannot save " + Quoted(path) + ": " + LastError());
         else
             console.Note("saved " + path);
     }
     return failures;
+}
+
+std::string LiveFeed::Close() {
+    if (!waitedOut_) return Close(kFinishMs);
+    // Finish has told already what did not reach the sheet.
+    Close(0);
+    return {};
 }
 
 std::string LiveFeed::Close(int timeoutMs) {

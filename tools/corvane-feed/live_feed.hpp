@@ -42,15 +42,19 @@ class LiveFeed : public SheetWriter {
     bool OfficeAnswers() override;
     std::string LastError() override { return corvane_last_error(); }
 
-    // Waits for every put row to be in the sheet, then stores each copy. Returns the
-    // failures, one per line; empty when all went well.
-    std::vector<std::string> Finish(const std::vector<std::string>& saveAs, Console& console);
-    // Ends the table (an office it started with it), waiting at most `timeoutMs` for
-    // the rows put. Returns "" or why not every row was written.
-    std::string Close(int timeoutMs = kFinishMs);
+    // Waits for every put row to be in the sheet, then stores each copy. An office that
+    // is gone by then is said at once and waited for at most --wait; a stop requested
+    // during the wait ends it, and copies are then tried once without waiting. Returns
+    // the failures, one per line; empty when all went well.
+    std::vector<std::string> Finish(const std::vector<std::string>& saveAs, const StopSignals& stop,
+                                    Console& console);
+    // Ends the table (an office it started with it), waiting for the rows put at most
+    // kFinishMs, or not at all once Finish's wait ended without them (Finish told that
+    // already). Returns "" or why not every row was written.
+    std::string Close();
 
-    // How long the rows put may take to reach the sheet at the end, an office
-    // restarted on the way included.
+    // How long the rows put may take to reach the sheet at the end while the office
+    // answers, an office restarted on the way included.
     static constexpr int kFinishMs = 120000;
 
     // From another thread, when the program must end at once: kills the office the
@@ -72,12 +76,17 @@ class LiveFeed : public SheetWriter {
 
   private:
     corvane_live* OpenTable(bool owned, int waitMs) const;
+    std::string Close(int timeoutMs);
+    // Finish's wait for the rows, and for the office too when `copies` are to be stored:
+    // CORVANE_OK once every row is in, or the code it ended with.
+    int FlushAtEnd(bool copies, const StopSignals& stop, Console& console);
 
     const FeedOptions& options_;
     std::string workbook_;
     std::atomic<corvane_live*> table_{nullptr};
     unsigned long long refusedPuts_ = 0;  // puts the table refused at once
     bool timedOut_ = false;
+    bool waitedOut_ = false;  // Finish's wait ended without the rows: none waits again
 };
 
 }  // namespace corvane::feed

@@ -129,7 +129,7 @@ int RunLive(const FeedOptions& options, ByteSource* bytes, BusInput* bus, StopSi
         status = inputStatus != 0 ? inputStatus : kExitOffice;
     }
     // Copies are stored whatever went wrong, with every row the table holds.
-    for (const std::string& failure : table.Finish(options.saveAs, console)) {
+    for (const std::string& failure : table.Finish(options.saveAs, signals, console)) {
         console.Error(failure);
         status = kExitOffice;
     }
