@@ -17,62 +17,91 @@ enum class ValueKind {
     Real,     // the field's leading decimal number; an empty field leaves the cell empty
 };
 
+// How a column's values are shown.
+enum class Look {
+    Text,      // left-aligned, as written
+    Code,      // an identifier: an integer without separators
+    Quantity,  // thousands separator, no decimals
+    Price,     // thousands separator, two decimals
+    Change,    // two decimals, green above 0 and red below
+    Yield,     // two decimals
+    Time,      // time of day with milliseconds
+};
+
 struct Column {
     int index;            // zero-based column position, 0 is A
     const char* letters;  // the column's name in A1 notation
     const char* title;    // 7-bit ASCII; a two-line title holds one line feed
     int field;            // index of the record field that feeds the column
     ValueKind kind;
+    Look look;
+    // A typical widest value, by which the column's width is measured: `widestText` for
+    // text columns, otherwise `widestNumber` as the column's format shows it.
+    double widestNumber;
+    const char* widestText;
 };
 
 inline constexpr char kLastColumnLetters[] = "AP";
 
+// Volume and the opening open interest are fed as reals but count shares and
+// contracts, so they read as quantities; the scrip code is an identifier.
 // clang-format off
 inline constexpr std::array<Column, kColumnCount> ColumnLayout = {{
-    {0,  "A",  "Exchange",                      0,  ValueKind::Text},
-    {1,  "B",  "Description",                   1,  ValueKind::Text},
-    {2,  "C",  "Scrip Code",                    2,  ValueKind::Integer},
-    {3,  "D",  "Best\nBuy Qty",                 3,  ValueKind::Integer},
-    {4,  "E",  "Best\nBuy Price",               4,  ValueKind::Real},
-    {5,  "F",  "Best\nSell Qty",                5,  ValueKind::Integer},
-    {6,  "G",  "Best\nSell Price",              6,  ValueKind::Real},
-    {7,  "H",  "Day\n4om Expiry",               7,  ValueKind::Text},
-    {8,  "I",  "Strike\nPrice",                 8,  ValueKind::Real},
-    {9,  "J",  "Option\nType",                  9,  ValueKind::Text},
-    {10, "K",  "Last\nTraded Qty",              10, ValueKind::Integer},
-    {11, "L",  "Last\nTraded Price",            11, ValueKind::Real},
-    {12, "M",  "Volume",                        12, ValueKind::Real},
-    {13, "N",  "Value",                         13, ValueKind::Real},
-    {14, "O",  "High",                          14, ValueKind::Real},
-    {15, "P",  "Low",                           15, ValueKind::Real},
-    {16, "Q",  "Open",                          16, ValueKind::Real},
-    {17, "R",  "Close",                         17, ValueKind::Real},
-    {18, "S",  "Total\nBuy Qty",                18, ValueKind::Integer},
-    {19, "T",  "Total\nSell Qty",               19, ValueKind::Integer},
-    {20, "U",  "Average\nTrade Price",          20, ValueKind::Real},
-    {21, "V",  "Open\nInterest",                21, ValueKind::Integer},
-    {22, "W",  "Fair\nValue",                   22, ValueKind::Real},
-    {23, "X",  "Open Interest\nPrevious Close", 23, ValueKind::Integer},
-    {24, "Y",  "%Change",                       24, ValueKind::Real},
-    {25, "Z",  "52Week\nHigh",                  25, ValueKind::Real},
-    {26, "AA", "52Week\nLow",                   26, ValueKind::Real},
-    {27, "AB", "Lifetime\nHigh",                27, ValueKind::Real},
-    {28, "AC", "Lifetime\nLow",                 28, ValueKind::Real},
-    {29, "AD", "Market\nCap",                   29, ValueKind::Real},
-    {30, "AE", "Opening\nOpen Interest",        30, ValueKind::Real},
-    {31, "AF", "Base\nPrice FAO",               31, ValueKind::Real},
-    {32, "AG", "Buy\nYield",                    32, ValueKind::Real},
-    {33, "AH", "Sell\nYield",                   33, ValueKind::Real},
-    {34, "AI", "LTP\nYield",                    34, ValueKind::Real},
-    {35, "AJ", "Avg\nTrade Yield",              35, ValueKind::Real},
-    {36, "AK", "Open\nYield",                   36, ValueKind::Real},
-    {37, "AL", "High\nYield",                   37, ValueKind::Real},
-    {38, "AM", "Low\nYield",                    38, ValueKind::Real},
-    {39, "AN", "Close\nYield",                  39, ValueKind::Real},
-    {40, "AO", "52Week\nHigh Yield",            40, ValueKind::Real},
-    {41, "AP", "52Week\nLow Yield",             41, ValueKind::Real},
+    {0,  "A",  "Exchange",                      0,  ValueKind::Text,    Look::Text,     0,             "NSE"},
+    {1,  "B",  "Description",                   1,  ValueKind::Text,    Look::Text,     0,             "TATA CONSULTANCY SERVICES LTD"},
+    {2,  "C",  "Scrip Code",                    2,  ValueKind::Integer, Look::Code,     999999,        nullptr},
+    {3,  "D",  "Best\nBuy Qty",                 3,  ValueKind::Integer, Look::Quantity, 99999,         nullptr},
+    {4,  "E",  "Best\nBuy Price",               4,  ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {5,  "F",  "Best\nSell Qty",                5,  ValueKind::Integer, Look::Quantity, 99999,         nullptr},
+    {6,  "G",  "Best\nSell Price",              6,  ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {7,  "H",  "Day\n4om Expiry",               7,  ValueKind::Text,    Look::Text,     0,             "28-Dec-2026"},
+    {8,  "I",  "Strike\nPrice",                 8,  ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {9,  "J",  "Option\nType",                  9,  ValueKind::Text,    Look::Text,     0,             "CE"},
+    {10, "K",  "Last\nTraded Qty",              10, ValueKind::Integer, Look::Quantity, 99999,         nullptr},
+    {11, "L",  "Last\nTraded Price",            11, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {12, "M",  "Volume",                        12, ValueKind::Real,    Look::Quantity, 9999999,       nullptr},
+    {13, "N",  "Value",                         13, ValueKind::Real,    Look::Price,    9999999999.99, nullptr},
+    {14, "O",  "High",                          14, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {15, "P",  "Low",                           15, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {16, "Q",  "Open",                          16, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {17, "R",  "Close",                         17, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {18, "S",  "Total\nBuy Qty",                18, ValueKind::Integer, Look::Quantity, 9999999,       nullptr},
+    {19, "T",  "Total\nSell Qty",               19, ValueKind::Integer, Look::Quantity, 9999999,       nullptr},
+    {20, "U",  "Average\nTrade Price",          20, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {21, "V",  "Open\nInterest",                21, ValueKind::Integer, Look::Quantity, 9999999,       nullptr},
+    {22, "W",  "Fair\nValue",                   22, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {23, "X",  "Open Interest\nPrevious Close", 23, ValueKind::Integer, Look::Quantity, 9999999,       nullptr},
+    {24, "Y",  "%Change",                       24, ValueKind::Real,    Look::Change,   -99.99,        nullptr},
+    {25, "Z",  "52Week\nHigh",                  25, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {26, "AA", "52Week\nLow",                   26, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {27, "AB", "Lifetime\nHigh",                27, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {28, "AC", "Lifetime\nLow",                 28, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {29, "AD", "Market\nCap",                   29, ValueKind::Real,    Look::Price,    9999999.99,    nullptr},
+    {30, "AE", "Opening\nOpen Interest",        30, ValueKind::Real,    Look::Quantity, 9999999,       nullptr},
+    {31, "AF", "Base\nPrice FAO",               31, ValueKind::Real,    Look::Price,    99999.99,      nullptr},
+    {32, "AG", "Buy\nYield",                    32, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {33, "AH", "Sell\nYield",                   33, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {34, "AI", "LTP\nYield",                    34, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {35, "AJ", "Avg\nTrade Yield",              35, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {36, "AK", "Open\nYield",                   36, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {37, "AL", "High\nYield",                   37, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {38, "AM", "Low\nYield",                    38, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {39, "AN", "Close\nYield",                  39, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {40, "AO", "52Week\nHigh Yield",            40, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
+    {41, "AP", "52Week\nLow Yield",             41, ValueKind::Real,    Look::Yield,    99.99,         nullptr},
 }};
 // clang-format on
+
+// The row's update time in AQ, right of the record's columns when a workbook keeps it.
+inline constexpr Column kUpdatedColumn = {kColumnCount,    "AQ",       "Updated", -1,
+                                          ValueKind::Real, Look::Time, 0.99999,   nullptr};
+
+// The column of the first look `look`, -1 when none has it.
+constexpr int ColumnWithLook(Look look) {
+    for (const Column& column : ColumnLayout)
+        if (column.look == look) return column.index;
+    return -1;
+}
 
 // The range of the 42 cells of zero-based row `row`: "A<row+1>:AP<row+1>". Any row
 // number gives a name (row -1 gives "A0:AP0"); the office decides whether it exists.

@@ -49,77 +49,14 @@ using css::uno::UNO_QUERY_THROW;
 
 constexpr sal_Int32 kLastRow = defaults::kSheetRows - 1;  // a sheet's last row, zero-based
 
-// How a column's values are shown.
-enum class Look {
-    Text,      // left-aligned, as written
-    Code,      // an identifier: an integer without separators
-    Quantity,  // thousands separator, no decimals
-    Price,     // thousands separator, two decimals
-    Change,    // two decimals, green above 0 and red below
-    Yield,     // two decimals
-    Time,      // time of day with milliseconds
-};
-
-struct ColumnLook {
-    Look look;
-    // A typical widest value, by which the column's width is measured: `text` for text
-    // columns, otherwise `number` as the column's format shows it.
-    double number;
-    const char* text;
-};
-
-// Volume and the opening open interest are fed as reals but count shares and
-// contracts, so they read as quantities; the scrip code is an identifier.
-// clang-format off
-constexpr std::array<ColumnLook, kColumnCount + 1> kLooks = {{
-    {Look::Text, 0, "NSE"},                              // A  Exchange
-    {Look::Text, 0, "TATA CONSULTANCY SERVICES LTD"},    // B  Description
-    {Look::Code, 999999, nullptr},                       // C  Scrip Code
-    {Look::Quantity, 99999, nullptr},                    // D  Best Buy Qty
-    {Look::Price, 99999.99, nullptr},                    // E  Best Buy Price
-    {Look::Quantity, 99999, nullptr},                    // F  Best Sell Qty
-    {Look::Price, 99999.99, nullptr},                    // G  Best Sell Price
-    {Look::Text, 0, "28-Dec-2026"},                      // H  Day 4om Expiry
-    {Look::Price, 99999.99, nullptr},                    // I  Strike Price
-    {Look::Text, 0, "CE"},                               // J  Option Type
-    {Look::Quantity, 99999, nullptr},                    // K  Last Traded Qty
-    {Look::Price, 99999.99, nullptr},                    // L  Last Traded Price
-    {Look::Quantity, 9999999, nullptr},                  // M  Volume
-    {Look::Price, 9999999999.99, nullptr},               // N  Value
-    {Look::Price, 99999.99, nullptr},                    // O  High
-    {Look::Price, 99999.99, nullptr},                    // P  Low
-    {Look::Price, 99999.99, nullptr},                    // Q  Open
-    {Look::Price, 99999.99, nullptr},                    // R  Close
-    {Look::Quantity, 9999999, nullptr},                  // S  Total Buy Qty
-    {Look::Quantity, 9999999, nullptr},                  // T  Total Sell Qty
-    {Look::Price, 99999.99, nullptr},                    // U  Average Trade Price
-    {Look::Quantity, 9999999, nullptr},                  // V  Open Interest
-    {Look::Price, 99999.99, nullptr},                    // W  Fair Value
-    {Look::Quantity, 9999999, nullptr},                  // X  Open Interest Previous Close
-    {Look::Change, -99.99, nullptr},                     // Y  %Change
-    {Look::Price, 99999.99, nullptr},                    // Z  52Week High
-    {Look::Price, 99999.99, nullptr},                    // AA 52Week Low
-    {Look::Price, 99999.99, nullptr},                    // AB Lifetime High
-    {Look::Price, 99999.99, nullptr},                    // AC Lifetime Low
-    {Look::Price, 9999999.99, nullptr},                  // AD Market Cap
-    {Look::Quantity, 9999999, nullptr},                  // AE Opening Open Interest
-    {Look::Price, 99999.99, nullptr},                    // AF Base Price FAO
-    {Look::Yield, 99.99, nullptr},                       // AG Buy Yield
-    {Look::Yield, 99.99, nullptr},                       // AH Sell Yield
-    {Look::Yield, 99.99, nullptr},                       // AI LTP Yield
-    {Look::Yield, 99.99, nullptr},                       // AJ Avg Trade Yield
-    {Look::Yield, 99.99, nullptr},                       // AK Open Yield
-    {Look::Yield, 99.99, nullptr},                       // AL High Yield
-    {Look::Yield, 99.99, nullptr},                       // AM Low Yield
-    {Look::Yield, 99.99, nullptr},                       // AN Close Yield
-    {Look::Yield, 99.99, nullptr},                       // AO 52Week High Yield
-    {Look::Yield, 99.99, nullptr},                       // AP 52Week Low Yield
-    {Look::Time, 0.99999, nullptr},                      // AQ Updated (23:59:59.136)
-}};
-// clang-format on
+// A record column, or the update time's column right of them.
+const Column& ColumnAt(sal_Int32 index) {
+    return index < kColumnCount ? ColumnLayout[static_cast<std::size_t>(index)] : kUpdatedColumn;
+}
 
 // %Change, column Y.
-constexpr sal_Int32 kChangeColumn = 24;
+constexpr sal_Int32 kChangeColumn = ColumnWithLook(Look::Change);
+static_assert(kChangeColumn >= 0, "the column table has a %Change column");
 constexpr sal_Int32 kGainColor = 0x008000;  // green
 constexpr sal_Int32 kLossColor = 0xC00000;  // red
 constexpr sal_Int16 kPagesAcross = 2;
@@ -129,10 +66,7 @@ constexpr char kTimeFormat[] = "HH:MM:SS.000";
 // Scratch sheet in which the office measures the column widths.
 constexpr char kMeasureSheet[] = "corvane-measure";
 
-const char* TitleOf(sal_Int32 column) {
-    return column == kRowTimeColumn ? kRowTimeTitle
-                                    : ColumnLayout[static_cast<std::size_t>(column)].title;
-}
+const char* TitleOf(sal_Int32 column) { return ColumnAt(column).title; }
 
 // The two lines of a title ("" for the second of a one-line title).
 std::pair<std::string, std::string> TitleLines(sal_Int32 column) {
@@ -181,10 +115,9 @@ void FormatColumns(const Reference<css::sheet::XSpreadsheet>& sheet, sal_Int32 c
                    const NumberFormats& formats) {
     sal_Int32 first = 0;
     while (first < columns) {
-        const Look look = kLooks[static_cast<std::size_t>(first)].look;
+        const Look look = ColumnAt(first).look;
         sal_Int32 last = first;
-        while (last + 1 < columns && kLooks[static_cast<std::size_t>(last + 1)].look == look)
-            ++last;
+        while (last + 1 < columns && ColumnAt(last + 1).look == look) ++last;
         const Reference<XPropertySet> cells =
             Properties(sheet->getCellRangeByPosition(first, 0, last, kLastRow));
         if (look != Look::Text) cells->setPropertyValue("NumberFormat", Any(formats.Of(look)));
@@ -230,10 +163,10 @@ std::vector<sal_Int32> MeasureWidths(const Reference<css::sheet::XSpreadsheetDoc
     Sequence<Any>* rows = values.getArray();
     for (sal_Int32 r = 0; r < 3; ++r) rows[r].realloc(columns);
     for (sal_Int32 c = 0; c < columns; ++c) {
-        const ColumnLook& look = kLooks[static_cast<std::size_t>(c)];
-        rows[0].getArray()[c] = look.text != nullptr
-                                    ? Any(rtl::OUString::createFromAscii(look.text))
-                                    : Any(look.number);
+        const Column& column = ColumnAt(c);
+        rows[0].getArray()[c] = column.widestText != nullptr
+                                    ? Any(rtl::OUString::createFromAscii(column.widestText))
+                                    : Any(column.widestNumber);
         const auto [first, second] = TitleLines(c);
         rows[1].getArray()[c] <<= rtl::OUString::createFromAscii(first.c_str());
         rows[2].getArray()[c] <<= rtl::OUString::createFromAscii(second.c_str());

@@ -8,6 +8,7 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 #include "corvane/market_watch_record.hpp"
+#include "sheet/column_layout.hpp"
 
 namespace corvane::sheet {
 
@@ -18,8 +19,8 @@ struct MarketSheetOptions {
 };
 
 // Zero-based column of the row times (AQ) and its title.
-inline constexpr sal_Int32 kRowTimeColumn = kColumnCount;
-inline constexpr char kRowTimeTitle[] = "Updated";
+inline constexpr sal_Int32 kRowTimeColumn = kUpdatedColumn.index;
+inline constexpr const char* kRowTimeTitle = kUpdatedColumn.title;
 
 // The title row and the first two columns (Exchange, Description) stay in view while
 // scrolling and are repeated on every printed page.
