@@ -47,6 +47,7 @@
 
 #include "bus/bus_publisher.hpp"
 #include "bus/csv_line.hpp"
+#include "office/office_pipe.hpp"
 #include "support/nats_server.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
@@ -255,9 +256,9 @@ OfficeClient& StartWithExtension(OfficeSession& session, const std::string& url,
     ::setenv("CORVANE_LIVE_BUCKET", "marketwatch", 1);
     ::setenv("CORVANE_LIVE_INTERVAL_MS", std::to_string(kIntervalMs).c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (session.ProfileDirectory() + "/config").c_str(), 1);
-    leader = corvane::test::StartInOwnGroup(
-        {corvane::test::OfficeExecutable(), "--headless", "--norestore", "--nologo", user, shared,
-         "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"});
+    leader = corvane::test::StartInOwnGroup({corvane::test::OfficeExecutable(), "--headless",
+                                             "--norestore", "--nologo", user, shared,
+                                             "--accept=" + corvane::office::AcceptArgument()});
     session.Adopt(leader);
     return session.Client(std::chrono::seconds(120));
 }

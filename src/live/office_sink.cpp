@@ -268,8 +268,7 @@ Error OfficeSink::Attach(bool foreignCheck) {
                 StopOffice();
                 pipe_ = "corvane-live-" + std::to_string(::getpid()) + "-" +
                         std::to_string(reinterpret_cast<std::uintptr_t>(this) % 1000000);
-                session_.connectionUrl =
-                    "uno:pipe,name=" + pipe_ + ";urp;StarOffice.ServiceManager";
+                session_.connectionUrl = office::ConnectionUrl(pipe_);
                 moved = "; the table's office starts anew on the pipe \"" + pipe_ + "\"";
             }
             return {ErrorCode::Connect, "an office this table did not start (profile " + who +

@@ -27,6 +27,7 @@
 #include "office/host_text.hpp"
 #include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
+#include "office/office_pipe.hpp"
 #include "office/stale_lock.hpp"
 #include "platform/files.hpp"
 
@@ -60,9 +61,8 @@ class Attempt {
     Error NoOffice() const {
         if (Error missing = Missing(); !missing.ok()) return missing;
         return {ErrorCode::Connect,
-                "no office accepts connections on the pipe \"ooo_pipe\" (an office that was "
-                "just started needs a moment: try again)" +
-                    Suffix()};
+                "no office accepts connections on the pipe \"" + std::string(kOfficePipe) +
+                    "\" (an office that was just started needs a moment: try again)" + Suffix()};
     }
 
     Error NotLoaded() const {
@@ -162,7 +162,7 @@ Reference<css::lang::XComponent> LoadWorkbook(Session& session,
 Error ReachOffice(Session& session, Attempt& attempt,
                   const Reference<css::bridge::XUnoUrlResolver>& resolver) {
     const Reference<XInterface> remote = resolver->resolve(
-        session.connectionUrl.empty() ? rtl::OUString::createFromAscii(kConnectionUrl)
+        session.connectionUrl.empty() ? rtl::OUString::createFromAscii(ConnectionUrl().c_str())
                                       : FromHostText(session.connectionUrl.c_str()));
     if (!remote.is()) {
         attempt.Print("StarOffice.ServiceManager is not exported from remote counterpart");

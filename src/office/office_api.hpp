@@ -4,11 +4,6 @@
 
 namespace corvane::office {
 
-// Appended to the quoted office path to form the default office command line: no
-// window, and UNO connections accepted on the pipe the library resolves.
-inline constexpr char kDefaultOptions[] =
-    " -invisible -accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
-inline constexpr char kConnectionUrl[] = "uno:pipe,name=ooo_pipe;urp;StarOffice.ServiceManager";
 inline constexpr char kUrlResolverService[] = "com.sun.star.bridge.UnoUrlResolver";
 inline constexpr char kDesktopService[] = "com.sun.star.frame.Desktop";
 inline constexpr char kDefaultContextProperty[] = "DefaultContext";

@@ -4,6 +4,7 @@
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 
 #include "office/office_api.hpp"
+#include "office/office_pipe.hpp"
 
 namespace corvane::office {
 
@@ -14,7 +15,8 @@ Reference<css::uno::XComponentContext> ResolveOfficeContext(
     const Reference<css::uno::XComponentContext>& local) {
     const Reference<css::bridge::XUnoUrlResolver> resolver =
         css::bridge::UnoUrlResolver::create(local);
-    const Reference<css::beans::XPropertySet> manager(resolver->resolve(kConnectionUrl), UNO_QUERY);
+    const Reference<css::beans::XPropertySet> manager(
+        resolver->resolve(rtl::OUString::createFromAscii(ConnectionUrl().c_str())), UNO_QUERY);
     const Reference<css::uno::XComponentContext> office(
         manager.is() ? manager->getPropertyValue(kDefaultContextProperty) : css::uno::Any(),
         UNO_QUERY);

@@ -29,14 +29,14 @@ std::string PathFileUrl(const std::string& path) {
 }
 
 std::string DefaultOfficeCommandLine(const std::string& program) {
-    return platform::QuoteProgramName(program) + kDefaultOptions;
+    // No window, and UNO connections accepted on the pipe the library resolves.
+    return platform::QuoteProgramName(program) + " -invisible -accept=" + AcceptArgument();
 }
 
 std::vector<std::string> ProfileOfficeArguments(const std::string& profileDir, bool invisible,
                                                 const std::string& pipe) {
     return {invisible ? "--invisible" : "--headless", "--norestore", "--nologo",
-            "-env:UserInstallation=" + PathFileUrl(profileDir),
-            "--accept=pipe,name=" + pipe + ";urp;StarOffice.ServiceManager"};
+            "-env:UserInstallation=" + PathFileUrl(profileDir), "--accept=" + AcceptArgument(pipe)};
 }
 
 std::string ProfileOfficeCommandLine(const std::string& program, const std::string& profileDir,

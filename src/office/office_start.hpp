@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace corvane::office {
+#include "office/office_pipe.hpp"
 
-// The pipe the library's offices accept UNO connections on.
-inline constexpr char kOfficePipe[] = "ooo_pipe";
+namespace corvane::office {
 
 // The library's default command line for `program` when the host names none: the
 // quoted program, no window, and UNO connections accepted on the pipe.

@@ -26,6 +26,7 @@
 #include <corvane/market_watch_record.hpp>
 #include "bus/bus_publisher.hpp"
 #include "bus/csv_line.hpp"
+#include "office/office_pipe.hpp"
 #include "support/nats_server.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
@@ -88,7 +89,7 @@ class LiveFormulas : public ::testing::Test {
             StartInOwnGroup({OfficeExecutable(), "--headless", "--norestore",
                              "-env:UserInstallation=" + FileUrl(profile),
                              "-env:UNO_SHARED_PACKAGES_CACHE=" + FileUrl(profile) + "/shared",
-                             "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"}));
+                             "--accept=" + office::AcceptArgument()}));
         client_ = OfficeClient::Connect(60s);
         ASSERT_TRUE(client_);
     }

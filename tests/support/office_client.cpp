@@ -1,4 +1,5 @@
 #include "support/office_client.hpp"
+#include "office/office_pipe.hpp"
 
 #include <signal.h>
 
@@ -49,8 +50,7 @@ std::unique_ptr<OfficeClient> OfficeClient::Connect(std::chrono::milliseconds ti
     for (;;) {
         try {
             const Reference<css::beans::XPropertySet> manager(
-                resolver->resolve("uno:pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"),
-                UNO_QUERY_THROW);
+                resolver->resolve(U(office::ConnectionUrl())), UNO_QUERY_THROW);
             const Reference<css::uno::XComponentContext> office(
                 manager->getPropertyValue("DefaultContext"), UNO_QUERY_THROW);
             client->desktop_ = css::frame::Desktop::create(office);
