@@ -3,11 +3,9 @@
 
 #include <chrono>
 
-namespace corvane::c_api {
+#include "core/deadline.hpp"
 
-// The longest wait passed on for "without end": far beyond any real wait, and small
-// enough that adding it to a clock's now cannot overflow.
-inline constexpr std::chrono::milliseconds kWithoutEnd = std::chrono::hours(24 * 365);
+namespace corvane::c_api {
 
 // A C timeout as a duration: a negative one waits without end (as long as kWithoutEnd).
 inline std::chrono::milliseconds Timeout(int ms) {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/deadline.hpp"
 #include "host/c_errors.hpp"
 #include "host/session_instance.hpp"
 #include "office/connection.hpp"
@@ -131,18 +132,16 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
     const pid_t started = platform::StartDetachedProcess(program.c_str(), commandLine.c_str());
     if (started > 0) link.launched.push_back(started);
     if (started == 0)
-        return Fail(CORVANE_E_CONNECT,
-                    "no office accepts connections on the pipe \"ooo_pipe\", "
-                    "and there is no office program at " +
-                        Quoted(program) + " to start");
+        return Fail(CORVANE_E_CONNECT, "no office accepts connections on the pipe \"" +
+                                           std::string(office::kOfficePipe) +
+                                           "\", and there is no office program at " +
+                                           Quoted(program) + " to start");
     // Not a number or not above 0: the default; at most a day, which keeps the deadline
     // within the clock's range.
     const double seconds = options.wait_seconds > 0
                                ? std::min(options.wait_seconds, kLongestWaitSeconds)
                                : kDefaultWaitSeconds;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(seconds));
+    const auto deadline = DeadlineAfterSeconds(seconds);
     for (;;) {
         if (const int failed = ResolveWithinDeadline(link, office.context)) return failed;
         if (office.context.is()) {
@@ -150,9 +149,9 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
             return CORVANE_OK;
         }
         if (std::chrono::steady_clock::now() >= deadline)
-            return Fail(CORVANE_E_TIMEOUT,
-                        "the office started with " + commandLine +
-                            " did not accept connections on the pipe \"ooo_pipe\" in time");
+            return Fail(CORVANE_E_TIMEOUT, "the office started with " + commandLine +
+                                               " did not accept connections on the pipe \"" +
+                                               office::kOfficePipe + "\" in time");
         std::this_thread::sleep_for(kRetryPause);
     }
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/deadline.hpp"
 #include "platform/instrument_key.hpp"
 #include "sheet/sheet_names.hpp"
 
@@ -64,16 +65,6 @@ Error OnWriterThread() {
 
 double Milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-// The time `timeout` from now; a negative one is now, one beyond the clock's range never.
-Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
-    const Clock::time_point now = Clock::now();
-    if (timeout.count() <= 0) return now;
-    if (timeout >=
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now))
-        return Clock::time_point::max();
-    return now + timeout;
 }
 
 // A row's leading columns as one text, NUL-separated, and whether a row's are those.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "core/deadline.hpp"
 #include "office/local_runtime.hpp"
 #include "platform/process.hpp"
 #include "platform/sigpipe_guard.hpp"
@@ -78,12 +79,10 @@ void CallDeadline::Arm(std::chrono::milliseconds limit) {
     if (limit.count() <= 0) return;
     // The runtime is taken now: the session may replace or release it meanwhile.
     css::uno::Reference<css::uno::XComponentContext> runtime = session_.runtime;
-    const Watchdog::Clock::time_point now = Watchdog::Clock::now();
     // A limit beyond the clock's range is no limit.
-    if (limit >= std::chrono::duration_cast<std::chrono::milliseconds>(
-                     Watchdog::Clock::time_point::max() - now))
-        return;
-    ticket_ = session_.watchdog.Arm(now + limit, [runtime] { Session::CutOff(runtime); });
+    const SteadyClock::time_point deadline = DeadlineAfter(limit);
+    if (deadline == SteadyClock::time_point::max()) return;
+    ticket_ = session_.watchdog.Arm(deadline, [runtime] { Session::CutOff(runtime); });
 }
 
 bool CallDeadline::Restart(std::chrono::milliseconds limit) {

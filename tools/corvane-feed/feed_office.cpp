@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "core/deadline.hpp"
+
 namespace corvane::feed {
 namespace {
 
@@ -81,8 +83,7 @@ std::string FeedOffice::StartAndWait() {
     }
 
     const std::string workbook = Absolute(settings_.workbook);
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(settings_.waitSeconds));
+    const auto deadline = DeadlineAfterSeconds(settings_.waitSeconds);
     started_ = true;
     console_.Note("starting the office and waiting for it");
     int result;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "console.hpp"
+#include "core/deadline.hpp"
 
 namespace corvane::feed {
 namespace {
@@ -59,8 +60,7 @@ std::string LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
         return "the workbook " + Quoted(options_.workbook) + " does not exist";
     table_ = OpenTable(false, 0);
     if (table_ == nullptr) return LastError();
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(options_.waitSeconds));
+    const auto deadline = DeadlineAfterSeconds(options_.waitSeconds);
     for (;;) {
         const corvane_live_stats stats = Stats();
         if (stats.state == CORVANE_LIVE_LIVE) return {};
@@ -123,7 +123,7 @@ bool LiveFeed::OfficeAnswers() {
 int LiveFeed::FlushAtEnd(bool copies, const StopSignals& stop, Console& console) {
     // A stop asked for before the end ended the input; one asked for now ends the wait.
     const bool stoppedBefore = stop.Requested();
-    auto deadline = Clock::now() + std::chrono::milliseconds(kFinishMs);
+    auto deadline = DeadlineAfter(std::chrono::milliseconds(kFinishMs));
     bool told = false;
     for (;;) {
         const int flushed = corvane_live_flush(table_, kFinishSliceMs);
@@ -138,9 +138,7 @@ int LiveFeed::FlushAtEnd(bool copies, const StopSignals& stop, Console& console)
             console.Error("the office went away (" + std::string(stats.last_message) +
                           "): waiting up to " + wait +
                           " s (--wait) for it to come back; Ctrl-C ends the wait");
-            deadline = std::min(
-                deadline, Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(options_.waitSeconds)));
+            deadline = std::min(deadline, DeadlineAfterSeconds(options_.waitSeconds));
         }
         if (Clock::now() >= deadline || (!stoppedBefore && stop.Requested())) {
             waitedOut_ = true;
