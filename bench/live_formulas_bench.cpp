@@ -153,22 +153,12 @@ long OfficeResidentKiB(pid_t leader) {
 // it; its exit status, -1 when it did not exit. Whatever it left running in its group is
 // killed.
 int RunToEnd(std::vector<std::string> args, const std::string& log) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) return -1;
+    try {
+        pid = corvane::test::StartInOwnGroup(std::move(args), log);
+    } catch (const std::runtime_error&) {
+        return -1;
+    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!GroupMembers(pid).empty()) ::kill(-pid, SIGKILL);

@@ -50,7 +50,7 @@ bool LeaderRuns(pid_t leader) {
 
 }  // namespace
 
-pid_t StartInOwnGroup(std::vector<std::string> args) {
+pid_t StartInOwnGroup(std::vector<std::string> args, const std::string& output) {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -62,8 +62,9 @@ pid_t StartInOwnGroup(std::vector<std::string> args) {
     // runner's pipe open, and the runner would wait for it.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

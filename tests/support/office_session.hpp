@@ -22,8 +22,9 @@ void SeedProfile(const std::string& dir);
 
 // Starts the program args[0] with the argument vector `args` in a process group of its
 // own, which the processes it starts share, so that they are signalled and killed as
-// one by the returned id. Throws when it cannot be started.
-pid_t StartInOwnGroup(std::vector<std::string> args);
+// one by the returned id; its output and errors go to `output` (created anew). Throws
+// when it cannot be started.
+pid_t StartInOwnGroup(std::vector<std::string> args, const std::string& output = "/dev/null");
 
 class OfficeSession {
   public:
