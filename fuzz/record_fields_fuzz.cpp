@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     css::uno::Any cells[kColumnCount];
     sheet::StoreRecordFields(cells, record);
     for (const sheet::Column& column : sheet::ColumnLayout) {
-        const CString& field = record.fields[column.field];
+        const CString& field = record.fields[column.index];
         const css::uno::Any& cell = cells[column.index];
         const std::string_view view(field.GetString(), static_cast<std::size_t>(field.GetLength()));
         rtl::OUString stored;

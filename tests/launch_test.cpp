@@ -193,13 +193,13 @@ TEST_F(Launch, OfficeThatStillAnswersIsKeptAndOneThatDoesNotIsReplaced) {
     link.workbookPath.SetString(book.c_str());
     link.context = office.officeContext.get();
     link.workbook = static_cast<css::lang::XComponent*>(office.document.get());
-    office::LaunchOffice(host::TheSession());
+    office::LaunchOffice(link, host::TheOffices(), office::SessionLaunch(link, false));
     EXPECT_TRUE(NothingStarted());
     EXPECT_EQ(link.context.get(), office.officeContext.get());
 
     office.document->error =
         UnoError<css::lang::DisposedException>("Binary URP bridge disposed during call");
-    office::LaunchOffice(host::TheSession());
+    office::LaunchOffice(link, host::TheOffices(), office::SessionLaunch(link, false));
     EXPECT_TRUE(WaitForStart());
     EXPECT_FALSE(link.context.is());
     EXPECT_EQ(link.workbook.get(), static_cast<css::lang::XComponent*>(office.document.get()));

@@ -72,6 +72,47 @@ CORVANE_C_API int corvane_init(const char* office_path, const char* command_line
  * CORVANE_E_LOAD or CORVANE_E_TIMEOUT, as corvane_init. */
 CORVANE_C_API int corvane_connect(const char* workbook_path);
 
+/* How corvane_open_office gets its office. */
+typedef struct corvane_office_options {
+    int struct_size;          /* sizeof(corvane_office_options), set by the defaults */
+    const char* office_path;  /* the office program, started (as corvane_init starts it) when
+                                 no office answers; NULL starts nothing (as corvane_connect) */
+    const char* command_line; /* NULL or "": the default command line of corvane_init */
+    int scratch_profile;      /* non-zero, with no command line: the office runs headless on a
+                                 throw-away profile of the library's, removed when
+                                 corvane_end_office ends it */
+    int wait_ms;              /* how long an office that does not accept yet is waited for,
+                                 tried again every 250 ms; 0 (the default): one attempt */
+} corvane_office_options;
+
+/* Fills `options` with the defaults: nothing started, one attempt. */
+CORVANE_C_API void corvane_office_default_options(corvane_office_options* options);
+
+/* As corvane_init (office_path set) or corvane_connect (office_path NULL), but waits up
+ * to wait_ms for an office to accept: one this library started that is still starting,
+ * or another that comes up on the pipe (an office this library started that ended
+ * meanwhile is started again). Returns the sheet count, or the last attempt's code as
+ * corvane_init gives it. A NULL workbook_path loads nothing: CORVANE_OK once an office
+ * accepts (for corvane_create_workbook, say). CORVANE_E_ARGUMENT for NULL options, options
+ * of another size, or an empty workbook_path. */
+CORVANE_C_API int corvane_open_office(const corvane_office_options* options,
+                                      const char* workbook_path);
+
+/* From any thread: ends the wait of a corvane_open_office that runs now, which returns
+ * its last attempt's result at once. A later call waits as usual. */
+CORVANE_C_API void corvane_stop_waiting(void);
+
+/* Ends the offices this library started: when connected, closes their documents unsaved
+ * and asks the office to end (as corvane_shutdown_office); then waits up to grace_ms for
+ * their processes to end, kills what still runs, and removes a throw-away profile.
+ * Returns CORVANE_OK when they ended by themselves, CORVANE_E_TIMEOUT when they had to be
+ * killed, CORVANE_E_NOT_CONNECTED when no office this library started runs. */
+CORVANE_C_API int corvane_end_office(int grace_ms);
+
+/* From any thread, when the program must end at once: kills the offices this library
+ * started and removes a throw-away profile, waiting for nothing else. */
+CORVANE_C_API void corvane_kill_office(void);
+
 /* Row functions: `row` is zero-based (row 0 is the sheet's row 1). A NULL or empty
  * sheet name is CORVANE_E_ARGUMENT; no sheet of that name CORVANE_E_NO_SHEET; a row
  * outside the sheet, or an office that no longer answers, CORVANE_E_OFFICE; an office

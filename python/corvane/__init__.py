@@ -25,7 +25,6 @@ import ctypes.util
 import numbers
 import os
 import threading
-import time
 
 __all__ = [
     "COLUMN_COUNT", "Error", "init", "connect", "write_titles", "write_record", "write_records",
@@ -61,8 +60,6 @@ KIND_TEXT, KIND_INTEGER, KIND_REAL = 0, 1, 2
 
 _SONAME = "libcorvane.so.1"
 _INT32_MIN, _INT32_MAX = -(2 ** 31), 2 ** 31 - 1
-# Pause between connection attempts while waiting for an office to accept.
-_RETRY_PAUSE = 0.25
 
 
 class Error(Exception):
@@ -78,6 +75,12 @@ class Error(Exception):
 
 
 _WarningHandler = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
+
+
+class _OfficeOptions(ctypes.Structure):
+    _fields_ = [("struct_size", ctypes.c_int), ("office_path", ctypes.c_char_p),
+                ("command_line", ctypes.c_char_p), ("scratch_profile", ctypes.c_int),
+                ("wait_ms", ctypes.c_int)]
 
 
 class _WorkbookOptions(ctypes.Structure):
@@ -147,6 +150,8 @@ def _declare(lib):
     signatures = {
         "corvane_init": (c_int, [c_char_p, c_char_p, c_char_p]),
         "corvane_connect": (c_int, [c_char_p]),
+        "corvane_office_default_options": (None, [ctypes.POINTER(_OfficeOptions)]),
+        "corvane_open_office": (c_int, [ctypes.POINTER(_OfficeOptions), c_char_p]),
         "corvane_write_titles": (c_int, [c_char_p, c_int]),
         "corvane_write_record": (c_int, [c_char_p, c_int, ctypes.POINTER(c_char_p)]),
         "corvane_write_records": (c_int, [c_char_p, c_int,
@@ -246,14 +251,14 @@ def _check(result):
     return result
 
 
-def _until_connected(attempt, timeout):
-    deadline = time.monotonic() + max(0.0, timeout)
-    while True:
-        result = attempt()
-        # Only an office that does not answer yet is worth waiting for.
-        if result != E_CONNECT or time.monotonic() >= deadline:
-            return _check(result)
-        time.sleep(_RETRY_PAUSE)
+def _open_office(office, line, book, timeout):
+    # The library starts the office when asked to and waits for it to accept.
+    options = _OfficeOptions()
+    _lib().corvane_office_default_options(ctypes.byref(options))
+    options.office_path = office
+    options.command_line = line
+    options.wait_ms = min(int(round(max(0.0, timeout) * 1000)), _INT32_MAX)
+    return _check(_lib().corvane_open_office(ctypes.byref(options), book))
 
 
 def init(office_path, command_line=None, workbook=None, timeout=0.0):
@@ -269,14 +274,14 @@ def init(office_path, command_line=None, workbook=None, timeout=0.0):
     office = _text(office_path, "office_path")
     line = _optional_text(command_line, "command_line")
     book = _text(workbook, "workbook")
-    return _until_connected(lambda: _lib().corvane_init(office, line, book), timeout)
+    return _open_office(office, line, book, timeout)
 
 
 def connect(workbook, timeout=0.0):
     """Connects to an office already accepting on the pipe and loads the workbook,
     starting nothing. Returns the sheet count, as init does."""
     book = _text(workbook, "workbook")
-    return _until_connected(lambda: _lib().corvane_connect(book), timeout)
+    return _open_office(None, None, book, timeout)
 
 
 def set_timeout(seconds):

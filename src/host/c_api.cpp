@@ -3,14 +3,18 @@
 #include <corvane/corvane.h>
 #include <corvane/corvane.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/c_errors.hpp"
+#include "host/office_reach.hpp"
 #include "host/row_calls.hpp"
 #include "host/session_instance.hpp"
 #include "office/connection.hpp"
+#include "office/office_start.hpp"
 #include "office/probe.hpp"
 #include "office/save_copy.hpp"
 #include "office/shutdown.hpp"
@@ -30,6 +34,9 @@ static_assert(CORVANE_COLUMN_COUNT == corvane::kColumnCount, "one field per colu
 
 namespace {
 
+// How long corvane_shutdown_office waits for the processes of an office it ended.
+constexpr std::chrono::seconds kOfficeExitWait{10};
+
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 // Keeps a connection attempt's diagnostic line off standard output for the time of one
@@ -47,6 +54,19 @@ class QuietConnection {
 // The sheet count of a connection that loaded the workbook, or its error.
 int Connected(const corvane::Error& status) {
     return status.ok() ? static_cast<int>(TheSession().sheetCount) : Report(status);
+}
+
+// corvane_open_office without a workbook: an office that accepts, nothing loaded.
+corvane::Error OfficeOnly(const corvane_office_options& options) {
+    corvane::office::OfficeLaunch launch;
+    if (options.office_path != nullptr) launch.program = options.office_path;
+    if (options.command_line != nullptr) launch.commandLine = options.command_line;
+    if (launch.commandLine.empty() && options.scratch_profile == 0)
+        launch.commandLine = corvane::office::DefaultOfficeCommandLine(launch.program);
+    css::uno::Reference<css::uno::XComponentContext> context;
+    return corvane::host::ReachOfficeContext(options.office_path != nullptr ? &launch : nullptr,
+                                             std::max(0, options.wait_ms) / 1000.0,
+                                             "corvane_open_office", context);
 }
 
 int CheckRowTarget(const char* function, const char* sheet) {
@@ -72,7 +92,7 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
             session.commandLine.SetString(command_line);
             session.workbookPath.SetString(workbook_path);
             const QuietConnection quiet;
-            return Connected(corvane::host::StartAndConnect(session, true));
+            return Connected(corvane::host::StartAndConnect(session, {true}));
         },
         CORVANE_E_CONNECT);
 }
@@ -84,10 +104,69 @@ int corvane_connect(const char* workbook_path) {
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
             TheSession().workbookPath.SetString(workbook_path);
             const QuietConnection quiet;
-            return Connected(corvane::host::StartAndConnect(TheSession(), false));
+            return Connected(corvane::host::StartAndConnect(TheSession(), {}));
         },
         CORVANE_E_CONNECT);
 }
+
+void corvane_office_default_options(corvane_office_options* options) {
+    if (options == nullptr) return;
+    *options = corvane_office_options{};
+    options->struct_size = sizeof(*options);
+}
+
+int corvane_open_office(const corvane_office_options* options, const char* workbook_path) {
+    return Guarded(
+        [&]() -> int {
+            if (options == nullptr || options->struct_size < static_cast<int>(sizeof(*options)))
+                return Fail(CORVANE_E_ARGUMENT,
+                            "corvane_open_office: the options are NULL or of an older size");
+            corvane::office::Session& session = TheSession();
+            if (workbook_path == nullptr) return Report(OfficeOnly(*options));
+            if (workbook_path[0] == '\0')
+                return Fail(CORVANE_E_ARGUMENT, "corvane_open_office: workbook_path is empty");
+            corvane::host::OfficeRequest request;
+            request.launch = options->office_path != nullptr;
+            request.scratchProfile =
+                options->scratch_profile != 0 && IsEmpty(options->command_line);
+            request.wait = std::chrono::milliseconds(std::max(0, options->wait_ms));
+            if (request.launch) {
+                session.officePath.SetString(options->office_path);
+                session.commandLine.SetString(options->command_line);
+            }
+            session.workbookPath.SetString(workbook_path);
+            const QuietConnection quiet;
+            return Connected(corvane::host::StartAndConnect(session, request));
+        },
+        CORVANE_E_CONNECT);
+}
+
+void corvane_stop_waiting(void) { corvane::host::TheOffices().Interrupt(); }
+
+int corvane_end_office(int grace_ms) {
+    return Guarded([&]() -> int {
+        corvane::office::OfficeProvider& offices = corvane::host::TheOffices();
+        if (offices.Pid() == 0)
+            return Fail(CORVANE_E_NOT_CONNECTED, "no office this library started runs");
+        const std::chrono::milliseconds grace(std::max(0, grace_ms));
+        // Asked through the pipe when connected, else by a signal to its processes.
+        bool asked = false;
+        if (TheSession().workbook.is()) {
+            try {
+                asked = corvane::office::ShutDownOffice(TheSession()).ok();
+            } catch (const css::uno::Exception&) {
+                // The office could not be asked: its processes are.
+            }
+        }
+        const bool ended = asked ? offices.Release(grace) : offices.End(grace);
+        if (ended) return CORVANE_OK;
+        return Fail(CORVANE_E_TIMEOUT, "the office did not end within " +
+                                           std::to_string(std::max(0, grace_ms)) +
+                                           " ms and was killed");
+    });
+}
+
+void corvane_kill_office(void) { corvane::host::TheOffices().KillNow(); }
 
 int corvane_write_titles(const char* sheet, int row) {
     return Guarded([&]() -> int {
@@ -141,7 +220,7 @@ int corvane_is_running(void) { return CorvaneIsRunning(); }
 
 void corvane_set_timeout(int milliseconds) { CorvaneSetCallTimeout(milliseconds); }
 
-int corvane_office_pid(void) { return static_cast<int>(TheSession().OfficePid()); }
+int corvane_office_pid(void) { return static_cast<int>(corvane::host::TheOffices().Pid()); }
 
 int corvane_disconnect(void) {
     return Guarded([]() -> int {
@@ -171,7 +250,13 @@ int corvane_save_copy(const char* path) {
 }
 
 int corvane_shutdown_office(void) {
-    return Guarded([&]() -> int { return Report(corvane::office::ShutDownOffice(TheSession())); });
+    return Guarded([&]() -> int {
+        const corvane::Error ended = corvane::office::ShutDownOffice(TheSession());
+        // The office this library started has exited, or is about to: its id is no
+        // longer the library's to use.
+        if (ended.ok()) corvane::host::TheOffices().AwaitEnd(kOfficeExitWait);
+        return Report(ended);
+    });
 }
 
 const char* corvane_column_title(int index) {

@@ -24,7 +24,7 @@ extern "C" short CorvaneInitFunc(std::vector<CString> config) {
     session.workbookPath.SetString(held[2].GetString());
     held.clear();
 
-    const bool connected = corvane::host::StartAndConnect(session, true).ok();
+    const bool connected = corvane::host::StartAndConnect(session, {true}).ok();
     return connected ? static_cast<short>(session.sheetCount) : static_cast<short>(-1);
 }
 

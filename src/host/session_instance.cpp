@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/deadline.hpp"
 #include "host/live_handles.hpp"
 #include "office/connection.hpp"
 #include "office/launch.hpp"
@@ -16,9 +17,16 @@ enum : unsigned { kRuntimeUp = 1, kBridgeUp = 2 };
 
 void ReleaseTheSession();
 
+office::ProviderOptions SharedOffices() {
+    office::ProviderOptions options;
+    options.source = office::OfficeSource::StartIfNone;
+    return options;
+}
+
 // Built when the library is loaded, destroyed when it is unloaded.
 struct Instance {
     office::Session session;
+    office::OfficeProvider offices{SharedOffices()};
     LiveHandles liveTables;
     unsigned releaseAtExitStages = 0;
 
@@ -46,14 +54,23 @@ void ReleaseTheSession() { theInstance.session.Release(); }
 
 office::Session& TheSession() { return theInstance.session; }
 
+office::OfficeProvider& TheOffices() { return theInstance.offices; }
+
 LiveHandles& TheLiveTables() { return theInstance.liveTables; }
 
-Error StartAndConnect(office::Session& session, bool launch) {
-    if (launch) office::LaunchOffice(session);
-    // The local runtime comes up before the deadline starts: only the office's part of
-    // the connection can hang. Without a runtime, connecting says why.
-    if (!office::EnsureRuntime(session)) return office::ConnectOffice(session);
-    return WithinDeadline(session, [&] { return office::ConnectOffice(session); });
+Error StartAndConnect(office::Session& session, const OfficeRequest& request) {
+    const office::OfficeLaunch launch = office::SessionLaunch(session, request.scratchProfile);
+    const bool startable =
+        request.launch && office::LaunchOffice(session, theInstance.offices, launch);
+    const auto attempt = [&session] {
+        // The local runtime comes up before the deadline starts: only the office's part
+        // of the connection can hang. Without a runtime, connecting says why.
+        if (!office::EnsureRuntime(session)) return office::ConnectOffice(session);
+        return WithinDeadline(session, [&] { return office::ConnectOffice(session); });
+    };
+    if (request.wait.count() <= 0) return attempt();
+    return theInstance.offices.Acquire(DeadlineAfter(request.wait), attempt,
+                                       startable ? &launch : nullptr);
 }
 
 void ThrowTimedOut(const Error& timedOut) {

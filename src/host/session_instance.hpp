@@ -4,10 +4,12 @@
 
 #include <com/sun/star/lang/DisposedException.hpp>
 
+#include <chrono>
 #include <exception>
 #include <utility>
 
 #include "core/error.hpp"
+#include "office/office_provider.hpp"
 #include "office/session.hpp"
 
 namespace corvane::host {
@@ -20,10 +22,23 @@ office::Session& TheSession();
 // The live tables this loaded library has handed out and not closed.
 LiveHandles& TheLiveTables();
 
-// Starts the office unless one answers (when `launch`), then connects and loads the
-// session's workbook within the session's call deadline. Timeout when the deadline
-// cut the attempt short.
-Error StartAndConnect(office::Session& session, bool launch);
+// Where the session's offices come from: the office on the pipe, or one started for the
+// host that runs on after it.
+office::OfficeProvider& TheOffices();
+
+// How the host asks for its office.
+struct OfficeRequest {
+    bool launch = false;          // start the configured office unless one answers
+    bool scratchProfile = false;  // launch: headless, on a throw-away profile
+    // How long an office that does not accept yet is waited for (tried again every
+    // 250 ms); zero: one attempt.
+    std::chrono::milliseconds wait{0};
+};
+
+// Starts the office unless one answers (when asked to), then connects and loads the
+// session's workbook, each attempt within the session's call deadline, until the
+// request's wait is over. Timeout when the deadline cut the last attempt short.
+Error StartAndConnect(office::Session& session, const OfficeRequest& request);
 
 // Runs `operation()`, which returns an Error, under the session's call deadline. When
 // the deadline passed, the result is Timeout whatever the operation returned or

@@ -21,6 +21,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/deadline.hpp"
 #include "live/block_plan.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
@@ -47,12 +48,19 @@ namespace {
 using css::uno::Reference;
 using css::uno::UNO_QUERY;
 
-// How often an owned office that is starting is asked whether it accepts yet.
-constexpr std::chrono::milliseconds kStartPoll{100};
-// Throw-away profiles are named so, and those older than this that no office uses
-// (left by a host that died) are removed when the next one is made.
-constexpr char kScratchPrefix[] = "corvane-live-";
-constexpr std::chrono::seconds kScratchAge{60};
+// How long an owned office that agreed to end is given to exit before it is killed.
+constexpr std::chrono::seconds kEndGrace{10};
+
+office::ProviderOptions ProviderFor(const OfficeSinkOptions& options) {
+    office::ProviderOptions provider;
+    provider.source = options.owned ? office::OfficeSource::Own : office::OfficeSource::Attach;
+    provider.launch.program = options.officePath;
+    provider.launch.profile = options.profile;
+    provider.launch.visible = options.visible;
+    provider.workbook = options.workbook;
+    provider.startLimit = options.startLimit;
+    return provider;
+}
 
 std::string Milliseconds(std::chrono::milliseconds limit) {
     return std::to_string(limit.count()) + " ms";
@@ -94,7 +102,8 @@ RowKey KeyOf(const css::uno::Sequence<css::uno::Any>& row) {
 
 }  // namespace
 
-OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options)) {
+OfficeSink::OfficeSink(OfficeSinkOptions options)
+    : options_(std::move(options)), provider_(ProviderFor(options_)) {
     session_.workbookPath.SetString(options_.workbook.c_str());
     if (!options_.officePath.empty()) session_.officePath.SetString(options_.officePath.c_str());
     session_.callTimeout = options_.callTimeout;
@@ -104,23 +113,18 @@ OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options))
     session_.warnings.SetHandler([](const char*, void*) {}, nullptr);
     session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office)
                                NO_THREAD_SAFETY_ANALYSIS { return Admit(office); };
-    profile_ = options_.profile;
 }
 
 OfficeSink::~OfficeSink() {
     const platform::TimedLock lock(use_);
-    EndOwnedOffice();
+    const bool ending = EndOwnedOffice();
     Drop();
-    StopOffice();
+    provider_.Release(ending ? kEndGrace : std::chrono::seconds(0));
     session_.Release();
-    if (scratchProfile_) {
-        std::error_code ignored;
-        std::filesystem::remove_all(profile_, ignored);
-    }
 }
 
-void OfficeSink::EndOwnedOffice() noexcept {
-    if (!options_.owned || office_ == 0) return;
+bool OfficeSink::EndOwnedOffice() noexcept {
+    if (!options_.owned || provider_.Pid() == 0) return false;
     // A headless office that cannot be asked is killed. One on a display that cannot be
     // asked may hold a person's work: it is never killed.
     bool leftRunning = options_.visible;
@@ -130,20 +134,18 @@ void OfficeSink::EndOwnedOffice() noexcept {
         const Error result = Guarded([&]() REQUIRES(use_) {
             return office::CloseWorkbookAndIdleOffice(session_, othersOpen);
         });
-        if (result.ok()) return;  // it ended
+        if (result.ok()) return true;  // it ends
         why = result.message();
         leftRunning = othersOpen > 0 || options_.visible;
     }
-    if (!leftRunning || !platform::ProcessRunning(office_)) return;
+    if (!leftRunning || provider_.Pid() == 0) return false;
     // It runs on by itself, with its profile: ours no longer.
-    lifeline_.Release();
-    session_.launched.clear();
-    office_ = 0;
-    officePid_ = 0;
-    scratchProfile_ = false;
+    const std::string profile = provider_.Profile();
+    provider_.Keep();
     if (options_.notice)
-        options_.notice("the live table's office keeps running on the profile \"" + profile_ +
+        options_.notice("the live table's office keeps running on the profile \"" + profile +
                         "\": " + why);
+    return false;
 }
 
 template <typename Operation>
@@ -189,16 +191,9 @@ Error OfficeSink::OnMainThread(Operation&& operation) {
 void OfficeSink::ForgetSheets() noexcept { sheets_.clear(); }
 
 Error OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
-    if (options_.owned) {
-        // Whatever answers on the pipe before the sink's office started, or after it
-        // died, may be a person's office.
-        const std::string profile = office::OfficeProfileUrl(office);
-        if (profile_.empty() ||
-            !office::SameFolderUrl(profile, office::MakeFileUrl(profile_.c_str()))) {
-            foreign_ = profile.empty() ? "unknown" : profile;
-            return {ErrorCode::Connect, "an office this table did not start answers"};
-        }
-    }
+    // Whatever answers on the pipe before an owned office started, or after it died, may
+    // be a person's office.
+    if (Error admitted = provider_.Admit(office); !admitted.ok()) return admitted;
     // Loading a large workbook takes longer than a call.
     if (deadline_ != nullptr && !deadline_->Restart(options_.loadTimeout))
         return deadline_->Expired();
@@ -219,77 +214,28 @@ void OfficeSink::Drop() noexcept {
 
 Error OfficeSink::Open() {
     const platform::TimedLock lock(use_);
-    return Attach(options_.owned && office_ == 0);
+    return Attach();
 }
 
 Error OfficeSink::Recover(const Error& cause, bool& restarted) {
     const platform::TimedLock lock(use_);
     Drop();
-    // An owned headless office that did not answer in time is stuck: it is replaced. One
-    // on a display may be showing a person a dialog: it is waited for. One that went
-    // away is either gone (started anew) or lost only the workbook (reconnected).
-    if (options_.owned && cause == ErrorCode::Timeout && !options_.visible) StopOffice();
-    restarted_ = false;
-    Error result = Attach(false);
-    restarted = restarted_;
+    // An owned headless office that did not answer in time is stuck: the provider
+    // replaces it. One on a display may be showing a person a dialog: it is waited for.
+    // One that went away is either gone (started anew) or lost only the workbook
+    // (reconnected).
+    provider_.Recover(cause);
+    Error result = Attach();
+    restarted = provider_.Restarted();
     return result;
 }
 
-Error OfficeSink::Attach(bool foreignCheck) {
-    if (!options_.owned) return ConnectOnce();
-    if (foreignCheck) {
-        const Error other = ConnectOnce();
-        if (other.ok() || !foreign_.empty()) {
-            Drop();
-            return {ErrorCode::Office,
-                    "an office this table did not start accepts on the pipe already: attach "
-                    "to it, or end it"};
-        }
-        if (other != ErrorCode::Connect) return other;
-    }
-    for (;;) {
-        if (office_ != 0 && !platform::ProcessRunning(office_)) StopOffice();
-        if (office_ == 0) {
-            // The lock file a killed office left beside the workbook is provably stale
-            // only while no office runs on its profile: now, not once the new one does.
-            office::RemoveStaleLock(office::MakeFileUrl(options_.workbook.c_str()));
-            std::string why;
-            if (!StartOffice(why)) return {ErrorCode::Office, why};
-            restarted_ = true;
-        }
-        const Error result = ConnectOnce();
-        if (!foreign_.empty()) {
-            // The sink's own office died and another, on another profile, took the pipe:
-            // nothing of the table goes into it, and it is never ended. Ours would get the
-            // pipe only once that one ends, so it moves to a pipe of its own.
-            const std::string who = foreign_;
-            std::string moved;
-            if (pipe_.empty()) {
-                StopOffice();
-                pipe_ = "corvane-live-" + std::to_string(::getpid()) + "-" +
-                        std::to_string(reinterpret_cast<std::uintptr_t>(this) % 1000000);
-                session_.connectionUrl = office::ConnectionUrl(pipe_);
-                moved = "; the table's office starts anew on the pipe \"" + pipe_ + "\"";
-            }
-            return {ErrorCode::Connect, "an office this table did not start (profile " + who +
-                                            ") accepts on the pipe \"" + office::kOfficePipe +
-                                            "\"; it is left alone" + moved};
-        }
-        if (result.ok()) {
-            accepted_ = true;
-            const pid_t office = platform::GroupMemberNamed(office_, "soffice.bin");
-            officePid_ = office != 0 ? office : office_;
-        }
-        if (result != ErrorCode::Connect || cancelled_) return result;
-        // An office that accepted once and stops answering on the pipe is waited for when
-        // it is on a display; one that never accepted is started anew.
-        if ((!accepted_ || !options_.visible) && Clock::now() - startedAt_ > options_.startLimit) {
-            StopOffice();  // the next attempt starts it anew
-            return {ErrorCode::Connect, "the started office did not accept within " +
-                                            std::to_string(options_.startLimit.count()) + " ms"};
-        }
-        std::this_thread::sleep_for(kStartPoll);
-    }
+Error OfficeSink::Attach() {
+    // Owned: until the office accepts or its start limit passes; attached: one attempt.
+    Error result = provider_.Acquire(DeadlineAfter(kWithoutEnd),
+                                     [this]() NO_THREAD_SAFETY_ANALYSIS { return ConnectOnce(); });
+    if (!result.ok()) Drop();
+    return result;
 }
 
 Error OfficeSink::ConnectOnce() {
@@ -302,9 +248,9 @@ Error OfficeSink::ConnectOnce() {
         runtime_ = session_.runtime;
     }
     if (cancelled_) return {ErrorCode::Connect, "the table is closing"};
-    foreign_.clear();
     // A connection turns the path into the workbook's URL: each one starts from the path.
     session_.workbookPath.SetString(options_.workbook.c_str());
+    session_.connectionUrl = provider_.ConnectionUrl();
     Error connected;
     // Connecting gets the call deadline, loading (see Admit) the load deadline.
     Error result = Guarded([&]() REQUIRES(use_) {
@@ -321,54 +267,6 @@ Error OfficeSink::ConnectOnce() {
     const platform::Lock mainLock(runtimeMu_);
     mainThread_ = std::make_shared<office::MainThread>(session_.context);
     return connected;
-}
-
-bool OfficeSink::StartOffice(std::string& why) {
-    if (profile_.empty()) {
-        profile_ = platform::MakeScratchDirectory(kScratchPrefix);
-        if (profile_.empty()) {
-            why = "cannot make a profile folder for the office";
-            return false;
-        }
-        scratchProfile_ = true;
-        // Those that hosts which died left behind, once no office runs on them.
-        office::RemoveUnusedProfiles(std::filesystem::path(profile_).parent_path().string(),
-                                     kScratchPrefix, kScratchAge);
-    }
-    const std::string folder = std::filesystem::absolute(profile_).string();
-    if (!office::SeedProfile(folder)) {
-        why = "cannot write the office's settings into the profile \"" + folder + "\"";
-        return false;
-    }
-    const std::string program =
-        options_.officePath.empty() ? office::BuiltOfficeProgram() : options_.officePath;
-    const std::string line =
-        office::ProfileOfficeCommandLine(program, folder, options_.visible,
-                                         pipe_.empty() ? std::string(office::kOfficePipe) : pipe_);
-    // Tied to this process: the office ends with it, however it ends.
-    platform::Lifeline lifeline;
-    const pid_t pid = platform::StartTiedProcess(program.c_str(), line.c_str(), lifeline);
-    if (pid <= 0) {
-        why = "cannot start the office \"" + program + "\"";
-        return false;
-    }
-    office_ = pid;
-    officePid_ = 0;  // the office's own process is known once it accepted
-    lifeline_ = std::move(lifeline);
-    accepted_ = false;
-    session_.launched.push_back(pid);
-    startedAt_ = Clock::now();
-    return true;
-}
-
-void OfficeSink::StopOffice() noexcept {
-    if (office_ == 0) return;
-    // The whole process group: the office's launcher and the office itself.
-    platform::KillProcessGroup(office_);
-    lifeline_.Cut();
-    session_.OfficePid();  // forgets the ended one
-    office_ = 0;
-    officePid_ = 0;
 }
 
 sheet::SheetHandle OfficeSink::SheetNamed(const std::string& name, Error& result) {
@@ -562,6 +460,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
 
 void OfficeSink::Cancel() {
     cancelled_ = true;
+    provider_.Cancel();
     const platform::Lock lock(runtimeMu_);
     office::Session::CutOff(runtime_);
     if (mainThread_) mainThread_->Cancel();

@@ -22,8 +22,8 @@
 #include "core/error.hpp"
 #include "live/live_sink.hpp"
 #include "office/main_thread.hpp"
+#include "office/office_provider.hpp"
 #include "office/session.hpp"
-#include "platform/process.hpp"
 #include "platform/thread_safety.hpp"
 #include "sheet/row_frame.hpp"
 
@@ -84,17 +84,15 @@ class OfficeSink final : public LiveSink {
     Error SaveCopy(const std::string& path, std::chrono::milliseconds wait);
 
     // The process id of the office (soffice.bin) the sink started that runs now, or 0.
-    pid_t OfficePid() const { return officePid_.load(); }
+    pid_t OfficePid() const { return provider_.OfficePid(); }
 
   private:
     using Clock = std::chrono::steady_clock;
 
-    // Connects (owned: starting the office first when it does not run, and waiting for
-    // it to accept). `foreignCheck`: an owned office must not find another on the pipe.
-    Error Attach(bool foreignCheck) REQUIRES(use_);
+    // Connects through the provider (owned: starting the office first when it does not
+    // run, and waiting for it to accept).
+    Error Attach() REQUIRES(use_);
     Error ConnectOnce() REQUIRES(use_);
-    bool StartOffice(std::string& why) REQUIRES(use_);
-    void StopOffice() noexcept REQUIRES(use_);
     void Drop() noexcept REQUIRES(use_);  // cuts the connection and forgets its objects
     sheet::SheetHandle SheetNamed(const std::string& name, Error& result) REQUIRES(use_);
     Error Alive() REQUIRES(use_);
@@ -113,28 +111,18 @@ class OfficeSink final : public LiveSink {
     void ForgetSheets() noexcept REQUIRES(use_);
     // Whether the office that answered is one this sink may use (see admitOffice).
     Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) REQUIRES(use_);
-    void EndOwnedOffice() noexcept REQUIRES(use_);  // at destruction
+    // At destruction: true when the owned office was asked to end and agreed.
+    bool EndOwnedOffice() noexcept REQUIRES(use_);
 
     const OfficeSinkOptions options_;
     // Every call that uses the session holds use_; Cancel alone does not, and reaches
-    // only the runtime's copy under runtimeMu_ and the atomics.
+    // only the runtime's copy under runtimeMu_, the provider's cancellation and the
+    // atomics.
     platform::TimedMutex use_;
-    std::string profile_ GUARDED_BY(use_);
-    bool scratchProfile_ GUARDED_BY(use_) = false;
+    office::OfficeProvider provider_;
     office::Session session_ GUARDED_BY(use_);
     std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
-    pid_t office_ GUARDED_BY(use_) = 0;  // the owned office's process group (its watcher)
-    platform::Lifeline lifeline_ GUARDED_BY(use_);
-    bool accepted_ GUARDED_BY(use_) = false;  // the owned office running now accepted once
-    // Set by a connection that found an office on another profile on the pipe: its
-    // profile, or what is known of it.
-    std::string foreign_ GUARDED_BY(use_);
-    // Owned: the pipe of its own the office moved to; "" for ooo_pipe.
-    std::string pipe_ GUARDED_BY(use_);
     office::CallDeadline* deadline_ GUARDED_BY(use_) = nullptr;  // the running call's guard
-    std::atomic<pid_t> officePid_{0};
-    Clock::time_point startedAt_ GUARDED_BY(use_);
-    bool restarted_ GUARDED_BY(use_) = false;
     std::atomic<bool> cancelled_{false};
     platform::Mutex runtimeMu_;
     // The runtime's copy that Cancel cuts off, and the connection's main thread, whose

@@ -122,11 +122,6 @@ Error Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
                 "holding it)"};
     }
     WaitUntilDisconnected(link.runtime);
-    // The office this library started has exited, or is about to: its id is no longer
-    // the library's to use.
-    for (int waited = 0; waited < 10000 && link.OfficePid() > 0; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    link.launched.clear();
     return {};
 }
 

@@ -10,8 +10,8 @@
 namespace corvane::office {
 
 // Closes every document open in the connected office without saving and ends the
-// office, waiting (up to 10 seconds) until it has closed the connection and, when this
-// library started it, until its processes are gone. The session then holds no
+// office, waiting (up to 10 seconds) until it has closed the connection; the provider
+// of an office this library started waits for its processes. The session then holds no
 // workbook. Ok, NotConnected, Office when the office had gone already or refused to
 // end, or Timeout. Other office exceptions pass to the caller.
 Error ShutDownOffice(Session& session);

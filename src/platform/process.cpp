@@ -304,6 +304,10 @@ bool ProcessRunning(pid_t pid) {
     return state != 'Z' && state != 'X';
 }
 
+void AskProcessGroupToEnd(pid_t leader) {
+    if (leader > 0) ::kill(-leader, SIGTERM);
+}
+
 bool KillProcessGroup(pid_t leader, int waitMs) {
     if (leader <= 0) return true;
     ::kill(-leader, SIGKILL);

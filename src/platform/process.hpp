@@ -53,6 +53,9 @@ pid_t GroupMemberNamed(pid_t group, const char* name);
 // ended but was not yet reaped by its parent does not run).
 bool ProcessRunning(pid_t pid);
 
+// Sends SIGTERM to the process group `leader`: its programs end in their own way.
+void AskProcessGroupToEnd(pid_t leader);
+
 // Sends SIGKILL to the process group `leader` and waits, at most `waitMs`
 // milliseconds, until its leader no longer runs. True when it does not.
 bool KillProcessGroup(pid_t leader, int waitMs = 10000);

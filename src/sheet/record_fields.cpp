@@ -35,7 +35,7 @@ void StoreField(css::uno::Any& cell, std::string_view text, ValueKind kind) {
 
 void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record) {
     for (const Column& column : ColumnLayout) {
-        const CString& field = record.fields[column.field];
+        const CString& field = record.fields[column.index];
         StoreField(cells[column.index],
                    {field.GetString(), static_cast<std::size_t>(field.GetLength())}, column.kind);
     }
@@ -43,7 +43,7 @@ void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record) {
 
 void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields) {
     for (const Column& column : ColumnLayout) {
-        StoreField(cells[column.index], fields[column.field], column.kind);
+        StoreField(cells[column.index], fields[column.index], column.kind);
     }
 }
 

@@ -153,7 +153,7 @@ void ResetLink() {
     link.sheetCount = 0;
     link.warnings.SetHandler(nullptr, nullptr);
     link.connectionReport = nullptr;
-    link.launched.clear();
+    host::TheOffices().Keep();  // the offices started by one case are not the next one's
     link.loadedUrls.clear();
     link.callTimeout = std::chrono::milliseconds(0);
 }

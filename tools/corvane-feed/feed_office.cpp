@@ -1,22 +1,18 @@
 #include "feed_office.hpp"
 
 #include <corvane/corvane.h>
-#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <utility>
-
-#include "core/deadline.hpp"
 
 namespace corvane::feed {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kRetryInterval = std::chrono::milliseconds(250);
-constexpr auto kShutdownGrace = std::chrono::seconds(10);
+constexpr auto kShutdownGrace = std::chrono::milliseconds(10000);
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -75,45 +71,40 @@ std::string FeedOffice::StartAndWait() {
     if (::access(settings_.office.c_str(), X_OK) != 0 ||
         !std::filesystem::is_regular_file(settings_.office))
         return "no office program at " + Quoted(settings_.office) + " (see --office)";
-    std::string commandLine = settings_.commandLine;
-    if (commandLine.empty()) {
-        if (std::string why = profile_.Create(); !why.empty()) return why;
-        commandLine = profile_.HeadlessCommandLine(settings_.office);
-        if (!settings_.keepOffice) abandonDir_ = profile_.Directory();
-    }
-
+    // Headless on a throw-away profile unless the command line says otherwise; a new
+    // office takes a moment to accept, and has --wait to do so.
+    corvane_office_options open;
+    corvane_office_default_options(&open);
+    open.office_path = settings_.office.c_str();
+    open.command_line = settings_.commandLine.c_str();
+    open.scratch_profile = settings_.commandLine.empty();
+    open.wait_ms = static_cast<int>(std::min(settings_.waitSeconds * 1000.0, 2147483647.0));
     const std::string workbook = Absolute(settings_.workbook);
-    const auto deadline = DeadlineAfterSeconds(settings_.waitSeconds);
     started_ = true;
+    abandonable_ = !settings_.keepOffice && settings_.commandLine.empty();
     console_.Note("starting the office and waiting for it");
     int result;
     {
         StreamsSilenced quiet(StreamsSilenced::All);
-        result = corvane_init(settings_.office.c_str(), commandLine.c_str(), workbook.c_str());
+        result = corvane_open_office(&open, workbook.c_str());
     }
-    // The office the library started, which Abandon kills when the run must end at once.
-    if (!settings_.keepOffice && settings_.commandLine.empty()) abandonPid_ = corvane_office_pid();
     ShowWarnings();
-    // A new office takes a moment to accept; until then each attempt fails at once. One
-    // that is still starting may also miss the call deadline: it has --wait to answer.
-    while ((result == CORVANE_E_CONNECT || result == CORVANE_E_TIMEOUT) &&
-           Clock::now() < deadline) {
-        if (!stop_.Sleep(kRetryInterval)) break;
-        StreamsSilenced quiet(StreamsSilenced::OutputOnly);
-        result = corvane_connect(workbook.c_str());
-    }
     if (result >= 0) return {};
 
     const std::string error = LastError();
     timedOut_ = result == CORVANE_E_TIMEOUT;
     started_ = false;
-    profile_.Remove();
+    abandonable_ = false;
+    corvane_end_office(0);
     if (stop_.Requested()) return "stopped while waiting for the office";
     if (result != CORVANE_E_CONNECT) return error;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", settings_.waitSeconds);
     return std::string("the office did not accept connections on the pipe \"ooo_pipe\" within ") +
-           seconds + " s (started with: " + commandLine + ")";
+           seconds + " s (" +
+           (settings_.commandLine.empty() ? "started headless on a profile of its own"
+                                          : "started with: " + settings_.commandLine) +
+           ")";
 }
 
 std::string FeedOffice::SaveCopy(const std::string& path) {
@@ -136,31 +127,24 @@ void FeedOffice::Close() {
     closed_ = true;
     if (!started_) return;
     if (settings_.keepOffice) {
-        if (profile_.Exists())
-            console_.Note("the office keeps running on the pipe \"ooo_pipe\" (profile " +
-                          profile_.Directory() + ")");
-        profile_.Keep();
+        console_.Note("the office keeps running on the pipe \"ooo_pipe\"");
         return;
     }
+    abandonable_ = false;
     if (handedOver_) {
         // Through the office's own shutdown, as an office never handed over.
         StreamsSilenced quiet(StreamsSilenced::OutputOnly);
         corvane_connect(Absolute(settings_.workbook).c_str());
     }
-    const bool ended = corvane_shutdown_office() == CORVANE_OK;
-    OfficeProfile::EndOffice(kShutdownGrace);
-    profile_.Remove();
-    // An office that died left its lock beside the workbook; with its profile gone the
-    // lock is provably stale and would keep other offices from loading the workbook.
-    if (!ended) corvane_clear_stale_lock(Absolute(settings_.workbook).c_str());
+    // An office that had to be killed left its lock beside the workbook; with its
+    // profile gone the lock is provably stale and would keep other offices from loading
+    // the workbook.
+    if (corvane_end_office(static_cast<int>(kShutdownGrace.count())) != CORVANE_OK)
+        corvane_clear_stale_lock(Absolute(settings_.workbook).c_str());
 }
 
 void FeedOffice::Abandon() {
-    const pid_t office = abandonPid_;
-    if (office <= 0) return;
-    ::kill(-office, SIGKILL);
-    std::error_code ignored;
-    std::filesystem::remove_all(abandonDir_, ignored);
+    if (abandonable_) corvane_kill_office();
 }
 
 }  // namespace corvane::feed

@@ -1,15 +1,12 @@
-// The office the feed writes into: one that already accepts on the pipe, or one this
-// run starts, waits for and, at the end, shuts down.
+// The office the feed writes into: one that already accepts on the pipe, or one the
+// library starts for this run, waits for and, at the end, ends.
 #pragma once
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <string>
 #include <vector>
 
 #include "console.hpp"
-#include "office_profile.hpp"
 #include "stop_signals.hpp"
 
 namespace corvane::feed {
@@ -34,7 +31,6 @@ class FeedOffice {
     // Loads the workbook in the office on the pipe, or starts one and waits for it.
     // Returns "" or why there is no workbook to write to.
     std::string Open();
-    bool Started() const { return started_; }
     // Whether a call into the office ran past the library's call deadline: the office
     // is stopped or hanging.
     bool TimedOut() const { return timedOut_; }
@@ -51,8 +47,8 @@ class FeedOffice {
     // Shuts the office down when this run started it and is not told to keep it; an
     // office found running is left alone. Safe to call twice.
     void Close();
-    // From another thread, when the program must end at once: kills the office this run
-    // started on its throw-away profile (its process group) and deletes the profile.
+    // From another thread, when the program must end at once: kills the office started
+    // for this run on its throw-away profile and deletes the profile.
     void Abandon();
 
   private:
@@ -64,15 +60,12 @@ class FeedOffice {
     OfficeSettings settings_;
     const StopSignals& stop_;
     Console& console_;
-    OfficeProfile profile_;
     bool started_ = false;
     bool closed_ = false;
     bool handedOver_ = false;
     bool timedOut_ = false;
-    // What Abandon kills and deletes: the directory is set before the office's id,
-    // which arms it, and neither changes after.
-    std::string abandonDir_;
-    std::atomic<pid_t> abandonPid_{0};
+    // Whether Abandon kills: an office started for this run on a profile of its own.
+    std::atomic<bool> abandonable_{false};
     std::vector<std::string> warnings_;
 };
 

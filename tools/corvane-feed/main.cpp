@@ -209,10 +209,15 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
                                   options.keepOffice, !options.saveAs.empty()};
     FeedOffice office(officeSettings, signals, console);
     signals.OnSecondSignal([&office] { office.Abandon(); });
+    // A first Ctrl-C ends a wait for the office at once.
+    signals.OnFirstSignal([] { corvane_stop_waiting(); });
     // Unhooked before `office` goes.
     struct Unhook {
         StopSignals& signals;
-        ~Unhook() { signals.OnSecondSignal(nullptr); }
+        ~Unhook() {
+            signals.OnSecondSignal(nullptr);
+            signals.OnFirstSignal(nullptr);
+        }
     } unhook{signals};
     if (const std::string why = office.Open(); !why.empty()) {
         console.Error(why);

@@ -49,12 +49,17 @@ void StopSignals::Watch() {
     while (!closing_) {
         const int signal = ::sigtimedwait(&set, nullptr, &interval);
         if (signal < 0) continue;
+        std::function<void()> action;
         if (!requested_.exchange(true)) {
             const char byte = 1;
             [[maybe_unused]] const ssize_t ignored = ::write(wake_[1], &byte, 1);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                action = firstSignal_;
+            }
+            if (action) action();
             continue;
         }
-        std::function<void()> action;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             action = secondSignal_;
@@ -75,6 +80,11 @@ bool StopSignals::Sleep(std::chrono::milliseconds duration) const {
         ::poll(&wake, 1, static_cast<int>(left.count()));
     }
     return false;
+}
+
+void StopSignals::OnFirstSignal(std::function<void()> action) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    firstSignal_ = std::move(action);
 }
 
 void StopSignals::OnSecondSignal(std::function<void()> action) {

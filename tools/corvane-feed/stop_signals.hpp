@@ -25,6 +25,9 @@ class StopSignals {
     int WakeDescriptor() const { return wake_[0]; }
     // Sleeps up to `duration`; false when a stop was requested.
     bool Sleep(std::chrono::milliseconds duration) const;
+    // Runs on the first signal, on the signals' thread, after Requested() turned true:
+    // to end a wait that the feed cannot interrupt itself.
+    void OnFirstSignal(std::function<void()> action);
     // Runs on a second signal, just before the program ends with status 130.
     void OnSecondSignal(std::function<void()> action);
 
@@ -35,6 +38,7 @@ class StopSignals {
     std::atomic<bool> closing_{false};
     int wake_[2] = {-1, -1};
     std::mutex mutex_;
+    std::function<void()> firstSignal_;
     std::function<void()> secondSignal_;
     std::thread watcher_;
 };

@@ -1,18 +1,16 @@
 #include "workbook_creation.hpp"
 
 #include <corvane/corvane.h>
-#include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <vector>
 
-#include "office_profile.hpp"
-
 namespace corvane::feed {
 namespace {
 
-constexpr auto kShutdownGrace = std::chrono::seconds(10);
+constexpr auto kShutdownGrace = std::chrono::milliseconds(10000);
 
 std::string Joined(const std::vector<std::string>& names) {
     std::string text;
@@ -35,35 +33,29 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
     // An office started for the creation runs headless on a throw-away profile of its
     // own, whatever --command-line says, so that it can be ended for sure before the
     // feed starts its office.
-    OfficeProfile profile;
-    if (std::string why = profile.Create(); !why.empty()) return why;
-    const std::string commandLine = profile.HeadlessCommandLine(options.office);
-    corvane_workbook_options settings{};
-    settings.office_path = options.office.c_str();
-    settings.command_line = commandLine.c_str();
-    settings.wait_seconds = options.waitSeconds;
+    corvane_office_options start;
+    corvane_office_default_options(&start);
+    start.office_path = options.office.c_str();
+    start.scratch_profile = 1;
+    start.wait_ms = static_cast<int>(std::min(options.waitSeconds * 1000.0, 2147483647.0));
     const std::string workbook = std::filesystem::absolute(options.workbook, error).string();
     int result;
     {
         StreamsSilenced quiet(StreamsSilenced::All);
-        result = corvane_create_workbook(workbook.c_str(), names.data(),
-                                         static_cast<int>(names.size()), &settings);
+        result = corvane_open_office(&start, nullptr);
+        if (result == CORVANE_OK)
+            result = corvane_create_workbook(workbook.c_str(), names.data(),
+                                             static_cast<int>(names.size()), nullptr);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
     timedOut = result == CORVANE_E_TIMEOUT;
     // The feed connects anew for its rows; a live table of the run must be its only
-    // connection there. Nothing is shut down through the pipe: the office answering
-    // there need not be the one started here (one started by whoever runs the feed may
+    // connection there. The office started here holds no document (the new workbook is
+    // closed once stored): it is ended by a signal to its processes, not through the
+    // pipe, where another office may answer (one started by whoever runs the feed may
     // have taken the pipe first, and the one started here then waits for it in vain).
-    // The one started here holds no document (the new workbook is closed once stored),
-    // so it is ended by its process group, gently first.
-    const pid_t started = corvane_office_pid();
     corvane_disconnect();
-    if (started > 0) {
-        ::kill(-started, SIGTERM);
-        OfficeProfile::EndOffice(kShutdownGrace);
-    }
-    profile.Remove();
+    corvane_end_office(static_cast<int>(kShutdownGrace.count()));
     if (result != CORVANE_OK) return "cannot create the workbook " + options.workbook + ": " + why;
     console.Note("created " + options.workbook + " with the sheets " + Joined(sheets));
     return {};
