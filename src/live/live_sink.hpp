@@ -8,6 +8,7 @@
 
 #include "core/error.hpp"
 #include "live/live_row.hpp"
+#include "sheet/row_key.hpp"
 
 namespace corvane::live {
 
@@ -17,12 +18,8 @@ namespace corvane::live {
 // office answered but the workbook did not load; Office for anything else (the office
 // refused a value, ...). The message says what happened, for the host.
 
-// The key columns of one sheet row as the office holds them: the exchange (column A)
-// and the scrip code (column C) as text, a number as its shortest decimal text.
-struct RowKey {
-    std::string exchange, scrip;
-    bool blank = true;  // columns A to C are all empty
-};
+// The key columns of one sheet row as the office holds them (see sheet/row_key.hpp).
+using RowKey = sheet::RowKey;
 
 // Every call but Cancel comes from the table's writer thread, one at a time.
 class LiveSink {

@@ -1,45 +1,25 @@
 #include "live/office_sink.hpp"
 
 #include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/sheet/CellFlags.hpp>
-#include <com/sun/star/sheet/XCellRangeData.hpp>
-#include <com/sun/star/sheet/XCellRangesQuery.hpp>
-#include <com/sun/star/sheet/XSheetCellRanges.hpp>
-#include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <string_view>
-#include <thread>
 #include <utility>
 
 #include "core/deadline.hpp"
-#include "live/block_plan.hpp"
 #include "office/connection.hpp"
 #include "office/host_text.hpp"
-#include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
-#include "office/office_profile.hpp"
-#include "office/office_start.hpp"
 #include "office/save_copy.hpp"
 #include "office/shutdown.hpp"
-#include "office/stale_lock.hpp"
 #include "platform/instrument_key.hpp"
-#include "platform/process.hpp"
-#include "platform/scratch_files.hpp"
 #include "sheet/fast_writes.hpp"
+#include "sheet/key_columns.hpp"
 #include "sheet/market_copy.hpp"
 #include "sheet/market_format.hpp"
-#include "sheet/record_fields.hpp"
-#include "sheet/row_range.hpp"
+#include "sheet/row_block.hpp"
+#include "sheet/row_reset.hpp"
 #include "sheet/title_row.hpp"
 
 namespace corvane::live {
@@ -64,40 +44,6 @@ office::ProviderOptions ProviderFor(const OfficeSinkOptions& options) {
 
 std::string Milliseconds(std::chrono::milliseconds limit) {
     return std::to_string(limit.count()) + " ms";
-}
-
-// A key cell's value as text: a number as its shortest decimal text ("500325", not
-// "500325.0"), a whole one never in exponent form ("100000", not "1e+05"), so that it
-// reads as the scrip code the host put.
-std::string KeyText(const css::uno::Any& value) {
-    double number = 0;
-    if (value >>= number) {
-        char text[400];  // the longest whole double in fixed form has 309 digits
-        const auto end =
-            std::trunc(number) == number
-                ? std::to_chars(text, text + sizeof(text), number, std::chars_format::fixed)
-                : std::to_chars(text, text + sizeof(text), number);
-        return std::string(text, end.ptr);
-    }
-    rtl::OUString string;
-    value >>= string;
-    return office::ToUtf8(string);
-}
-
-bool Blank(const css::uno::Any& value) {
-    rtl::OUString string;
-    return !value.hasValue() || ((value >>= string) && string.isEmpty());
-}
-
-// What the key columns A to C of one row hold.
-RowKey KeyOf(const css::uno::Sequence<css::uno::Any>& row) {
-    RowKey key;
-    if (row.getLength() < 3) return key;
-    key.blank = Blank(row[0]) && Blank(row[1]) && Blank(row[2]);
-    if (key.blank) return key;
-    key.exchange = KeyText(row[0]);
-    key.scrip = KeyText(row[2]);
-    return key;
 }
 
 }  // namespace
@@ -315,46 +261,15 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
             const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook,
                                                                        UNO_QUERY);
             if (!document.is()) return Error{ErrorCode::Connect, "the workbook was closed"};
-            try {
-                sheet::MarketSheetOptions look;
-                look.rowTimes = options_.rowTimes;
-                sheet::AddMarketSheet(document, office::FromHostText(name.c_str()), look);
-            } catch (const css::lang::DisposedException&) {
-                throw;
-            } catch (const css::uno::Exception& e) {
-                return Error{ErrorCode::NoSheet, "the workbook has no sheet \"" + name +
-                                                     "\" and took no new one (" +
-                                                     office::DescribeCaught(e) + ")"};
-            }
+            sheet::MarketSheetOptions look;
+            look.rowTimes = options_.rowTimes;
+            const Error added = sheet::AddMarketSheetNamed(document, name, look);
+            if (!added.ok()) return added;
             found = {};
             sheet = SheetNamed(name, found);
         }
         if (!sheet.is()) return found;
-        // The last row whose key columns hold anything: the rows below are blank there.
-        namespace Flags = css::sheet::CellFlags;
-        const Reference<css::sheet::XCellRangesQuery> query(
-            sheet->getCellRangeByPosition(0, firstRow, 2, kSheetRows - 1), UNO_QUERY);
-        if (!query.is()) return Error{ErrorCode::Office, "the key columns cannot be read"};
-        const Reference<css::sheet::XSheetCellRanges> filled = query->queryContentCells(
-            Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
-        sal_Int32 lastRow = -1;
-        if (filled.is())
-            for (const css::table::CellRangeAddress& range : filled->getRangeAddresses())
-                lastRow = std::max(lastRow, range.EndRow);
-        if (lastRow < firstRow) return Error();
-        const Reference<css::sheet::XCellRangeData> data(
-            sheet->getCellRangeByPosition(0, firstRow, 2, lastRow), UNO_QUERY);
-        if (!data.is()) return Error{ErrorCode::Office, "the key columns give no values"};
-        const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> values = data->getDataArray();
-        keys.resize(static_cast<std::size_t>(values.getLength()));
-        std::size_t usedRows = 0;
-        for (sal_Int32 i = 0; i < values.getLength(); ++i) {
-            RowKey& key = keys[static_cast<std::size_t>(i)];
-            key = KeyOf(values[i]);
-            if (!key.blank) usedRows = static_cast<std::size_t>(i) + 1;
-        }
-        keys.resize(usedRows);  // the rows below the last one used in columns A to C
-        return Error();
+        return sheet::ReadKeyColumns(sheet, firstRow, keys);
     });
     if (!result.ok()) keys.clear();
     return Confirm(std::move(result));
@@ -362,19 +277,12 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
 
 Error OfficeSink::ClearRows(const std::string& name, int firstRow, int count) {
     if (count <= 0) return {};
-    const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
-        const Reference<css::sheet::XSheetOperation> cells(
-            sheet->getCellRangeByPosition(0, firstRow, columns - 1, firstRow + count - 1),
-            UNO_QUERY);
-        if (!cells.is()) return Error{ErrorCode::Office, "the rows cannot be emptied"};
-        namespace Flags = css::sheet::CellFlags;
-        cells->clearContents(Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
-        return Error();
+        return sheet::ClearRowContents(sheet, firstRow, count, options_.rowTimes);
     });
     return Confirm(std::move(result));
 }
@@ -393,10 +301,7 @@ Error OfficeSink::WriteTitles(const std::string& name, int row) {
         sheet::PrepareFastWrites(session_);
         // Two-line titles: their row's height follows them even under fast writes.
         const sheet::RowHeightsAdjusted adjusted(session_);
-        sheet::WriteHeaderRow(sheet, row);
-        if (options_.rowTimes)
-            sheet::WriteTitleCell(sheet, sheet::kRowTimeColumn, row, sheet::kRowTimeTitle,
-                                  sheet::TitleBackColor, sheet::TitleCharColor);
+        sheet::WriteTitleRow(sheet, row, options_.rowTimes);
         return Error();
     });
     return Confirm(std::move(result));
@@ -406,53 +311,35 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
                              const std::vector<const LiveRow*>& rows, bool& moved) {
     moved = false;
     if (rows.empty()) return {};
-    const sal_Int32 columns = options_.rowTimes ? kColumnCount + 1 : kColumnCount;
-    const auto count = static_cast<sal_Int32>(rows.size());
-    // The values are made before the office is asked anything: every column, of which
-    // the ones from firstColumn go.
-    sheet::RowValues values(count);
-    css::uno::Sequence<css::uno::Any>* const out = values.getArray();
-    std::string_view fields[kColumnCount];
-    css::uno::Any cells[kColumnCount + 1];
-    for (sal_Int32 i = 0; i < count; ++i) {
-        for (int k = 0; k < kColumnCount; ++k) fields[k] = rows[i]->View(k);
-        sheet::StoreRecordFields(cells, fields);
-        if (options_.rowTimes) {
-            const auto taken = rows[i]->Taken();
-            if (taken == std::chrono::system_clock::time_point())
-                cells[kColumnCount] <<= rtl::OUString();
-            else
-                cells[kColumnCount] <<= platform::LocalSerialTime(taken);
-        }
-        out[i] = css::uno::Sequence<css::uno::Any>(cells + firstColumn, columns - firstColumn);
-    }
-    // The instrument each row must hold in its key columns, or nothing.
+    // The values, and the instrument each row must hold in its key columns (or nothing),
+    // are made before the office is asked anything.
+    std::vector<sheet::FieldRow> fields(rows.size());
     std::vector<std::string> expected(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (int k = 0; k < kColumnCount; ++k) fields[i].fields[k] = rows[i]->View(k);
+        fields[i].taken = rows[i]->Taken();
         expected[i] = platform::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
+    }
+    const sheet::RowValues values = sheet::BlockValues(fields, firstColumn, options_.rowTimes);
+    const sal_Int32 lastColumn = firstColumn + values[0].getLength() - 1;
+    const sal_Int32 lastRow = firstRow + static_cast<sal_Int32>(rows.size()) - 1;
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
         // The rows' key columns as they are now, in the same step as the write.
-        const Reference<css::sheet::XCellRangeData> keys(
-            sheet->getCellRangeByPosition(0, firstRow, 2, firstRow + count - 1), UNO_QUERY);
-        if (!keys.is()) return Error{ErrorCode::Office, "the key columns cannot be read"};
-        const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> now = keys->getDataArray();
-        for (sal_Int32 i = 0; i < now.getLength() && i < count; ++i) {
-            const RowKey key = KeyOf(now[i]);
-            if (!key.blank && platform::InstrumentKey(key.exchange, key.scrip) != expected[i]) {
-                moved = true;
-                return Error();
-            }
+        bool hold = true;
+        const Error read = sheet::KeysHold(sheet, firstRow, expected, hold);
+        if (!read.ok()) return read;
+        if (!hold) {
+            moved = true;
+            return Error();
         }
         sheet::PrepareFastWrites(session_);
-        const Reference<css::table::XCellRange> range =
-            sheet->getCellRangeByPosition(firstColumn, firstRow, columns - 1, firstRow + count - 1);
-        const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY);
-        if (!data.is()) return Error{ErrorCode::Office, "the rows' range takes no values"};
-        data->setDataArray(values);
+        if (!sheet::WriteValueBlock(
+                sheet->getCellRangeByPosition(firstColumn, firstRow, lastColumn, lastRow), values))
+            return Error{ErrorCode::Office, "the rows' range takes no values"};
         return Error();
     });
     return Confirm(std::move(result));

@@ -7,6 +7,7 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/i18n/NumberFormatIndex.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/ConditionOperator.hpp>
@@ -34,6 +35,8 @@
 #include <vector>
 
 #include "core/defaults.hpp"
+#include "office/host_text.hpp"
+#include "office/main_thread.hpp"
 #include "sheet/column_layout.hpp"
 #include "sheet/title_row.hpp"
 
@@ -286,9 +289,7 @@ void AddAutoFilter(const Reference<css::sheet::XSpreadsheetDocument>& document, 
 }
 
 void WriteTitles(const Reference<css::sheet::XSpreadsheet>& sheet, sal_Int32 columns) {
-    WriteHeaderRow(sheet, 0);
-    if (columns > kRowTimeColumn)
-        WriteTitleCell(sheet, kRowTimeColumn, 0, kRowTimeTitle, TitleBackColor, TitleCharColor);
+    WriteTitleRow(sheet, 0, columns > kRowTimeColumn);
     // The titles were written into columns of their final widths: fit the row to them.
     const Reference<css::table::XColumnRowRange> row(sheet->getCellRangeByPosition(0, 0, 0, 0),
                                                      UNO_QUERY_THROW);
@@ -356,6 +357,20 @@ void AddMarketSheet(const Reference<css::sheet::XSpreadsheetDocument>& document,
     const sal_Int16 index = static_cast<sal_Int16>(indexed->getCount());
     sheets->insertNewByName(name, index);
     FormatSheet(document, index, PrepareLook(document, options));
+}
+
+Error AddMarketSheetNamed(const Reference<css::sheet::XSpreadsheetDocument>& document,
+                          const std::string& name, const MarketSheetOptions& options) {
+    try {
+        AddMarketSheet(document, office::FromHostText(name.c_str()), options);
+    } catch (const css::lang::DisposedException&) {
+        throw;
+    } catch (const css::uno::Exception& e) {
+        return {ErrorCode::NoSheet, "the workbook has no sheet \"" + name +
+                                        "\" and took no new one (" + office::DescribeCaught(e) +
+                                        ")"};
+    }
+    return {};
 }
 
 }  // namespace corvane::sheet

@@ -8,6 +8,10 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 #include "corvane/market_watch_record.hpp"
+
+#include <string>
+
+#include "core/error.hpp"
 #include "sheet/column_layout.hpp"
 
 namespace corvane::sheet {
@@ -48,5 +52,11 @@ void FormatMarketSheets(const css::uno::Reference<css::sheet::XSpreadsheetDocume
 // workbook whose structure is protected, a name the office refuses) pass to the caller.
 void AddMarketSheet(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& document,
                     const rtl::OUString& name, const MarketSheetOptions& options);
+
+// AddMarketSheet for the sheet named `name` (host text), for a caller that goes on
+// without it: NoSheet, saying why, when the office refuses the sheet. Only a lost
+// connection (DisposedException) passes to the caller.
+Error AddMarketSheetNamed(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& document,
+                          const std::string& name, const MarketSheetOptions& options);
 
 }  // namespace corvane::sheet

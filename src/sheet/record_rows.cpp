@@ -1,12 +1,12 @@
 #include "sheet/record_rows.hpp"
 
-#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
-#include <com/sun/star/uno/Sequence.hxx>
+
+#include <vector>
 
 #include "sheet/column_layout.hpp"
-#include "sheet/record_fields.hpp"
+#include "sheet/row_block.hpp"
 #include "sheet/row_range.hpp"
 
 namespace corvane::sheet {
@@ -15,17 +15,17 @@ namespace {
 using css::uno::Reference;
 
 // Writes `rows` records (none null) into `range`, which spans exactly those rows.
-void WriteBlock(const Reference<css::table::XCellRange>& range,
-                const MarketWatchRecord* const* records, sal_Int32 rows) {
-    const Reference<css::sheet::XCellRangeData> data(range, css::uno::UNO_QUERY);
-    if (!data.is()) throw css::uno::RuntimeException("the rows' range offers no value array");
-    RowValues values(rows);
-    css::uno::Sequence<css::uno::Any>* const out = values.getArray();
+void WriteRecordBlock(const Reference<css::table::XCellRange>& range,
+                      const MarketWatchRecord* const* records, sal_Int32 rows) {
+    std::vector<FieldRow> fields(static_cast<std::size_t>(rows));
     for (sal_Int32 i = 0; i < rows; ++i) {
-        out[i].realloc(kColumnCount);
-        StoreRecordFields(out[i].getArray(), *records[i]);
+        for (int k = 0; k < kColumnCount; ++k) {
+            const CString& field = records[i]->fields[k];
+            fields[i].fields[k] = {field.GetString(), static_cast<std::size_t>(field.GetLength())};
+        }
     }
-    data->setDataArray(values);
+    if (!WriteValueBlock(range, BlockValues(fields, 0, false)))
+        throw css::uno::RuntimeException("the rows' range offers no value array");
 }
 
 }  // namespace
@@ -55,11 +55,12 @@ void WriteRecordRows(const SheetHandle& sheet, int firstRow,
         while (end <= last && end - start < kMaxBlockRows && records[end] != nullptr) ++end;
         const sal_Int32 rows = end - start;
         if (start == first && end == last + 1) {
-            WriteBlock(extent, records + start, rows);  // one block covers the stretch
+            WriteRecordBlock(extent, records + start, rows);  // one block covers the stretch
         } else {
             const sal_Int32 top = start - first;
-            WriteBlock(extent->getCellRangeByPosition(0, top, kColumnCount - 1, top + rows - 1),
-                       records + start, rows);
+            WriteRecordBlock(
+                extent->getCellRangeByPosition(0, top, kColumnCount - 1, top + rows - 1),
+                records + start, rows);
         }
         start = end;
     }

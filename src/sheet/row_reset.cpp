@@ -1,5 +1,8 @@
 #include "sheet/row_reset.hpp"
 
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
+
 #include <algorithm>
 
 #include "sheet/column_layout.hpp"
@@ -16,6 +19,17 @@ void ClearRecordRow(const SheetHandle& sheet, int row) {
     const css::uno::Any empty(rtl::OUString{});
     std::fill(cells, cells + kColumnCount, empty);
     data->setDataArray(values);
+}
+
+Error ClearRowContents(const SheetHandle& sheet, int firstRow, int count, bool rowTimes) {
+    const sal_Int32 lastColumn = rowTimes ? kUpdatedColumn.index : kColumnCount - 1;
+    const css::uno::Reference<css::sheet::XSheetOperation> cells(
+        sheet->getCellRangeByPosition(0, firstRow, lastColumn, firstRow + count - 1),
+        css::uno::UNO_QUERY);
+    if (!cells.is()) return {ErrorCode::Office, "the rows cannot be emptied"};
+    namespace Flags = css::sheet::CellFlags;
+    cells->clearContents(Flags::VALUE | Flags::DATETIME | Flags::STRING | Flags::FORMULA);
+    return {};
 }
 
 }  // namespace corvane::sheet

@@ -10,4 +10,10 @@ namespace corvane::sheet {
 // Office errors (such as a row outside the sheet) pass to the caller, the row unchanged.
 void ClearRecordRow(const SheetHandle& sheet, int row);
 
+// Empties the values, texts and formulas of `count` rows from zero-based `firstRow`, in
+// columns A to AP and with `rowTimes` the row-time column too, in one call; formats stay.
+// Office when the office gives a range that cannot be emptied; other office errors pass
+// to the caller.
+Error ClearRowContents(const SheetHandle& sheet, int firstRow, int count, bool rowTimes);
+
 }  // namespace corvane::sheet

@@ -35,4 +35,11 @@ void WriteHeaderRow(const SheetHandle& sheet, int row) {
     }
 }
 
+void WriteTitleRow(const SheetHandle& sheet, int row, bool rowTimes) {
+    WriteHeaderRow(sheet, row);
+    if (rowTimes)
+        WriteTitleCell(sheet, kUpdatedColumn.index, row, kUpdatedColumn.title, TitleBackColor,
+                       TitleCharColor);
+}
+
 }  // namespace corvane::sheet

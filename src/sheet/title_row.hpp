@@ -27,4 +27,8 @@ void WriteTitleCell(const SheetHandle& sheet, sal_Int32 column, sal_Int32 row,
 // sheet) ends the row at that cell and passes to the caller.
 void WriteHeaderRow(const SheetHandle& sheet, int row);
 
+// WriteHeaderRow, and with `rowTimes` the row-time column's title (AQ, right of AP) in
+// the same colours, written last.
+void WriteTitleRow(const SheetHandle& sheet, int row, bool rowTimes);
+
 }  // namespace corvane::sheet
