@@ -592,5 +592,39 @@ TEST(FeedOffice, GivesUpOnAnOfficeThatNeverAcceptsWithAClearMessage) {
     EXPECT_FALSE(std::filesystem::exists(dir / "never.ods"));
 }
 
+// The person's office goes away just as the input ends, with ticks still to write: the
+// run says so at once, waits at most --wait for it, and a Ctrl-C during that wait ends
+// the run. The bounds below are generous: they tell a wait of --wait from one of
+// minutes, which is what a run used to take.
+TEST(FeedOffice, AttachedOfficeGoneAtTheEndIsToldAtOnceAndWaitedForAtMostWait) {
+    for (const bool ctrlC : {false, true}) {
+        SCOPED_TRACE(ctrlC ? "Ctrl-C during the wait" : "the wait runs out");
+        OfficeSession session;
+        session.Start();
+        TempDir dir;
+        const std::string book = dir / "watch.fods";
+        WriteWorkbook(book, {"NSE"});
+        Feed feed(dir,
+                  {"--follow", "--sheet", "NSE", "--workbook", book, "--wait", ctrlC ? "600" : "3"},
+                  nullptr);
+        feed.Write("NSE,Reliance,2885,,100\n");
+        ASSERT_TRUE(EventuallyHolds(session, book, 1, 1, "Reliance")) << feed.Err();
+
+        session.Kill();
+        feed.Write("NSE,Reliance tick 2,2885,,101\n");
+        feed.CloseInput();
+        ASSERT_TRUE(Eventually([&] {
+            return feed.Err().find("the office went away") != std::string::npos;
+        })) << feed.Err();
+        EXPECT_NE(feed.Err().find("--wait"), std::string::npos) << feed.Err();
+        if (ctrlC) feed.Signal(SIGINT);
+        const int status = feed.WaitAtMost(std::chrono::seconds(ctrlC ? 5 : 15));
+        EXPECT_NE(status, -2) << "still waiting for the office: " << feed.Err();
+        EXPECT_NE(status, 0) << feed.Err();
+        EXPECT_NE(feed.Err().find("not every row reached the sheet"), std::string::npos)
+            << feed.Err();
+    }
+}
+
 }  // namespace
 }  // namespace corvane::test
