@@ -32,21 +32,9 @@ namespace {
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
-// Keeps a connection attempt's diagnostic line off standard output for the time of one
-// call: C callers get it in the error's text instead.
-class QuietConnection {
-  public:
-    QuietConnection() {
-        TheSession().connectionReport = [](const std::string&) {};
-    }
-    ~QuietConnection() { TheSession().connectionReport = nullptr; }
-    QuietConnection(const QuietConnection&) = delete;
-    QuietConnection& operator=(const QuietConnection&) = delete;
-};
-
 // The sheet count of a connection that loaded the workbook, or its error.
 int Connected(const corvane::Error& status) {
-    return status.ok() ? static_cast<int>(TheSession().sheetCount) : Report(status);
+    return status.ok() ? static_cast<int>(TheSession().SheetCount()) : Report(status);
 }
 
 int CheckRowTarget(const char* function, const char* sheet) {
@@ -68,10 +56,9 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_init: workbook_path is NULL or empty");
             corvane::office::Session& session = TheSession();
-            session.officePath.SetString(office_path);
-            session.commandLine.SetString(command_line);
-            session.workbookPath.SetString(workbook_path);
-            const QuietConnection quiet;
+            corvane::host::ConfigureOffice(
+                session, office_path, command_line != nullptr ? command_line : "", workbook_path);
+            const corvane::host::QuietConnection quiet;
             return Connected(corvane::host::StartAndConnect(session, true));
         },
         CORVANE_E_CONNECT);
@@ -82,8 +69,8 @@ int corvane_connect(const char* workbook_path) {
         [&]() -> int {
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
-            TheSession().workbookPath.SetString(workbook_path);
-            const QuietConnection quiet;
+            TheSession().SetWorkbookPath(workbook_path);
+            const corvane::host::QuietConnection quiet;
             return Connected(corvane::host::StartAndConnect(TheSession(), false));
         },
         CORVANE_E_CONNECT);

@@ -60,7 +60,7 @@ Reference<XComponentContext> TryResolve(const Reference<XComponentContext>& runt
 
 int OfficeTimedOut(const office::Session& link) {
     return Fail(CORVANE_E_TIMEOUT, "corvane_create_workbook: the office did not answer within " +
-                                       std::to_string(link.callTimeout.count()) +
+                                       std::to_string(link.Config().callTimeout.count()) +
                                        " ms; the connection was dropped");
 }
 
@@ -70,7 +70,7 @@ int OfficeTimedOut(const office::Session& link) {
 int ResolveWithinDeadline(office::Session& link, Reference<XComponentContext>& context) {
     office::CallDeadline deadline(link);
     try {
-        context = TryResolve(link.runtime);
+        context = TryResolve(link.Runtime());
     } catch (...) {
         if (deadline.TimedOut()) return OfficeTimedOut(link);
         throw;
@@ -88,7 +88,7 @@ int ResolveWithinDeadline(office::Session& link, Reference<XComponentContext>& c
 int StillAnswers(office::Session& link, bool& answers) {
     office::CallDeadline deadline(link);
     try {
-        css::frame::Desktop::create(link.context);
+        css::frame::Desktop::create(link.Context());
         answers = true;
     } catch (const css::lang::DisposedException&) {
         answers = false;  // gone (or cut off at the deadline)
@@ -101,36 +101,34 @@ int StillAnswers(office::Session& link, bool& answers) {
 // pipe, else one started as corvane_init starts it; the CORVANE_E_* code when none.
 int ReachOffice(const corvane_workbook_options& options, Office& office) {
     office::Session& link = host::TheSession();
-    if (link.context.is() && link.context.get() != link.runtime.get()) {
+    if (link.Connected()) {
         bool answers = false;
         if (const int failed = StillAnswers(link, answers)) return failed;
         if (answers) {
-            office.context = link.context;
+            office.context = link.Context();
             return CORVANE_OK;
         }
         // Gone: look for an office on the pipe.
     }
     std::string program = options.office_path != nullptr && options.office_path[0] != '\0'
                               ? options.office_path
-                              : link.officePath.GetString();
-    const bool configured = program == link.officePath.GetString() && !program.empty();
+                              : link.Config().officePath;
+    const bool configured = program == link.Config().officePath && !program.empty();
     if (program.empty()) program = office::BuiltOfficeProgram();
-    if (!link.runtime.is()) link.runtime = office::BootstrapLocalRuntime(program.c_str());
-    if (!link.runtime.is())
+    if (!link.StartRuntime(program))
         return Fail(CORVANE_E_CONNECT, "no office installation found to connect through");
-    if (link.onRuntimeUp) link.onRuntimeUp();
 
     if (const int failed = ResolveWithinDeadline(link, office.context)) return failed;
     if (office.context.is()) {
-        if (link.onBridgeUp) link.onBridgeUp();
+        link.Observer().BridgeUp();
         return CORVANE_OK;
     }
 
     std::string commandLine = options.command_line != nullptr ? options.command_line : "";
-    if (commandLine.empty() && configured) commandLine = link.commandLine.GetString();
+    if (commandLine.empty() && configured) commandLine = link.Config().commandLine;
     if (commandLine.empty()) commandLine = office::DefaultOfficeCommandLine(program);
     const pid_t started = platform::StartDetachedProcess(program.c_str(), commandLine.c_str());
-    if (started > 0) link.launched.push_back(started);
+    if (started > 0) link.NoteLaunched(started);
     if (started == 0)
         return Fail(CORVANE_E_CONNECT, "no office accepts connections on the pipe \"" +
                                            std::string(office::kOfficePipe) +
@@ -145,7 +143,7 @@ int ReachOffice(const corvane_workbook_options& options, Office& office) {
     for (;;) {
         if (const int failed = ResolveWithinDeadline(link, office.context)) return failed;
         if (office.context.is()) {
-            if (link.onBridgeUp) link.onBridgeUp();
+            link.Observer().BridgeUp();
             return CORVANE_OK;
         }
         if (std::chrono::steady_clock::now() >= deadline)

@@ -95,15 +95,14 @@ RowKey KeyOf(const css::uno::Sequence<css::uno::Any>& row) {
 }  // namespace
 
 OfficeSink::OfficeSink(OfficeSinkOptions options) : options_(std::move(options)) {
-    session_.workbookPath.SetString(options_.workbook.c_str());
-    if (!options_.officePath.empty()) session_.officePath.SetString(options_.officePath.c_str());
-    session_.callTimeout = options_.callTimeout;
-    // Nothing the session would print reaches the host's output: a failed connection's
-    // diagnostic line ends its error, which becomes the table's last failure.
-    session_.connectionReport = [](const std::string&) {};
-    session_.warnings.SetHandler([](const char*, void*) {}, nullptr);
-    session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office)
-                               NO_THREAD_SAFETY_ANALYSIS { return Admit(office); };
+    office::SessionConfig config;
+    config.officePath = options_.officePath;
+    config.workbookPath = options_.workbook;
+    config.callTimeout = options_.callTimeout;
+    session_.Configure(std::move(config));
+    // Nothing the session would print reaches the host's output (see ConnectionFailed).
+    session_.SetWarningHandler([](const char*, void*) {}, nullptr);
+    session_.Observe(*this);
     profile_ = options_.profile;
 }
 
@@ -125,7 +124,7 @@ void OfficeSink::EndOwnedOffice() noexcept {
     // asked may hold a person's work: it is never killed.
     bool leftRunning = options_.visible;
     std::string why = "the office did not answer at close";
-    if (!cancelled_ && session_.workbook.is()) {
+    if (!cancelled_ && session_.Workbook().is()) {
         int othersOpen = 0;
         const Error result = Guarded([&]() REQUIRES(use_) {
             return office::CloseWorkbookAndIdleOffice(session_, othersOpen);
@@ -137,7 +136,7 @@ void OfficeSink::EndOwnedOffice() noexcept {
     if (!leftRunning || !platform::ProcessRunning(office_)) return;
     // It runs on by itself, with its profile: ours no longer.
     lifeline_.Release();
-    session_.launched.clear();
+    session_.ForgetLaunched();
     office_ = 0;
     officePid_ = 0;
     scratchProfile_ = false;
@@ -213,9 +212,10 @@ void OfficeSink::Drop() noexcept {
     }
     // The bridge first: releasing remote objects writes to a connection that a stopped
     // office may no longer read.
-    office::Session::CutOff(session_.runtime);
-    session_.ForgetOffice();
+    session_.Disconnect();
 }
+
+void OfficeSink::OfficeForgotten() noexcept { fastWrites_.Forget(); }
 
 Error OfficeSink::Open() {
     const platform::TimedLock lock(use_);
@@ -268,7 +268,7 @@ Error OfficeSink::Attach(bool foreignCheck) {
                 StopOffice();
                 pipe_ = "corvane-live-" + std::to_string(::getpid()) + "-" +
                         std::to_string(reinterpret_cast<std::uintptr_t>(this) % 1000000);
-                session_.connectionUrl = office::ConnectionUrl(pipe_);
+                session_.SetConnectionUrl(office::ConnectionUrl(pipe_));
                 moved = "; the table's office starts anew on the pipe \"" + pipe_ + "\"";
             }
             return {ErrorCode::Connect, "an office this table did not start (profile " + who +
@@ -299,17 +299,17 @@ Error OfficeSink::ConnectOnce() {
         return {ErrorCode::Office, "no office installation to connect with"};
     {
         const platform::Lock lock(runtimeMu_);
-        runtime_ = session_.runtime;
+        runtime_ = session_.Runtime();
     }
     if (cancelled_) return {ErrorCode::Connect, "the table is closing"};
     foreign_.clear();
     // A connection turns the path into the workbook's URL: each one starts from the path.
-    session_.workbookPath.SetString(options_.workbook.c_str());
+    session_.SetWorkbookPath(options_.workbook);
     Error connected;
     // Connecting gets the call deadline, loading (see Admit) the load deadline.
     Error result = Guarded([&]() REQUIRES(use_) {
         connected = office::ConnectOffice(session_);
-        if (connected.ok() && options_.fastWrites) sheet::SetFastWrites(session_, true);
+        if (connected.ok() && options_.fastWrites) fastWrites_.Set(session_.Workbook(), true);
         return Error();
     });
     if (!result.ok()) return result;
@@ -319,7 +319,7 @@ Error OfficeSink::ConnectOnce() {
         return connected;
     }
     const platform::Lock mainLock(runtimeMu_);
-    mainThread_ = std::make_shared<office::MainThread>(session_.context);
+    mainThread_ = std::make_shared<office::MainThread>(session_.Context());
     return connected;
 }
 
@@ -356,7 +356,7 @@ bool OfficeSink::StartOffice(std::string& why) {
     officePid_ = 0;  // the office's own process is known once it accepted
     lifeline_ = std::move(lifeline);
     accepted_ = false;
-    session_.launched.push_back(pid);
+    session_.NoteLaunched(pid);
     startedAt_ = Clock::now();
     return true;
 }
@@ -389,7 +389,7 @@ sheet::SheetHandle OfficeSink::SheetNamed(const std::string& name, Error& result
 }
 
 Error OfficeSink::Alive() {
-    const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook, UNO_QUERY);
+    const Reference<css::sheet::XSpreadsheetDocument> document(session_.Workbook(), UNO_QUERY);
     // A workbook the user closed gives no sheets any more.
     if (!document.is() || !document->getSheets().is())
         return {ErrorCode::Connect, "the workbook was closed"};
@@ -414,7 +414,7 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
         Error found;
         sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is() && found == ErrorCode::NoSheet && create) {
-            const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook,
+            const Reference<css::sheet::XSpreadsheetDocument> document(session_.Workbook(),
                                                                        UNO_QUERY);
             if (!document.is()) return Error{ErrorCode::Connect, "the workbook was closed"};
             try {
@@ -492,9 +492,9 @@ Error OfficeSink::WriteTitles(const std::string& name, int row) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
-        sheet::PrepareFastWrites(session_);
+        fastWrites_.Prepare(session_.Workbook());
         // Two-line titles: their row's height follows them even under fast writes.
-        const sheet::RowHeightsAdjusted adjusted(session_);
+        const sheet::RowHeightsAdjusted adjusted(fastWrites_);
         sheet::WriteHeaderRow(sheet, row);
         if (options_.rowTimes)
             sheet::WriteTitleCell(sheet, sheet::kRowTimeColumn, row, sheet::kRowTimeTitle,
@@ -549,7 +549,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
                 return Error();
             }
         }
-        sheet::PrepareFastWrites(session_);
+        fastWrites_.Prepare(session_.Workbook());
         const Reference<css::table::XCellRange> range =
             sheet->getCellRangeByPosition(firstColumn, firstRow, columns - 1, firstRow + count - 1);
         const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY);
@@ -570,7 +570,7 @@ void OfficeSink::Cancel() {
 Error OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait) {
     if (!use_.try_lock_for(wait)) return {ErrorCode::Timeout, "the table's office is busy"};
     const platform::TimedLock lock(use_, std::adopt_lock);
-    if (!session_.workbook.is())
+    if (!session_.Workbook().is())
         return {ErrorCode::NotConnected,
                 "the table has no workbook open now (its office is being recovered)"};
     Error saved;

@@ -25,6 +25,7 @@
 #include "office/session.hpp"
 #include "platform/process.hpp"
 #include "platform/thread_safety.hpp"
+#include "sheet/fast_writes.hpp"
 #include "sheet/row_frame.hpp"
 
 namespace corvane::live {
@@ -53,7 +54,7 @@ struct OfficeSinkOptions {
     std::function<void(const std::string& text)> notice;
 };
 
-class OfficeSink final : public LiveSink {
+class OfficeSink final : public LiveSink, private office::SessionObserver {
   public:
     explicit OfficeSink(OfficeSinkOptions options);
     // Owned: closes the workbook unsaved and ends the office unless other documents are
@@ -111,8 +112,13 @@ class OfficeSink final : public LiveSink {
     template <typename Operation>
     Error OnMainThread(Operation&& operation) REQUIRES(use_);
     void ForgetSheets() noexcept REQUIRES(use_);
-    // Whether the office that answered is one this sink may use (see admitOffice).
-    Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) REQUIRES(use_);
+    // Whether the office that answered is one this sink may use.
+    Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) override
+        REQUIRES(use_);
+    // A failed connection's diagnostic line ends its error, which becomes the table's
+    // last failure: it is not printed.
+    void ConnectionFailed(const std::string&) override {}
+    void OfficeForgotten() noexcept override REQUIRES(use_);
     void EndOwnedOffice() noexcept REQUIRES(use_);  // at destruction
 
     const OfficeSinkOptions options_;
@@ -121,6 +127,7 @@ class OfficeSink final : public LiveSink {
     platform::TimedMutex use_;
     std::string profile_ GUARDED_BY(use_);
     bool scratchProfile_ GUARDED_BY(use_) = false;
+    sheet::FastWrites fastWrites_ GUARDED_BY(use_);
     office::Session session_ GUARDED_BY(use_);
     std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
     pid_t office_ GUARDED_BY(use_) = 0;  // the owned office's process group (its watcher)

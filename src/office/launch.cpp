@@ -12,21 +12,22 @@
 namespace corvane::office {
 
 void LaunchOffice(Session& link) {
-    if (!link.officePath.IsEmpty() && link.commandLine.IsEmpty()) {
-        const std::string defaultLine = DefaultOfficeCommandLine(link.officePath.GetString());
-        link.commandLine.SetString(defaultLine.c_str());
-    }
-    if (link.officePath.IsEmpty() || link.commandLine.IsEmpty()) {
-        link.warnings.Show(kConfigurationMissing);
+    const SessionConfig& config = link.Config();
+    // An office program without a command line is started with the default one.
+    const std::string commandLine = !config.officePath.empty() && config.commandLine.empty()
+                                        ? DefaultOfficeCommandLine(config.officePath)
+                                        : config.commandLine;
+    if (config.officePath.empty() || commandLine.empty()) {
+        link.Warn(kConfigurationMissing);
         return;
     }
-    if (!platform::PathExists(link.workbookPath.GetString())) {
-        link.warnings.Show(kWorkbookMissing);
+    if (!platform::PathExists(config.workbookPath.c_str())) {
+        link.Warn(kWorkbookMissing);
         return;
     }
-    if (link.context.is()) {
+    if (link.Context().is()) {
         if (ProbeOffice(link) != 0) return;
-        link.context.clear();
+        link.DropContext();
     }
     // An office this library started that still runs is only not accepting yet (or is
     // stopped): another one on the same profile would race it for the pipe.
@@ -34,8 +35,8 @@ void LaunchOffice(Session& link) {
     // A program that cannot be started shows nothing: the connection that follows
     // fails and reports it.
     const pid_t started =
-        platform::StartDetachedProcess(link.officePath.GetString(), link.commandLine.GetString());
-    if (started > 0) link.launched.push_back(started);
+        platform::StartDetachedProcess(config.officePath.c_str(), commandLine.c_str());
+    if (started > 0) link.NoteLaunched(started);
 }
 
 }  // namespace corvane::office

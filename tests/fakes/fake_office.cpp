@@ -143,19 +143,8 @@ std::map<std::string, oslInterlockedCount> FakeOffice::RefCounts() const {
 
 void ResetLink() {
     office::Session& link = host::TheSession();
-    link.sheets.clear();
-    link.workbook.clear();
-    link.context.clear();
-    link.runtime.clear();
-    link.officePath.SetString("");
-    link.commandLine.SetString("");
-    link.workbookPath.SetString("");
-    link.sheetCount = 0;
-    link.warnings.SetHandler(nullptr, nullptr);
-    link.connectionReport = nullptr;
-    link.launched.clear();
-    link.loadedUrls.clear();
-    link.callTimeout = std::chrono::milliseconds(0);
+    link.StartOver();
+    link.SetWarningHandler(nullptr, nullptr);
 }
 
 }  // namespace corvane::test
