@@ -1,6 +1,7 @@
 // Connecting, loading and probing against fake office objects: the exact sequence of
 // office calls, the diagnostic lines, what the link state keeps after each failure,
 // and that every reference taken during a call is given back.
+#include <corvane/corvane.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
@@ -296,6 +297,18 @@ TEST_F(Connection, AnObserverTakesTheDiagnosticLineInsteadOfStandardOutput) {
               std::vector<std::string>{
                   "StarOffice.ServiceManager is not exported from remote counterpart"});
     session.StartOver();  // the fake runtime is not the session's to end
+}
+
+TEST_F(Connection, TheCApiHandsTheDiagnosticLineToItsCallerOnlyForItsOwnCall) {
+    office.resolver->remote.clear();
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(corvane_connect(book.c_str()), CORVANE_E_CONNECT);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(std::string(corvane_last_error())
+                  .find("StarOffice.ServiceManager is not exported from remote counterpart"),
+              std::string::npos);
+    EXPECT_EQ(Connect().second,
+              "StarOffice.ServiceManager is not exported from remote counterpart\n");
 }
 
 TEST(FileUrl, IsAbsoluteAndEscaped) {

@@ -26,9 +26,9 @@ namespace corvane::office {
 
 // What the session's owner tells it.
 struct SessionConfig {
-    std::string officePath;   // the office program; "" when none is configured
-    std::string commandLine;  // its command line; "" for the default one
-    std::string workbookPath;
+    std::string officePath;    // the office program; "" when none is configured
+    std::string commandLine;   // its command line; "" for the default one
+    std::string workbookPath;  // the owner's path, or its file URL once a connection found it
     // The UNO URL the connection resolves: "" for the pipe "ooo_pipe".
     std::string connectionUrl;
     // The longest an export may wait for the office; zero for no limit.
