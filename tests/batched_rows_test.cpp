@@ -28,13 +28,11 @@ class BatchedRows : public ::testing::Test {
   protected:
     void SetUp() override {
         collection->sheets["NSE"] = sheet;
-        host::TheSession().sheets = collection.get();
+        host::TheSession().AdoptWorkbook({}, collection.get(), "");
     }
     void TearDown() override {
         CorvaneSetFastWrites(0);
-        host::TheSession().fastWrites.Forget();
-        host::TheSession().workbook.clear();
-        host::TheSession().sheets.clear();
+        host::TheSession().ForgetOffice();
     }
 
     short Write(int firstRow, const Records& records) {
@@ -121,7 +119,7 @@ TEST_F(BatchedRows, CountsAndArraysThatWriteNothing) {
 
     EXPECT_EQ(CorvaneInsertUpdateRows("NSE", 7, one, 1), 1);
     EXPECT_EQ(TakeBlocks(), (Calls{"A8:AP8 1x42"}));
-    host::TheSession().sheets.clear();
+    host::TheSession().ForgetOffice();
     EXPECT_EQ(CorvaneInsertUpdateRows("NSE", 7, one, 1), -1);
     EXPECT_EQ(TakeCalls(),
               (Calls{"getByName NSE", "queryInterface XSpreadsheet", "getCellRangeByName A8:AP8",
@@ -159,7 +157,7 @@ TEST_F(BatchedRows, EveryFailureReleasesEverythingAndKeepsOnlyTheBlocksBefore) {
 class FastWrites : public BatchedRows {
   protected:
     void Load(const rtl::Reference<FakeDocument>& workbook) {
-        host::TheSession().workbook = workbook.get();
+        host::TheSession().AdoptWorkbook(workbook.get(), host::TheSession().Sheets(), "");
         TakeCalls();
     }
     rtl::Reference<FakeDocument> document = new FakeDocument(book);
@@ -286,12 +284,12 @@ TEST_F(FastWrites, OfficeErrorsAreSwallowedAndTheWritesGoOn) {
     book->throwAt = -1;
 }
 
-TEST_F(FastWrites, ReleasingTheLinkDropsTheWorkbookWithoutAnOfficeCall) {
-    Load(document);
+TEST_F(FastWrites, ForgettingTheOfficeDropsTheWorkbookWithoutAnOfficeCall) {
     const oslInterlockedCount before = document->RefCount();
+    Load(document);
     CorvaneSetFastWrites(1);
     TakeCalls();
-    host::TheSession().fastWrites.Forget();
+    host::TheSession().ForgetOffice();
     EXPECT_EQ(TakeCalls(), Calls());
     EXPECT_EQ(document->RefCount(), before);
     EXPECT_FALSE(document->undoEnabled);  // left as it is, as the office is left running

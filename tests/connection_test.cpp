@@ -1,6 +1,7 @@
 // Connecting, loading and probing against fake office objects: the exact sequence of
 // office calls, the diagnostic lines, what the link state keeps after each failure,
 // and that every reference taken during a call is given back.
+#include <corvane/corvane.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
@@ -37,11 +38,11 @@ class Connection : public ::testing::Test {
     void SetUp() override {
         ResetLink();
         std::ofstream(book) << "workbook";
-        host::TheSession().runtime = office.local.get();
-        host::TheSession().workbookPath.SetString(book.c_str());
+        host::TheSession().AdoptRuntime(office.local.get());
+        host::TheSession().SetWorkbookPath(book);
         // What an earlier successful connection left behind.
-        host::TheSession().workbook = static_cast<css::lang::XComponent*>(oldDocument.get());
-        host::TheSession().sheets = oldSheets.get();
+        host::TheSession().AdoptWorkbook(static_cast<css::lang::XComponent*>(oldDocument.get()),
+                                         oldSheets.get(), "");
     }
     void TearDown() override { ResetLink(); }
 
@@ -83,11 +84,11 @@ TEST_F(Connection, CallsTheOfficeInOrderAndStoresWorkbookSheetsAndCount) {
                  "desktop.loadComponentFromURL(" + bookUrl + ", _blank, 0, Hidden=true)",
                  "document.getSheets", "sheets.getElementNames"}));
     const office::Session& link = host::TheSession();
-    EXPECT_EQ(link.context.get(), office.officeContext.get());
-    EXPECT_EQ(link.workbook.get(), static_cast<css::lang::XComponent*>(office.document.get()));
-    EXPECT_EQ(link.sheets.get(), office.sheets.get());
-    EXPECT_EQ(link.sheetCount, 3);
-    EXPECT_EQ(std::string(link.workbookPath.GetString()), bookUrl);
+    EXPECT_EQ(link.Context().get(), office.officeContext.get());
+    EXPECT_EQ(link.Workbook().get(), static_cast<css::lang::XComponent*>(office.document.get()));
+    EXPECT_EQ(link.Sheets().get(), office.sheets.get());
+    EXPECT_EQ(link.SheetCount(), 3);
+    EXPECT_EQ(link.Config().workbookPath, bookUrl);
     ExpectCountsBack(before, {{"officeContext", 1}, {"document", 1}, {"sheets", 1}});
     EXPECT_EQ(oldDocument->RefCount(), 1);
     EXPECT_EQ(oldSheets->RefCount(), 1);
@@ -246,12 +247,11 @@ TEST_F(Connection, EachFailureReleasesEverythingAndKeepsTheEarlierWorkbook) {
         EXPECT_FALSE(connected);
         EXPECT_EQ(printed, c.printed);
         EXPECT_EQ(office.log->back(), c.lastCall);
-        EXPECT_EQ(host::TheSession().workbook.get(),
+        EXPECT_EQ(host::TheSession().Workbook().get(),
                   static_cast<css::lang::XComponent*>(oldDocument.get()));
-        EXPECT_EQ(host::TheSession().sheets.get(), oldSheets.get());
-        EXPECT_EQ(host::TheSession().sheetCount, 0);
-        EXPECT_EQ(std::string(host::TheSession().workbookPath.GetString()),
-                  c.urlMade ? bookUrl : book);
+        EXPECT_EQ(host::TheSession().Sheets().get(), oldSheets.get());
+        EXPECT_EQ(host::TheSession().SheetCount(), 0);
+        EXPECT_EQ(host::TheSession().Config().workbookPath, c.urlMade ? bookUrl : book);
         ExpectCountsBack(before, c.heldByLink);
     }
 }
@@ -259,7 +259,6 @@ TEST_F(Connection, EachFailureReleasesEverythingAndKeepsTheEarlierWorkbook) {
 TEST_F(Connection, LocalRuntimeErrorsPassToTheHostWithEverythingReleased) {
     office.localFactory->error = UnoError<css::uno::RuntimeException>("no resolver service");
     const RefCounts before = office.RefCounts();
-    host::TheSession().officePath.SetString("");  // the launch only warns
     CorvaneSetWarningHandler([](const char*, void*) {}, nullptr);
     EXPECT_THROW(CorvaneInitFunc({"", "", book.c_str()}), css::uno::RuntimeException);
     ExpectCountsBack(before, {{"local", 1}});
@@ -278,18 +277,38 @@ TEST_F(Connection, SheetCountIsRecordedOnceByTheFirstLoadWithSheets) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(init(), -1);
     ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(host::TheSession().sheets.get(), office.sheets.get());
+    EXPECT_EQ(host::TheSession().Sheets().get(), office.sheets.get());
 }
 
-TEST_F(Connection, AReportSinkTakesTheDiagnosticLineInsteadOfStandardOutput) {
-    std::vector<std::string> lines;
-    host::TheSession().connectionReport = [&lines](const std::string& line) {
-        lines.push_back(line);
-    };
+TEST_F(Connection, AnObserverTakesTheDiagnosticLineInsteadOfStandardOutput) {
+    struct Lines final : office::SessionObserver {
+        void ConnectionFailed(const std::string& line) override { lines.push_back(line); }
+        std::vector<std::string> lines;
+    } observer;
+    office::Session session;
+    session.Observe(observer);
+    session.AdoptRuntime(office.local.get());
+    session.SetWorkbookPath(book);
     office.resolver->remote.clear();
-    EXPECT_EQ(Connect(), std::make_pair(false, std::string()));
-    EXPECT_EQ(lines, std::vector<std::string>{
-                         "StarOffice.ServiceManager is not exported from remote counterpart"});
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(ConnectOffice(session).ok());
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(observer.lines,
+              std::vector<std::string>{
+                  "StarOffice.ServiceManager is not exported from remote counterpart"});
+    session.StartOver();  // the fake runtime is not the session's to end
+}
+
+TEST_F(Connection, TheCApiHandsTheDiagnosticLineToItsCallerOnlyForItsOwnCall) {
+    office.resolver->remote.clear();
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(corvane_connect(book.c_str()), CORVANE_E_CONNECT);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(std::string(corvane_last_error())
+                  .find("StarOffice.ServiceManager is not exported from remote counterpart"),
+              std::string::npos);
+    EXPECT_EQ(Connect().second,
+              "StarOffice.ServiceManager is not exported from remote counterpart\n");
 }
 
 TEST(FileUrl, IsAbsoluteAndEscaped) {
@@ -313,9 +332,9 @@ class Probe : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetLink();
-        host::TheSession().context = office.officeContext.get();
-        host::TheSession().workbook = static_cast<css::lang::XComponent*>(office.document.get());
-        host::TheSession().sheets = office.sheets.get();
+        host::TheSession().UseContext(office.officeContext.get());
+        host::TheSession().AdoptWorkbook(static_cast<css::lang::XComponent*>(office.document.get()),
+                                         office.sheets.get(), "");
     }
     void TearDown() override { ResetLink(); }
     FakeOffice office;
@@ -337,20 +356,21 @@ TEST_F(Probe, AnswersOneOnlyWhileTheWorkbookHandsOutItsSheets) {
     office.document->error = std::make_exception_ptr(std::runtime_error("not a UNO error"));
     EXPECT_EQ(office::ProbeOffice(host::TheSession()), 0);
     EXPECT_EQ(office.RefCounts(), before);
-    EXPECT_EQ(host::TheSession().context.get(), office.officeContext.get());
-    EXPECT_EQ(host::TheSession().workbook.get(),
+    EXPECT_EQ(host::TheSession().Context().get(), office.officeContext.get());
+    EXPECT_EQ(host::TheSession().Workbook().get(),
               static_cast<css::lang::XComponent*>(office.document.get()));
 }
 
 TEST_F(Probe, AnswersZeroWithoutConnectionOrSpreadsheet) {
-    host::TheSession().context.clear();
+    host::TheSession().DropContext();
     EXPECT_EQ(CorvaneIsRunning(), 0);
     EXPECT_TRUE(office.log->empty());  // nothing asked without a connection
 
-    host::TheSession().context = office.officeContext.get();
-    host::TheSession().workbook = new FakeComponent(office.log, "text");
+    office::Session& link = host::TheSession();
+    link.UseContext(office.officeContext.get());
+    link.AdoptWorkbook(new FakeComponent(office.log, "text"), link.Sheets(), "");
     EXPECT_EQ(CorvaneIsRunning(), 0);
-    host::TheSession().workbook.clear();
+    link.AdoptWorkbook({}, link.Sheets(), "");
     EXPECT_EQ(CorvaneIsRunning(), 0);
     EXPECT_TRUE(office.log->empty());
 }

@@ -47,7 +47,7 @@ class Launch : public ::testing::Test {
         // A local runtime without a service factory: the connection that follows each
         // launch fails at once and quietly, and no real office is ever asked.
         runtime->serviceManager.clear();
-        host::TheSession().runtime = runtime.get();
+        host::TheSession().AdoptRuntime(runtime.get());
         CorvaneSetWarningHandler(&CollectWarning, &warnings);
     }
     void TearDown() override {
@@ -165,10 +165,10 @@ TEST_F(Launch, MissingConfigurationOrWorkbookWarnsAndStartsNothing) {
 }
 
 TEST_F(Launch, FewerThanThreeStringsStoreNothingAndStartNothing) {
-    host::TheSession().officePath.SetString("kept");
+    host::ConfigureOffice(host::TheSession(), "kept", "", "");
     EXPECT_EQ(CorvaneInitFunc({}), -1);
     EXPECT_EQ(CorvaneInitFunc({program.c_str(), ""}), -1);
-    EXPECT_STREQ(host::TheSession().officePath.GetString(), "kept");
+    EXPECT_EQ(host::TheSession().Config().officePath, "kept");
     EXPECT_TRUE(NothingStarted());
     EXPECT_TRUE(warnings.empty());
 }
@@ -189,20 +189,19 @@ TEST_F(Launch, PathNamingNoExecutableStartsNothingAndShowsNothing) {
 TEST_F(Launch, OfficeThatStillAnswersIsKeptAndOneThatDoesNotIsReplaced) {
     FakeOffice office;
     office::Session& link = host::TheSession();
-    link.officePath.SetString(program.c_str());
-    link.workbookPath.SetString(book.c_str());
-    link.context = office.officeContext.get();
-    link.workbook = static_cast<css::lang::XComponent*>(office.document.get());
+    host::ConfigureOffice(link, program, "", book);
+    link.UseContext(office.officeContext.get());
+    link.AdoptWorkbook(static_cast<css::lang::XComponent*>(office.document.get()), {}, "");
     office::LaunchOffice(link, host::TheOffices(), office::SessionLaunch(link, false));
     EXPECT_TRUE(NothingStarted());
-    EXPECT_EQ(link.context.get(), office.officeContext.get());
+    EXPECT_EQ(link.Context().get(), office.officeContext.get());
 
     office.document->error =
         UnoError<css::lang::DisposedException>("Binary URP bridge disposed during call");
     office::LaunchOffice(link, host::TheOffices(), office::SessionLaunch(link, false));
     EXPECT_TRUE(WaitForStart());
-    EXPECT_FALSE(link.context.is());
-    EXPECT_EQ(link.workbook.get(), static_cast<css::lang::XComponent*>(office.document.get()));
+    EXPECT_FALSE(link.Context().is());
+    EXPECT_EQ(link.Workbook().get(), static_cast<css::lang::XComponent*>(office.document.get()));
 }
 
 TEST(SplitCommandLine, FollowsTheMicrosoftRuntimeRules) {

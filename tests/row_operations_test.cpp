@@ -31,9 +31,9 @@ class RowOperations : public ::testing::Test {
     void SetUp() override {
         collection->sheets["NSE"] = sheet;
         collection->sheets["BSE Cash"] = new FakeSheet(book);
-        host::TheSession().sheets = collection.get();
+        host::TheSession().AdoptWorkbook({}, collection.get(), "");
     }
-    void TearDown() override { host::TheSession().sheets.clear(); }
+    void TearDown() override { host::TheSession().ForgetOffice(); }
 
     const Any& Written(int column) const { return book->written[0][column]; }
 
@@ -43,12 +43,12 @@ class RowOperations : public ::testing::Test {
 };
 
 TEST_F(RowOperations, RefuseWithoutAnOfficeCallBeforeInitAndForAnEmptyName) {
-    host::TheSession().sheets.clear();
+    host::TheSession().ForgetOffice();
     MarketWatchRecord record = RecordOf({"NSE"});
     EXPECT_EQ(CorvaneSetHeaderString("NSE", 0), -1);
     EXPECT_EQ(CorvaneInsertUpdate("NSE", 0, &record), -1);
     EXPECT_EQ(CorvaneResetRecord("NSE", 0), -1);
-    host::TheSession().sheets = collection.get();
+    host::TheSession().AdoptWorkbook({}, collection.get(), "");
     EXPECT_EQ(CorvaneSetHeaderString("", 0), -1);
     EXPECT_EQ(CorvaneInsertUpdate(CString(), 0, &record), -1);
     EXPECT_EQ(CorvaneResetRecord("", 0), -1);

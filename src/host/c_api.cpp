@@ -39,21 +39,9 @@ constexpr std::chrono::seconds kOfficeExitWait{10};
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
-// Keeps a connection attempt's diagnostic line off standard output for the time of one
-// call: C callers get it in the error's text instead.
-class QuietConnection {
-  public:
-    QuietConnection() {
-        TheSession().connectionReport = [](const std::string&) {};
-    }
-    ~QuietConnection() { TheSession().connectionReport = nullptr; }
-    QuietConnection(const QuietConnection&) = delete;
-    QuietConnection& operator=(const QuietConnection&) = delete;
-};
-
 // The sheet count of a connection that loaded the workbook, or its error.
 int Connected(const corvane::Error& status) {
-    return status.ok() ? static_cast<int>(TheSession().sheetCount) : Report(status);
+    return status.ok() ? static_cast<int>(TheSession().SheetCount()) : Report(status);
 }
 
 // corvane_open_office without a workbook: an office that accepts, nothing loaded.
@@ -88,10 +76,9 @@ int corvane_init(const char* office_path, const char* command_line, const char* 
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_init: workbook_path is NULL or empty");
             corvane::office::Session& session = TheSession();
-            session.officePath.SetString(office_path);
-            session.commandLine.SetString(command_line);
-            session.workbookPath.SetString(workbook_path);
-            const QuietConnection quiet;
+            corvane::host::ConfigureOffice(
+                session, office_path, command_line != nullptr ? command_line : "", workbook_path);
+            const corvane::host::QuietConnection quiet;
             return Connected(corvane::host::StartAndConnect(session, {true}));
         },
         CORVANE_E_CONNECT);
@@ -102,8 +89,8 @@ int corvane_connect(const char* workbook_path) {
         [&]() -> int {
             if (IsEmpty(workbook_path))
                 return Fail(CORVANE_E_ARGUMENT, "corvane_connect: workbook_path is NULL or empty");
-            TheSession().workbookPath.SetString(workbook_path);
-            const QuietConnection quiet;
+            TheSession().SetWorkbookPath(workbook_path);
+            const corvane::host::QuietConnection quiet;
             return Connected(corvane::host::StartAndConnect(TheSession(), {}));
         },
         CORVANE_E_CONNECT);
@@ -130,12 +117,13 @@ int corvane_open_office(const corvane_office_options* options, const char* workb
             request.scratchProfile =
                 options->scratch_profile != 0 && IsEmpty(options->command_line);
             request.wait = std::chrono::milliseconds(std::max(0, options->wait_ms));
-            if (request.launch) {
-                session.officePath.SetString(options->office_path);
-                session.commandLine.SetString(options->command_line);
-            }
-            session.workbookPath.SetString(workbook_path);
-            const QuietConnection quiet;
+            if (request.launch)
+                corvane::host::ConfigureOffice(
+                    session, options->office_path,
+                    options->command_line != nullptr ? options->command_line : "", workbook_path);
+            else
+                session.SetWorkbookPath(workbook_path);
+            const corvane::host::QuietConnection quiet;
             return Connected(corvane::host::StartAndConnect(session, request));
         },
         CORVANE_E_CONNECT);
@@ -151,7 +139,7 @@ int corvane_end_office(int grace_ms) {
         const std::chrono::milliseconds grace(std::max(0, grace_ms));
         // Asked through the pipe when connected, else by a signal to its processes.
         bool asked = false;
-        if (TheSession().workbook.is()) {
+        if (TheSession().Workbook().is()) {
             try {
                 asked = corvane::office::ShutDownOffice(TheSession()).ok();
             } catch (const css::uno::Exception&) {

@@ -55,7 +55,7 @@ struct Office {
 Error StillAnswers(office::Session& link, bool& answers) {
     office::CallDeadline deadline(link);
     try {
-        css::frame::Desktop::create(link.context);
+        css::frame::Desktop::create(link.Context());
         answers = true;
     } catch (const css::lang::DisposedException&) {
         answers = false;  // gone (or cut off at the deadline)
@@ -71,12 +71,11 @@ office::OfficeLaunch LaunchFor(const corvane_workbook_options& options,
     office::OfficeLaunch launch;
     launch.program = options.office_path != nullptr && options.office_path[0] != '\0'
                          ? options.office_path
-                         : link.officePath.GetString();
-    const bool configured =
-        launch.program == link.officePath.GetString() && !launch.program.empty();
+                         : link.Config().officePath;
+    const bool configured = launch.program == link.Config().officePath && !launch.program.empty();
     if (launch.program.empty()) launch.program = office::BuiltOfficeProgram();
     launch.commandLine = options.command_line != nullptr ? options.command_line : "";
-    if (launch.commandLine.empty() && configured) launch.commandLine = link.commandLine.GetString();
+    if (launch.commandLine.empty() && configured) launch.commandLine = link.Config().commandLine;
     if (launch.commandLine.empty())
         launch.commandLine = office::DefaultOfficeCommandLine(launch.program);
     return launch;
@@ -86,11 +85,11 @@ office::OfficeLaunch LaunchFor(const corvane_workbook_options& options,
 // pipe, else one started as corvane_init starts it.
 Error ReachOffice(const corvane_workbook_options& options, Office& office) {
     office::Session& link = host::TheSession();
-    if (link.context.is() && link.context.get() != link.runtime.get()) {
+    if (link.Connected()) {
         bool answers = false;
         if (Error failed = StillAnswers(link, answers); !failed.ok()) return failed;
         if (answers) {
-            office.context = link.context;
+            office.context = link.Context();
             return {};
         }
         // Gone: look for an office on the pipe.

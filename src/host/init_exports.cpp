@@ -19,13 +19,12 @@ extern "C" short CorvaneInitFunc(std::vector<CString> config) {
     const corvane::platform::SigpipeGuard guard;
 
     corvane::office::Session& session = corvane::host::TheSession();
-    session.officePath.SetString(held[0].GetString());
-    session.commandLine.SetString(held[1].GetString());
-    session.workbookPath.SetString(held[2].GetString());
+    corvane::host::ConfigureOffice(session, held[0].GetString(), held[1].GetString(),
+                                   held[2].GetString());
     held.clear();
 
     const bool connected = corvane::host::StartAndConnect(session, {true}).ok();
-    return connected ? static_cast<short>(session.sheetCount) : static_cast<short>(-1);
+    return connected ? static_cast<short>(session.SheetCount()) : static_cast<short>(-1);
 }
 
 extern "C" int CorvaneIsRunning() {
@@ -35,10 +34,10 @@ extern "C" int CorvaneIsRunning() {
 
 extern "C" void CorvaneSetWarningHandler(void (*handler)(const char* text, void* user),
                                          void* user) {
-    corvane::host::TheSession().warnings.SetHandler(handler, user);
+    corvane::host::TheSession().SetWarningHandler(handler, user);
 }
 
 extern "C" void CorvaneSetCallTimeout(int milliseconds) {
-    corvane::host::TheSession().callTimeout =
-        std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
+    corvane::host::TheSession().SetCallTimeout(
+        std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0));
 }

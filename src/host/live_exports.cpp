@@ -139,9 +139,7 @@ CORVANE_C_API int corvane_live_create(const corvane_live_options* options,
             office.saveTimeout = milliseconds(options->save_timeout_ms);
         // An owned office left running at close (a person's documents in it) is told as
         // a warning.
-        office.notice = [](const std::string& text) {
-            host::TheSession().warnings.Show(text.c_str());
-        };
+        office.notice = [](const std::string& text) { host::TheSession().Warn(text.c_str()); };
         table.cleanSheet = options->clean_sheet != 0;
         office.titleRow = table.titles ? table.firstRow - 1 : -1;
 

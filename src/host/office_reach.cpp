@@ -35,7 +35,7 @@ Error ResolveWithinDeadline(office::Session& link, const std::string& function,
                             Reference<XComponentContext>& context) {
     office::CallDeadline deadline(link);
     try {
-        context = TryResolve(link.runtime);
+        context = TryResolve(link.Runtime());
     } catch (...) {
         if (deadline.TimedOut()) return OfficeTimedOut(link, function);
         throw;
@@ -51,20 +51,17 @@ Error ResolveWithinDeadline(office::Session& link, const std::string& function,
 
 Error OfficeTimedOut(const office::Session& link, const std::string& function) {
     return {ErrorCode::Timeout, function + ": the office did not answer within " +
-                                    std::to_string(link.callTimeout.count()) +
+                                    std::to_string(link.Config().callTimeout.count()) +
                                     " ms; the connection was dropped"};
 }
 
 Error ReachOfficeContext(const office::OfficeLaunch* launch, double waitSeconds,
                          const std::string& function, Reference<XComponentContext>& context) {
     office::Session& link = TheSession();
-    const std::string program = launch != nullptr ? launch->program : "";
-    if (!link.runtime.is())
-        link.runtime = office::BootstrapLocalRuntime(program.empty() ? link.officePath.GetString()
-                                                                     : program.c_str());
-    if (!link.runtime.is())
+    const std::string program =
+        launch != nullptr && !launch->program.empty() ? launch->program : link.Config().officePath;
+    if (!link.StartRuntime(program))
         return {ErrorCode::Connect, "no office installation found to connect through"};
-    if (link.onRuntimeUp) link.onRuntimeUp();
     Error timedOut;
     const Error reached = TheOffices().Acquire(
         DeadlineAfterSeconds(std::min(waitSeconds, kLongestWaitSeconds)),
@@ -76,7 +73,7 @@ Error ReachOfficeContext(const office::OfficeLaunch* launch, double waitSeconds,
         },
         launch);
     if (reached.ok()) {
-        if (link.onBridgeUp) link.onBridgeUp();
+        link.Observer().BridgeUp();
         return {};
     }
     if (!timedOut.ok()) return timedOut;

@@ -15,25 +15,29 @@ namespace corvane::host {
 Error WriteTitles(CString sheet, int row) {
     office::Session& session = TheSession();
     // The titles span two lines: their row's height follows them even under fast writes.
-    const auto atFullHeight = [&session](const sheet::SheetHandle& target, int at) {
-        const sheet::RowHeightsAdjusted adjusted(session);
+    sheet::FastWrites& fastWrites = TheFastWrites();
+    const auto atFullHeight = [&fastWrites](const sheet::SheetHandle& target, int at) {
+        const sheet::RowHeightsAdjusted adjusted(fastWrites);
         sheet::WriteHeaderRow(target, at);
     };
-    return WithinDeadline(
-        session, [&] { return sheet::RowOperation(session, std::move(sheet), row, atFullHeight); });
+    return WithinDeadline(session, [&] {
+        return sheet::RowOperation(session, fastWrites, std::move(sheet), row, atFullHeight);
+    });
 }
 
 Error WriteRecord(CString sheet, int row, const MarketWatchRecord* record) {
     office::Session& session = TheSession();
     return WithinDeadline(session, [&] {
-        return sheet::RowOperation(session, std::move(sheet), row, &sheet::WriteRecordRow, record);
+        return sheet::RowOperation(session, TheFastWrites(), std::move(sheet), row,
+                                   &sheet::WriteRecordRow, record);
     });
 }
 
 Error ResetRow(CString sheet, int row) {
     office::Session& session = TheSession();
     return WithinDeadline(session, [&] {
-        return sheet::RowOperation(session, std::move(sheet), row, &sheet::ClearRecordRow);
+        return sheet::RowOperation(session, TheFastWrites(), std::move(sheet), row,
+                                   &sheet::ClearRecordRow);
     });
 }
 
@@ -41,8 +45,8 @@ Error WriteRecords(CString sheet, int firstRow, const MarketWatchRecord* const* 
                    int count) {
     office::Session& session = TheSession();
     return WithinDeadline(session, [&] {
-        return sheet::RowOperation(session, std::move(sheet), firstRow, &sheet::WriteRecordRows,
-                                   records, count);
+        return sheet::RowOperation(session, TheFastWrites(), std::move(sheet), firstRow,
+                                   &sheet::WriteRecordRows, records, count);
     });
 }
 

@@ -55,7 +55,7 @@ extern "C" void CorvaneSetFastWrites(int enabled) {
     corvane::office::Session& session = corvane::host::TheSession();
     // Switching settings is office calls too: bounded like every other.
     corvane::host::WithinDeadline(session, [&] {
-        corvane::sheet::SetFastWrites(session, enabled != 0);
+        corvane::host::TheFastWrites().Set(session.Workbook(), enabled != 0);
         return Error();
     });
 }

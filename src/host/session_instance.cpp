@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "core/deadline.hpp"
 #include "host/live_handles.hpp"
@@ -23,27 +24,42 @@ office::ProviderOptions SharedOffices() {
     return options;
 }
 
-// Built when the library is loaded, destroyed when it is unloaded.
-struct Instance {
-    office::Session session;
-    office::OfficeProvider offices{SharedOffices()};
-    LiveHandles liveTables;
-    unsigned releaseAtExitStages = 0;
-
-    Instance() {
-        session.onRuntimeUp = [this] { ReleaseAtExit(kRuntimeUp); };
-        session.onBridgeUp = [this] { ReleaseAtExit(kBridgeUp); };
-    }
-
+// What the host does when the session tells it something.
+class HostObserver final : public office::SessionObserver {
+  public:
     // The runtime's and the bridge's libraries and static objects come after this
     // library's, so they are destroyed before it: disposing the runtime or releasing a
     // remote reference from the session's destructor at exit would call into torn-down
     // code. A handler registered now runs before them, and at unload of this library
     // (atexit is bound to the calling module). Running it twice does no harm.
-    void ReleaseAtExit(unsigned stage) noexcept {
-        if ((releaseAtExitStages & stage) != 0) return;
-        if (std::atexit(&ReleaseTheSession) == 0) releaseAtExitStages |= stage;
+    void RuntimeUp() override { ReleaseAtExit(kRuntimeUp); }
+    void BridgeUp() override { ReleaseAtExit(kBridgeUp); }
+    void ConnectionFailed(const std::string& line) override {
+        if (!quiet) SessionObserver::ConnectionFailed(line);
     }
+    void OfficeForgotten() noexcept override { fastWrites.Forget(); }
+
+    sheet::FastWrites fastWrites;
+    bool quiet = false;
+
+  private:
+    void ReleaseAtExit(unsigned stage) noexcept {
+        if ((releaseAtExitStages_ & stage) != 0) return;
+        if (std::atexit(&ReleaseTheSession) == 0) releaseAtExitStages_ |= stage;
+    }
+
+    unsigned releaseAtExitStages_ = 0;
+};
+
+// Built when the library is loaded, destroyed when it is unloaded. The observer, which
+// holds the fast writes, outlives the session.
+struct Instance {
+    HostObserver observer;
+    office::Session session;
+    office::OfficeProvider offices{SharedOffices()};
+    LiveHandles liveTables;
+
+    Instance() { session.Observe(observer); }
 };
 
 Instance theInstance;
@@ -55,6 +71,21 @@ void ReleaseTheSession() { theInstance.session.Release(); }
 office::Session& TheSession() { return theInstance.session; }
 
 office::OfficeProvider& TheOffices() { return theInstance.offices; }
+
+sheet::FastWrites& TheFastWrites() { return theInstance.observer.fastWrites; }
+
+void ConfigureOffice(office::Session& session, std::string officePath, std::string commandLine,
+                     std::string workbookPath) {
+    office::SessionConfig config = session.Config();
+    config.officePath = std::move(officePath);
+    config.commandLine = std::move(commandLine);
+    config.workbookPath = std::move(workbookPath);
+    session.Configure(std::move(config));
+}
+
+QuietConnection::QuietConnection() { theInstance.observer.quiet = true; }
+
+QuietConnection::~QuietConnection() { theInstance.observer.quiet = false; }
 
 LiveHandles& TheLiveTables() { return theInstance.liveTables; }
 

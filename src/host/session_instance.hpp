@@ -6,11 +6,13 @@
 
 #include <chrono>
 #include <exception>
+#include <string>
 #include <utility>
 
 #include "core/error.hpp"
 #include "office/office_provider.hpp"
 #include "office/session.hpp"
+#include "sheet/fast_writes.hpp"
 
 namespace corvane::host {
 
@@ -18,6 +20,24 @@ class LiveHandles;
 
 // The one session of this loaded library.
 office::Session& TheSession();
+
+// The fast writes of the session's workbook.
+sheet::FastWrites& TheFastWrites();
+
+// Gives the session the host's office program, its command line and the workbook; the
+// call timeout the host set stays.
+void ConfigureOffice(office::Session& session, std::string officePath, std::string commandLine,
+                     std::string workbookPath);
+
+// Keeps the session's connection attempts' diagnostic lines off standard output while
+// it lives: C callers get them in the error's text instead.
+class QuietConnection {
+  public:
+    QuietConnection();
+    ~QuietConnection();
+    QuietConnection(const QuietConnection&) = delete;
+    QuietConnection& operator=(const QuietConnection&) = delete;
+};
 
 // The live tables this loaded library has handed out and not closed.
 LiveHandles& TheLiveTables();

@@ -50,15 +50,14 @@ std::string Milliseconds(std::chrono::milliseconds limit) {
 
 OfficeSink::OfficeSink(OfficeSinkOptions options)
     : options_(std::move(options)), provider_(ProviderFor(options_)) {
-    session_.workbookPath.SetString(options_.workbook.c_str());
-    if (!options_.officePath.empty()) session_.officePath.SetString(options_.officePath.c_str());
-    session_.callTimeout = options_.callTimeout;
-    // Nothing the session would print reaches the host's output: a failed connection's
-    // diagnostic line ends its error, which becomes the table's last failure.
-    session_.connectionReport = [](const std::string&) {};
-    session_.warnings.SetHandler([](const char*, void*) {}, nullptr);
-    session_.admitOffice = [this](const Reference<css::uno::XComponentContext>& office)
-                               NO_THREAD_SAFETY_ANALYSIS { return Admit(office); };
+    office::SessionConfig config;
+    config.officePath = options_.officePath;
+    config.workbookPath = options_.workbook;
+    config.callTimeout = options_.callTimeout;
+    session_.Configure(std::move(config));
+    // Nothing the session would print reaches the host's output (see ConnectionFailed).
+    session_.SetWarningHandler([](const char*, void*) {}, nullptr);
+    session_.Observe(*this);
 }
 
 OfficeSink::~OfficeSink() {
@@ -75,7 +74,7 @@ bool OfficeSink::EndOwnedOffice() noexcept {
     // asked may hold a person's work: it is never killed.
     bool leftRunning = options_.visible;
     std::string why = "the office did not answer at close";
-    if (!cancelled_ && session_.workbook.is()) {
+    if (!cancelled_ && session_.Workbook().is()) {
         int othersOpen = 0;
         const Error result = Guarded([&]() REQUIRES(use_) {
             return office::CloseWorkbookAndIdleOffice(session_, othersOpen);
@@ -154,9 +153,10 @@ void OfficeSink::Drop() noexcept {
     }
     // The bridge first: releasing remote objects writes to a connection that a stopped
     // office may no longer read.
-    office::Session::CutOff(session_.runtime);
-    session_.ForgetOffice();
+    session_.Disconnect();
 }
+
+void OfficeSink::OfficeForgotten() noexcept { fastWrites_.Forget(); }
 
 Error OfficeSink::Open() {
     const platform::TimedLock lock(use_);
@@ -191,17 +191,17 @@ Error OfficeSink::ConnectOnce() {
         return {ErrorCode::Office, "no office installation to connect with"};
     {
         const platform::Lock lock(runtimeMu_);
-        runtime_ = session_.runtime;
+        runtime_ = session_.Runtime();
     }
     if (cancelled_) return {ErrorCode::Connect, "the table is closing"};
     // A connection turns the path into the workbook's URL: each one starts from the path.
-    session_.workbookPath.SetString(options_.workbook.c_str());
-    session_.connectionUrl = provider_.ConnectionUrl();
+    session_.SetWorkbookPath(options_.workbook);
+    session_.SetConnectionUrl(provider_.ConnectionUrl());
     Error connected;
     // Connecting gets the call deadline, loading (see Admit) the load deadline.
     Error result = Guarded([&]() REQUIRES(use_) {
         connected = office::ConnectOffice(session_);
-        if (connected.ok() && options_.fastWrites) sheet::SetFastWrites(session_, true);
+        if (connected.ok() && options_.fastWrites) fastWrites_.Set(session_.Workbook(), true);
         return Error();
     });
     if (!result.ok()) return result;
@@ -211,7 +211,7 @@ Error OfficeSink::ConnectOnce() {
         return connected;
     }
     const platform::Lock mainLock(runtimeMu_);
-    mainThread_ = std::make_shared<office::MainThread>(session_.context);
+    mainThread_ = std::make_shared<office::MainThread>(session_.Context());
     return connected;
 }
 
@@ -233,7 +233,7 @@ sheet::SheetHandle OfficeSink::SheetNamed(const std::string& name, Error& result
 }
 
 Error OfficeSink::Alive() {
-    const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook, UNO_QUERY);
+    const Reference<css::sheet::XSpreadsheetDocument> document(session_.Workbook(), UNO_QUERY);
     // A workbook the user closed gives no sheets any more.
     if (!document.is() || !document->getSheets().is())
         return {ErrorCode::Connect, "the workbook was closed"};
@@ -258,7 +258,7 @@ Error OfficeSink::ReadKeys(const std::string& name, int firstRow, bool create,
         Error found;
         sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is() && found == ErrorCode::NoSheet && create) {
-            const Reference<css::sheet::XSpreadsheetDocument> document(session_.workbook,
+            const Reference<css::sheet::XSpreadsheetDocument> document(session_.Workbook(),
                                                                        UNO_QUERY);
             if (!document.is()) return Error{ErrorCode::Connect, "the workbook was closed"};
             sheet::MarketSheetOptions look;
@@ -298,9 +298,9 @@ Error OfficeSink::WriteTitles(const std::string& name, int row) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
-        sheet::PrepareFastWrites(session_);
+        fastWrites_.Prepare(session_.Workbook());
         // Two-line titles: their row's height follows them even under fast writes.
-        const sheet::RowHeightsAdjusted adjusted(session_);
+        const sheet::RowHeightsAdjusted adjusted(fastWrites_);
         sheet::WriteTitleRow(sheet, row, options_.rowTimes);
         return Error();
     });
@@ -336,7 +336,7 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
             moved = true;
             return Error();
         }
-        sheet::PrepareFastWrites(session_);
+        fastWrites_.Prepare(session_.Workbook());
         if (!sheet::WriteValueBlock(
                 sheet->getCellRangeByPosition(firstColumn, firstRow, lastColumn, lastRow), values))
             return Error{ErrorCode::Office, "the rows' range takes no values"};
@@ -356,7 +356,7 @@ void OfficeSink::Cancel() {
 Error OfficeSink::SaveCopy(const std::string& path, std::chrono::milliseconds wait) {
     if (!use_.try_lock_for(wait)) return {ErrorCode::Timeout, "the table's office is busy"};
     const platform::TimedLock lock(use_, std::adopt_lock);
-    if (!session_.workbook.is())
+    if (!session_.Workbook().is())
         return {ErrorCode::NotConnected,
                 "the table has no workbook open now (its office is being recovered)"};
     Error saved;

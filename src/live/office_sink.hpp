@@ -25,6 +25,7 @@
 #include "office/office_provider.hpp"
 #include "office/session.hpp"
 #include "platform/thread_safety.hpp"
+#include "sheet/fast_writes.hpp"
 #include "sheet/row_frame.hpp"
 
 namespace corvane::live {
@@ -53,7 +54,7 @@ struct OfficeSinkOptions {
     std::function<void(const std::string& text)> notice;
 };
 
-class OfficeSink final : public LiveSink {
+class OfficeSink final : public LiveSink, private office::SessionObserver {
   public:
     explicit OfficeSink(OfficeSinkOptions options);
     // Owned: closes the workbook unsaved and ends the office unless other documents are
@@ -109,8 +110,13 @@ class OfficeSink final : public LiveSink {
     template <typename Operation>
     Error OnMainThread(Operation&& operation) REQUIRES(use_);
     void ForgetSheets() noexcept REQUIRES(use_);
-    // Whether the office that answered is one this sink may use (see admitOffice).
-    Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) REQUIRES(use_);
+    // Whether the office that answered is one this sink may use.
+    Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office) override
+        REQUIRES(use_);
+    // A failed connection's diagnostic line ends its error, which becomes the table's
+    // last failure: it is not printed.
+    void ConnectionFailed(const std::string&) override {}
+    void OfficeForgotten() noexcept override REQUIRES(use_);
     // At destruction: true when the owned office was asked to end and agreed.
     bool EndOwnedOffice() noexcept REQUIRES(use_);
 
@@ -120,6 +126,7 @@ class OfficeSink final : public LiveSink {
     // atomics.
     platform::TimedMutex use_;
     office::OfficeProvider provider_;
+    sheet::FastWrites fastWrites_ GUARDED_BY(use_);
     office::Session session_ GUARDED_BY(use_);
     std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
     office::CallDeadline* deadline_ GUARDED_BY(use_) = nullptr;  // the running call's guard

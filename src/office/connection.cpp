@@ -22,10 +22,7 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <osl/file.hxx>
 
-#include <cstdio>
-
 #include "office/host_text.hpp"
-#include "office/local_runtime.hpp"
 #include "office/office_api.hpp"
 #include "office/office_pipe.hpp"
 #include "office/stale_lock.hpp"
@@ -45,17 +42,11 @@ using css::uno::XInterface;
 class Attempt {
   public:
     explicit Attempt(const Session& session)
-        : session_(session), workbook_(session.workbookPath.GetString()) {}
+        : session_(session), workbook_(session.Config().workbookPath) {}
 
     void Print(const std::string& line) {
         line_ = line;
-        if (session_.connectionReport) {
-            session_.connectionReport(line);
-            return;
-        }
-        std::fputs(line.c_str(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        session_.Observer().ConnectionFailed(line);
     }
 
     Error NoOffice() const {
@@ -121,10 +112,7 @@ Sequence<css::beans::PropertyValue> HiddenLoad() {
 Reference<css::lang::XComponent> OpenWorkbook(const Session& session,
                                               const Reference<css::frame::XComponentLoader>& loader,
                                               const rtl::OUString& url) {
-    const std::string wanted = ToUtf8(url);
-    bool loadedHere = false;
-    for (const std::string& loaded : session.loadedUrls) loadedHere |= loaded == wanted;
-    if (!loadedHere) return {};
+    if (!session.Loaded(ToUtf8(url))) return {};
     const Reference<css::frame::XDesktop> desktop(loader, UNO_QUERY);
     if (!desktop.is()) return {};
     const Reference<css::container::XEnumerationAccess> components = desktop->getComponents();
@@ -151,7 +139,7 @@ Reference<css::lang::XComponent> LoadWorkbook(Session& session,
     if (workbook.is()) return workbook;
     const std::string removed = RemoveStaleLock(ToUtf8(url));
     if (removed.empty()) return {};
-    session.warnings.Show(
+    session.Warn(
         ("Removed the lock file \"" + removed + "\" left behind by an office that no longer runs")
             .c_str());
     return loader->loadComponentFromURL(url, kNewFrame, 0, HiddenLoad());
@@ -161,40 +149,39 @@ Reference<css::lang::XComponent> LoadWorkbook(Session& session,
 // pipe to storing the loaded workbook. Office exceptions pass to the caller.
 Error ReachOffice(Session& session, Attempt& attempt,
                   const Reference<css::bridge::XUnoUrlResolver>& resolver) {
+    const std::string& connectionUrl = session.Config().connectionUrl;
     const Reference<XInterface> remote = resolver->resolve(
-        session.connectionUrl.empty() ? rtl::OUString::createFromAscii(ConnectionUrl().c_str())
-                                      : FromHostText(session.connectionUrl.c_str()));
+        connectionUrl.empty() ? rtl::OUString::createFromAscii(ConnectionUrl().c_str())
+                              : FromHostText(connectionUrl.c_str()));
     if (!remote.is()) {
         attempt.Print("StarOffice.ServiceManager is not exported from remote counterpart");
         return attempt.NoOffice();
     }
-    if (session.onBridgeUp) session.onBridgeUp();
+    session.Observer().BridgeUp();
     Reference<css::lang::XMultiServiceFactory> factory(remote, UNO_QUERY);
     if (!factory.is()) {
         attempt.Print(
             "XMultiServiceFactory interface is not exported for StarOffice.ServiceManager");
         return attempt.NoOffice();
     }
-    if (!platform::PathExists(session.workbookPath.GetString())) return attempt.NotLoaded();
-    session.workbookPath.SetString(MakeFileUrl(session.workbookPath.GetString()).c_str());
+    if (!platform::PathExists(session.Config().workbookPath.c_str())) return attempt.NotLoaded();
+    session.SetWorkbookPath(MakeFileUrl(session.Config().workbookPath.c_str()));
 
     const Reference<css::beans::XPropertySet> properties(remote, UNO_QUERY);
     if (!properties.is()) return attempt.NoOffice();
     const Reference<css::uno::XComponentContext> officeContext(
         properties->getPropertyValue(kDefaultContextProperty), UNO_QUERY);
-    if (officeContext.is()) session.context = officeContext;
+    if (officeContext.is()) session.UseContext(officeContext);
 
-    if (session.admitOffice) {
-        if (Error refused = session.admitOffice(session.context); !refused.ok()) return refused;
-    }
+    if (Error refused = session.Observer().Admit(session.Context()); !refused.ok()) return refused;
     const Reference<css::lang::XMultiComponentFactory> officeFactory =
-        session.context->getServiceManager();
+        session.Context()->getServiceManager();
     if (!officeFactory.is()) return attempt.NoOffice();
     const Reference<css::frame::XComponentLoader> loader(
-        officeFactory->createInstanceWithContext(kDesktopService, session.context), UNO_QUERY);
+        officeFactory->createInstanceWithContext(kDesktopService, session.Context()), UNO_QUERY);
     if (!loader.is()) return attempt.NoOffice();
 
-    const rtl::OUString url = rtl::OUString::createFromAscii(session.workbookPath.GetString());
+    const rtl::OUString url = rtl::OUString::createFromAscii(session.Config().workbookPath.c_str());
     Reference<css::lang::XComponent> workbook = OpenWorkbook(session, loader, url);
     if (!workbook.is()) {
         workbook = LoadWorkbook(session, loader, url);
@@ -206,16 +193,8 @@ Error ReachOffice(Session& session, Attempt& attempt,
     if (!document.is()) return attempt.NotLoaded();
     const Reference<css::sheet::XSpreadsheets> sheets = document->getSheets();
     if (!sheets.is()) return attempt.NotLoaded();
-    session.workbook = workbook;
-    session.sheets = sheets;
-    const std::string loadedUrl = session.workbookPath.GetString();
-    bool known = false;
-    for (const std::string& loaded : session.loadedUrls) known |= loaded == loadedUrl;
-    if (!known) session.loadedUrls.push_back(loadedUrl);
-    if (session.sheetCount == 0) {
-        const sal_Int32 names = sheets->getElementNames().getLength();
-        if (names > 0) session.sheetCount = static_cast<std::uint16_t>(names);
-    }
+    session.AdoptWorkbook(workbook, sheets, session.Config().workbookPath);
+    if (session.SheetCount() == 0) session.NoteSheetCount(sheets->getElementNames().getLength());
     return {};
 }
 
@@ -236,27 +215,21 @@ std::string MakeFileUrl(const char* path) {
     return ToUtf8(url);
 }
 
-bool EnsureRuntime(Session& session) {
-    if (!session.runtime.is())
-        session.runtime = BootstrapLocalRuntime(session.officePath.GetString());
-    if (!session.runtime.is()) return false;
-    if (session.onRuntimeUp) session.onRuntimeUp();
-    return true;
-}
+bool EnsureRuntime(Session& session) { return session.StartRuntime(session.Config().officePath); }
 
 Error ConnectOffice(Session& session) {
     Attempt attempt(session);
     if (!EnsureRuntime(session)) {
-        session.context.clear();
+        session.DropContext();
         return attempt.NoOffice();
     }
-    session.context = session.runtime;
+    session.UseContext(session.Runtime());
 
     const Reference<css::lang::XMultiComponentFactory> localFactory =
-        session.context->getServiceManager();
+        session.Context()->getServiceManager();
     if (!localFactory.is()) return attempt.NoOffice();
     const Reference<XInterface> instance =
-        localFactory->createInstanceWithContext(kUrlResolverService, session.context);
+        localFactory->createInstanceWithContext(kUrlResolverService, session.Context());
     if (!instance.is()) return attempt.NoOffice();
     const Reference<css::bridge::XUnoUrlResolver> resolver(instance, UNO_QUERY);
     if (!resolver.is()) {
@@ -272,8 +245,7 @@ Error ConnectOffice(Session& session) {
         return attempt.NoOffice();  // the office went away while it was being asked
     } catch (const css::uno::Exception& e) {
         attempt.Print("Error: " + ToUtf8(e.Message));
-        const bool reached = session.context.is() && session.context.get() != session.runtime.get();
-        return reached ? attempt.NotLoaded() : attempt.NoOffice();
+        return session.Connected() ? attempt.NotLoaded() : attempt.NoOffice();
     }
 }
 

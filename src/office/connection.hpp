@@ -18,9 +18,9 @@ bool EnsureRuntime(Session& session);
 // load refused because of a provably stale lock file is retried once, without it).
 // Stores the workbook and its sheets (the sheet count on the first load that has
 // sheets). Ok, Connect when no office answered, Load when the office answered but the
-// workbook did not load (or does not exist); a refusal of the session's admitOffice as
-// it is. A connection error's diagnostic line is printed on standard output, or handed
-// to the session's connectionReport, and ends the error's message.
+// workbook did not load (or does not exist); a refusal of the session observer's Admit
+// as it is. A connection error's diagnostic line goes to the observer's ConnectionFailed
+// (standard output by default), and ends the error's message.
 // Exceptions of the local runtime, before the office is asked anything, pass to the
 // caller.
 Error ConnectOffice(Session& session);

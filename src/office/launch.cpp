@@ -9,29 +9,30 @@
 
 namespace corvane::office {
 
-OfficeLaunch SessionLaunch(Session& link, bool scratchProfile) {
-    if (!scratchProfile && !link.officePath.IsEmpty() && link.commandLine.IsEmpty()) {
-        const std::string defaultLine = DefaultOfficeCommandLine(link.officePath.GetString());
-        link.commandLine.SetString(defaultLine.c_str());
-    }
+OfficeLaunch SessionLaunch(const Session& link, bool scratchProfile) {
+    const SessionConfig& config = link.Config();
     OfficeLaunch launch;
-    launch.program = link.officePath.GetString();
-    if (!scratchProfile) launch.commandLine = link.commandLine.GetString();
+    launch.program = config.officePath;
+    // An office program without a command line is started with the default one.
+    if (!scratchProfile)
+        launch.commandLine = !config.officePath.empty() && config.commandLine.empty()
+                                 ? DefaultOfficeCommandLine(config.officePath)
+                                 : config.commandLine;
     return launch;
 }
 
 bool LaunchOffice(Session& link, OfficeProvider& offices, const OfficeLaunch& launch) {
     if (launch.program.empty()) {
-        link.warnings.Show(kConfigurationMissing);
+        link.Warn(kConfigurationMissing);
         return false;
     }
-    if (!platform::PathExists(link.workbookPath.GetString())) {
-        link.warnings.Show(kWorkbookMissing);
+    if (!platform::PathExists(link.Config().workbookPath.c_str())) {
+        link.Warn(kWorkbookMissing);
         return false;
     }
-    if (link.context.is()) {
+    if (link.Context().is()) {
         if (ProbeOffice(link) != 0) return true;
-        link.context.clear();
+        link.DropContext();
     }
     // An office this library started that still runs is only not accepting yet (or is
     // stopped): another one on the same profile would race it for the pipe. A program

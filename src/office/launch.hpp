@@ -9,7 +9,7 @@ namespace corvane::office {
 // How the session's configuration starts an office: its program and command line, the
 // command line completed with its default unless `scratchProfile` asks for a headless
 // office on a throw-away profile of the provider's.
-OfficeLaunch SessionLaunch(Session& session, bool scratchProfile);
+OfficeLaunch SessionLaunch(const Session& session, bool scratchProfile);
 
 // Warns about a missing configuration or workbook, keeps an office that still answers,
 // and otherwise has the provider start the configured office (unless one it started

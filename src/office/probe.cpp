@@ -5,12 +5,12 @@
 namespace corvane::office {
 
 int ProbeOffice(Session& session) noexcept {
-    if (!session.context.is()) return 0;
+    if (!session.Context().is()) return 0;
     // A stopped or busy office would hold the probe forever: it is bounded even when
     // the host set no deadline for its calls.
     const CallDeadline deadline(session, kProbeTimeout);
     try {
-        const css::uno::Reference<css::sheet::XSpreadsheetDocument> document(session.workbook,
+        const css::uno::Reference<css::sheet::XSpreadsheetDocument> document(session.Workbook(),
                                                                              css::uno::UNO_QUERY);
         if (!document.is()) return 0;
         return document->getSheets().is() ? 1 : 0;

@@ -86,13 +86,13 @@ Error SaveCopy(Session& link, const char* path) {
         return {ErrorCode::Argument, std::string("cannot tell the format of \"") + path +
                                          "\": name it .ods, .fods, .xlsx, .xls, .csv, .pdf or "
                                          ".html"};
-    if (!link.workbook.is())
+    if (!link.Workbook().is())
         return {ErrorCode::NotConnected, "no workbook is loaded: call corvane_init first"};
     const std::string folder = FolderOf(path);
     if (!platform::PathExists(folder.c_str()))
         return {ErrorCode::Save, "cannot store a copy at \"" + std::string(path) +
                                      "\": the folder \"" + folder + "\" does not exist"};
-    const Reference<css::frame::XStorable> storable(link.workbook, UNO_QUERY);
+    const Reference<css::frame::XStorable> storable(link.Workbook(), UNO_QUERY);
     if (!storable.is()) return {ErrorCode::Save, "the loaded workbook cannot be stored"};
     const rtl::OUString url = FromHostText(MakeFileUrl(path).c_str());
     try {

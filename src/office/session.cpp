@@ -4,6 +4,7 @@
 #include <com/sun/star/bridge/XBridge.hpp>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "core/deadline.hpp"
 #include "office/local_runtime.hpp"
@@ -12,41 +13,90 @@
 
 namespace corvane::office {
 
-void FastWriteState::Forget() noexcept {
-    settings.clear();
-    workbook.clear();
-    undoTurnedOff = false;
-    heightTurnedOff = false;
+Error SessionObserver::Admit(const css::uno::Reference<css::uno::XComponentContext>&) { return {}; }
+
+void SessionObserver::ConnectionFailed(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
-Session::~Session() { Release(); }
+// The observer may be gone by now: the owner released the session while it lived.
+Session::~Session() {
+    observer_ = &defaultObserver_;
+    Release();
+}
+
+void Session::Configure(SessionConfig config) { config_ = std::move(config); }
+
+bool Session::StartRuntime(const std::string& officeProgram) {
+    if (!runtime_.is()) runtime_ = BootstrapLocalRuntime(officeProgram.c_str());
+    if (!runtime_.is()) return false;
+    observer_->RuntimeUp();
+    return true;
+}
+
+void Session::AdoptRuntime(css::uno::Reference<css::uno::XComponentContext> runtime) {
+    runtime_ = std::move(runtime);
+}
+
+void Session::AdoptWorkbook(css::uno::Reference<css::lang::XComponent> workbook,
+                            css::uno::Reference<css::sheet::XSpreadsheets> sheets,
+                            const std::string& url) {
+    workbook_ = std::move(workbook);
+    sheets_ = std::move(sheets);
+    if (!url.empty() && !Loaded(url)) loadedUrls_.push_back(url);
+}
+
+bool Session::Loaded(const std::string& url) const {
+    return std::find(loadedUrls_.begin(), loadedUrls_.end(), url) != loadedUrls_.end();
+}
+
+void Session::NoteSheetCount(int count) {
+    if (sheetCount_ == 0 && count > 0) sheetCount_ = static_cast<std::uint16_t>(count);
+}
 
 pid_t Session::OfficePid() {
-    launched.erase(std::remove_if(launched.begin(), launched.end(),
-                                  [](pid_t pid) { return !platform::ProcessRunning(pid); }),
-                   launched.end());
-    return launched.empty() ? 0 : launched.front();
+    launched_.erase(std::remove_if(launched_.begin(), launched_.end(),
+                                   [](pid_t pid) { return !platform::ProcessRunning(pid); }),
+                    launched_.end());
+    return launched_.empty() ? 0 : launched_.front();
 }
 
 void Session::ForgetOffice() noexcept {
     const platform::SigpipeGuard guard;
-    fastWrites.Forget();
-    sheets.clear();
-    workbook.clear();
-    context.clear();
+    observer_->OfficeForgotten();
+    sheets_.clear();
+    workbook_.clear();
+    context_.clear();
 }
 
 void Session::Disconnect() noexcept {
     // The bridge goes first, its reader and writer threads joined: releasing the remote
     // objects then sends nothing, so no message is left queued for a writer thread
     // (while the process tears itself down, say).
-    CutOff(runtime);
+    CutOff(runtime_);
     ForgetOffice();
 }
 
 void Session::Release() noexcept {
     Disconnect();
-    ShutDownLocalRuntime(runtime);
+    ShutDownLocalRuntime(runtime_);
+}
+
+void Session::StartOver() noexcept {
+    ForgetOffice();
+    runtime_.clear();
+    config_ = SessionConfig();
+    sheetCount_ = 0;
+    loadedUrls_.clear();
+    launched_.clear();
+}
+
+std::uint64_t Session::ArmCutOff(SteadyClock::time_point deadline) {
+    // The runtime is taken now: the session may replace or release it meanwhile.
+    css::uno::Reference<css::uno::XComponentContext> runtime = runtime_;
+    return watchdog_.Arm(deadline, [runtime] { CutOff(runtime); });
 }
 
 void Session::CutOff(const css::uno::Reference<css::uno::XComponentContext>& runtime) noexcept {
@@ -67,7 +117,8 @@ void Session::CutOff(const css::uno::Reference<css::uno::XComponentContext>& run
 
 CallDeadline::CallDeadline(Session& session, std::chrono::milliseconds fallback)
     : session_(session) {
-    Arm(session.callTimeout.count() > 0 ? session.callTimeout : fallback);
+    const std::chrono::milliseconds timeout = session.Config().callTimeout;
+    Arm(timeout.count() > 0 ? timeout : fallback);
 }
 
 CallDeadline::CallDeadline(Session& session, Exactly exactly) : session_(session) {
@@ -77,17 +128,15 @@ CallDeadline::CallDeadline(Session& session, Exactly exactly) : session_(session
 void CallDeadline::Arm(std::chrono::milliseconds limit) {
     limit_ = limit;
     if (limit.count() <= 0) return;
-    // The runtime is taken now: the session may replace or release it meanwhile.
-    css::uno::Reference<css::uno::XComponentContext> runtime = session_.runtime;
     // A limit beyond the clock's range is no limit.
     const SteadyClock::time_point deadline = DeadlineAfter(limit);
     if (deadline == SteadyClock::time_point::max()) return;
-    ticket_ = session_.watchdog.Arm(deadline, [runtime] { Session::CutOff(runtime); });
+    ticket_ = session_.ArmCutOff(deadline);
 }
 
 bool CallDeadline::Restart(std::chrono::milliseconds limit) {
     if (done_) return false;
-    if (ticket_ != 0 && session_.watchdog.Disarm(ticket_)) {
+    if (ticket_ != 0 && session_.DisarmCutOff(ticket_)) {
         done_ = true;
         timedOut_ = true;
         session_.ForgetOffice();
@@ -110,7 +159,7 @@ Error CallDeadline::Expired() const {
 bool CallDeadline::TimedOut() {
     if (done_) return timedOut_;
     done_ = true;
-    if (ticket_ != 0 && session_.watchdog.Disarm(ticket_)) {
+    if (ticket_ != 0 && session_.DisarmCutOff(ticket_)) {
         timedOut_ = true;
         session_.ForgetOffice();
     }

@@ -1,99 +1,125 @@
-// The library's session with the office: the host's configuration, the local runtime,
+// The library's session with the office: the owner's configuration, the local runtime,
 // the office objects of the current connection, the office process this library
 // started, and the deadline for calls into the office. The office and sheet layers are
-// handed the session; the host layer owns the one instance.
+// handed the session; its owner (the host's one instance, or a live table's sink)
+// configures it and observes it.
 #pragma once
 
 #include <sys/types.h>
-#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/XComponentContext.hpp>
-#include "corvane/market_watch_record.hpp"
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/deadline.hpp"
 #include "core/error.hpp"
 #include "office/watchdog.hpp"
 #include "platform/warning_sink.hpp"
 
 namespace corvane::office {
 
-// Fast writes: whether the workbook's undo recording and row-height adjustment are
-// turned off, and on which workbook that was applied.
-struct FastWriteState {
-    bool enabled = false;
-    // The workbook the settings were last changed on (empty: none yet), and its
-    // settings; a newly loaded workbook gets them on the library's next write to it.
-    css::uno::Reference<css::lang::XComponent> workbook;
-    css::uno::Reference<css::beans::XPropertySet> settings;
-    // Which settings this library turned off, so that only those are turned back on.
-    bool undoTurnedOff = false;
-    bool heightTurnedOff = false;
+// What the session's owner tells it.
+struct SessionConfig {
+    std::string officePath;    // the office program; "" when none is configured
+    std::string commandLine;   // its command line; "" for the default one
+    std::string workbookPath;  // the owner's path, or its file URL once a connection found it
+    // The UNO URL the connection resolves: "" for the pipe "ooo_pipe".
+    std::string connectionUrl;
+    // The longest an export may wait for the office; zero for no limit.
+    std::chrono::milliseconds callTimeout{0};
+};
 
-    // Forgets the workbook without any office call (the connection is being dropped).
-    void Forget() noexcept;
+// What the session tells its owner, and asks it. Every default does nothing, or lets
+// everything pass, except ConnectionFailed's, which prints the line.
+class SessionObserver {
+  public:
+    virtual ~SessionObserver() = default;
+    // The local runtime is up (told by every connection attempt that has it), and the
+    // bridge to an office came up: the owner makes sure the session is released before
+    // the libraries they load are torn down.
+    virtual void RuntimeUp() {}
+    virtual void BridgeUp() {}
+    // Called once an office answered, with its own component context, before the
+    // workbook is looked for or loaded: anything but Ok ends the connection attempt
+    // with that status (nothing is asked of the office then).
+    virtual Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office);
+    // A failed connection's diagnostic line, which also ends the error's message. The
+    // default prints it on standard output.
+    virtual void ConnectionFailed(const std::string& line);
+    // The session dropped the office objects without any office call: whatever the
+    // owner keeps of the workbook must go the same way.
+    virtual void OfficeForgotten() noexcept {}
 };
 
 class Session {
   public:
-    // The local UNO runtime of this process, bootstrapped once by the first
-    // connection attempt and shared by all later ones. It owns the remote bridge to the
-    // office, which is disposed with it when the session is released.
-    css::uno::Reference<css::uno::XComponentContext> runtime;
-    // The local context during a connection attempt, the office's default context once
-    // the office was reached; empty when there is nothing to reuse.
-    css::uno::Reference<css::uno::XComponentContext> context;
-    // The loaded workbook and its sheets, replaced together by each successful load.
-    css::uno::Reference<css::lang::XComponent> workbook;
-    css::uno::Reference<css::sheet::XSpreadsheets> sheets;
-    CString officePath;
-    CString commandLine;
-    CString workbookPath;  // the host's path, or its file URL once a connection found it
-    // Sheet count of the first workbook loaded with any sheets; never changed after.
-    std::uint16_t sheetCount = 0;
-    platform::WarningSink warnings;
-    // Where a failed connection's diagnostic line goes: standard output when empty. The
-    // C API catches it here to hand it to its caller as the error's text instead.
-    std::function<void(const std::string& line)> connectionReport;
-    FastWriteState fastWrites;
-    // The office processes this library started (each the leader of its own process
-    // group, which holds the office's processes) that may still run. While an office
-    // starts, each connection attempt starts another, which hands its arguments to the
-    // first and exits, or, when the first gave up, becomes the office.
-    std::vector<pid_t> launched;
-    // The URLs of the workbooks this session loaded: a later connection to the same
-    // office finds such a workbook open and takes it up instead of loading a copy.
-    std::vector<std::string> loadedUrls;
-    // The UNO URL the connection resolves: the pipe "ooo_pipe" unless an owner of the
-    // session runs its office on a pipe of its own.
-    std::string connectionUrl;
-    // Called once an office answered, with its own component context, before the
-    // workbook is looked for or loaded: anything but Ok ends the connection attempt with
-    // that status (nothing is asked of the office then). Unset: every office is taken.
-    std::function<Error(const css::uno::Reference<css::uno::XComponentContext>& office)>
-        admitOffice;
-    // The longest an export may wait for the office; zero for no limit.
-    std::chrono::milliseconds callTimeout{0};
-    // Called when the runtime, and again when the bridge, comes up: the owner makes
-    // sure the session is released before the libraries they load are torn down.
-    std::function<void()> onRuntimeUp;
-    std::function<void()> onBridgeUp;
-    Watchdog watchdog;
-
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     ~Session();
 
-    // The process id of the office this library started that still runs (the first of
-    // them), or 0. Forgets the ones that ended.
-    pid_t OfficePid();
+    // Replaces the whole configuration.
+    void Configure(SessionConfig config);
+    const SessionConfig& Config() const { return config_; }
+    // The values that change between connections.
+    void SetWorkbookPath(std::string path) { config_.workbookPath = std::move(path); }
+    void SetConnectionUrl(std::string url) { config_.connectionUrl = std::move(url); }
+    void SetCallTimeout(std::chrono::milliseconds timeout) { config_.callTimeout = timeout; }
+    // Installs the owner's observer, which must outlive the session's use; until then
+    // the defaults of SessionObserver apply.
+    void Observe(SessionObserver& observer) noexcept { observer_ = &observer; }
+    SessionObserver& Observer() const { return *observer_; }
+
+    // Configuration warnings for the user: through the host's handler, or on standard
+    // error.
+    void SetWarningHandler(platform::WarningHandler handler, void* user) noexcept {
+        warnings_.SetHandler(handler, user);
+    }
+    void Warn(const char* text) const { warnings_.Show(text); }
+
+    // The local UNO runtime of this process, bootstrapped once and shared by every later
+    // connection. It owns the remote bridge to the office, which is disposed with it
+    // when the session is released.
+    const css::uno::Reference<css::uno::XComponentContext>& Runtime() const { return runtime_; }
+    // Bootstraps the runtime from the installation of `officeProgram` (or the one the
+    // library was built for) unless it is up, and tells the observer it is. False when
+    // there is no installation to bootstrap it from. Exceptions of the runtime pass.
+    bool StartRuntime(const std::string& officeProgram);
+    // Takes `runtime` as the local runtime instead of bootstrapping one (a fake one, say).
+    void AdoptRuntime(css::uno::Reference<css::uno::XComponentContext> runtime);
+
+    // The context calls go through: the local runtime during a connection attempt, the
+    // office's default context once the office was reached; empty when there is nothing
+    // to reuse.
+    const css::uno::Reference<css::uno::XComponentContext>& Context() const { return context_; }
+    void UseContext(css::uno::Reference<css::uno::XComponentContext> context) {
+        context_ = std::move(context);
+    }
+    void DropContext() noexcept { context_.clear(); }
+    // Whether the context is the office's own (the office was reached).
+    bool Connected() const { return context_.is() && context_.get() != runtime_.get(); }
+
+    // The loaded workbook and its sheets, replaced together by each successful load.
+    const css::uno::Reference<css::lang::XComponent>& Workbook() const { return workbook_; }
+    const css::uno::Reference<css::sheet::XSpreadsheets>& Sheets() const { return sheets_; }
+    // Takes up a loaded workbook and its sheets; `url`, where it was loaded from ("" when
+    // unknown), is remembered among the workbooks this session loaded.
+    void AdoptWorkbook(css::uno::Reference<css::lang::XComponent> workbook,
+                       css::uno::Reference<css::sheet::XSpreadsheets> sheets,
+                       const std::string& url);
+    // Whether this session loaded a workbook at `url`: a later connection to the same
+    // office finds it open and takes it up instead of loading a copy.
+    bool Loaded(const std::string& url) const;
+    // The sheet count of the first workbook loaded with any sheets (0 before); a count
+    // noted later changes nothing.
+    std::uint16_t SheetCount() const { return sheetCount_; }
+    void NoteSheetCount(int count);
 
     // Drops the office objects of the connection without any office call (the
     // office is gone or cut off); the runtime stays for the next connection.
@@ -103,10 +129,46 @@ class Session {
     void Disconnect() noexcept;
     // Disconnects and ends the local runtime too.
     void Release() noexcept;
+    // Forgets everything, as a newly built session, without any office call: the office
+    // objects, the runtime (not ended), the configuration, the sheet count, the workbooks
+    // loaded and the offices started. The observer and the warning handler stay.
+    void StartOver() noexcept;
     // Cuts the connection to the office: every call blocked on it, or made later on its
     // objects, throws DisposedException at once. Never call it from within a remote
     // call or from a bridge thread. Thread-safe with respect to a blocked caller.
     static void CutOff(const css::uno::Reference<css::uno::XComponentContext>& runtime) noexcept;
+    // Cuts off the current runtime's connection at `deadline`, from the watchdog's
+    // thread, unless DisarmCutOff(ticket) comes first; DisarmCutOff tells whether the
+    // cut-off ran.
+    std::uint64_t ArmCutOff(SteadyClock::time_point deadline);
+    bool DisarmCutOff(std::uint64_t ticket) { return watchdog_.Disarm(ticket); }
+
+    // The office processes this library started (each the leader of its own process
+    // group, which holds the office's processes) that may still run. While an office
+    // starts, each connection attempt starts another, which hands its arguments to the
+    // first and exits, or, when the first gave up, becomes the office.
+    void NoteLaunched(pid_t pid) { launched_.push_back(pid); }
+    // The process id of the first of them that still runs, or 0. Forgets the ones that
+    // ended.
+    pid_t OfficePid();
+    // They are no longer this library's to use (ended, or left to run by themselves).
+    void ForgetLaunched() noexcept { launched_.clear(); }
+
+  private:
+    SessionConfig config_;
+    SessionObserver defaultObserver_;
+    SessionObserver* observer_ = &defaultObserver_;
+    platform::WarningSink warnings_;
+    css::uno::Reference<css::uno::XComponentContext> runtime_;
+    css::uno::Reference<css::uno::XComponentContext> context_;
+    css::uno::Reference<css::lang::XComponent> workbook_;
+    css::uno::Reference<css::sheet::XSpreadsheets> sheets_;
+    std::uint16_t sheetCount_ = 0;
+    std::vector<std::string> loadedUrls_;
+    Watchdog watchdog_;
+
+    // The office process.
+    std::vector<pid_t> launched_;
 };
 
 // Guards one export's office calls with the session's call timeout (or `fallback` when

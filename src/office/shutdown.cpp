@@ -32,16 +32,16 @@ using css::uno::XInterface;
 // connection attempt left only the local context in the link, reached through the
 // loaded workbook's frame, whose creator it is.
 Reference<css::frame::XDesktop> OfficeDesktop(const Session& link) {
-    if (link.context.is() && link.context.get() != link.runtime.get()) {
+    if (link.Connected()) {
         const Reference<css::lang::XMultiComponentFactory> factory =
-            link.context->getServiceManager();
+            link.Context()->getServiceManager();
         if (!factory.is()) return {};
         return Reference<css::frame::XDesktop>(
             factory->createInstanceWithContext(rtl::OUString::createFromAscii(kDesktopService),
-                                               link.context),
+                                               link.Context()),
             UNO_QUERY);
     }
-    const Reference<css::frame::XModel> model(link.workbook, UNO_QUERY);
+    const Reference<css::frame::XModel> model(link.Workbook(), UNO_QUERY);
     const Reference<css::frame::XController> controller =
         model.is() ? model->getCurrentController() : Reference<css::frame::XController>();
     const Reference<css::frame::XFrame> frame =
@@ -121,14 +121,14 @@ Error Terminate(Session& link, const Reference<css::frame::XDesktop>& desktop,
                 "the office closed its documents but refused to end (another client may be "
                 "holding it)"};
     }
-    WaitUntilDisconnected(link.runtime);
+    WaitUntilDisconnected(link.Runtime());
     return {};
 }
 
 }  // namespace
 
 Error ShutDownOffice(Session& link) {
-    if (!link.sheets.is() || !link.workbook.is())
+    if (!link.Sheets().is() || !link.Workbook().is())
         return {ErrorCode::NotConnected, "not connected to an office"};
     // The office's part is bounded by the call deadline; waiting for it to exit is not.
     CallDeadline deadline(link);
@@ -146,11 +146,11 @@ Error ShutDownOffice(Session& link) {
 
 Error CloseWorkbookAndIdleOffice(Session& link, int& othersOpen) {
     othersOpen = 0;
-    if (!link.workbook.is()) return {ErrorCode::NotConnected, "not connected to an office"};
+    if (!link.Workbook().is()) return {ErrorCode::NotConnected, "not connected to an office"};
     CallDeadline deadline(link);
     try {
         const Reference<css::frame::XDesktop> desktop = OfficeDesktop(link);
-        CloseUnsaved(link.workbook);
+        CloseUnsaved(link.Workbook());
         if (!desktop.is()) {
             link.ForgetOffice();
             return {ErrorCode::Office, "the office offers no desktop"};

@@ -15,13 +15,22 @@ bool TurnOff(const css::uno::Reference<css::beans::XPropertySet>& settings, cons
     return true;
 }
 
-// Turns back on what TurnOff turned off on the workbook the state refers to, and forgets
-// that workbook. The office may have gone meanwhile: nothing is reported.
-void Restore(FastWriteState& state) noexcept {
-    const bool undo = state.undoTurnedOff;
-    const bool height = state.heightTurnedOff;
-    const css::uno::Reference<css::beans::XPropertySet> settings = state.settings;
-    state.Forget();
+}  // namespace
+
+void FastWrites::Forget() noexcept {
+    settings_.clear();
+    workbook_.clear();
+    undoTurnedOff_ = false;
+    heightTurnedOff_ = false;
+}
+
+// Turns back on what TurnOff turned off on the workbook last changed, and forgets that
+// workbook. The office may have gone meanwhile: nothing is reported.
+void FastWrites::Restore() noexcept {
+    const bool undo = undoTurnedOff_;
+    const bool height = heightTurnedOff_;
+    const css::uno::Reference<css::beans::XPropertySet> settings = settings_;
+    Forget();
     if (!settings.is()) return;
     // Each setting on its own: one that fails does not keep the other off.
     if (height) {
@@ -38,50 +47,48 @@ void Restore(FastWriteState& state) noexcept {
     }
 }
 
-void Apply(FastWriteState& state, const css::uno::Reference<css::lang::XComponent>& workbook) {
-    if (state.workbook.get() == workbook.get()) return;
-    Restore(state);  // a workbook loaded earlier goes back to how it was
+void FastWrites::Apply(const css::uno::Reference<css::lang::XComponent>& workbook) {
+    if (workbook_.get() == workbook.get()) return;
+    Restore();  // a workbook loaded earlier goes back to how it was
     // Recorded first: a workbook whose settings cannot be changed is tried only once.
-    state.workbook = workbook;
-    state.settings.set(workbook, css::uno::UNO_QUERY);
-    if (!state.settings.is()) return;
+    workbook_ = workbook;
+    settings_.set(workbook, css::uno::UNO_QUERY);
+    if (!settings_.is()) return;
     try {
-        state.undoTurnedOff = TurnOff(state.settings, kUndoSetting);
-        state.heightTurnedOff = TurnOff(state.settings, kAdjustHeightSetting);
+        undoTurnedOff_ = TurnOff(settings_, kUndoSetting);
+        heightTurnedOff_ = TurnOff(settings_, kAdjustHeightSetting);
     } catch (const css::uno::Exception&) {
     }
 }
 
-}  // namespace
-
-void SetFastWrites(office::Session& link, bool enabled) noexcept {
-    link.fastWrites.enabled = enabled;
+void FastWrites::Set(const css::uno::Reference<css::lang::XComponent>& workbook,
+                     bool enabled) noexcept {
+    enabled_ = enabled;
     if (!enabled) {
-        Restore(link.fastWrites);
+        Restore();
         return;
     }
     try {
-        if (link.workbook.is()) Apply(link.fastWrites, link.workbook);
+        if (workbook.is()) Apply(workbook);
     } catch (...) {
         // Not applied, or not all of it: the library writes as it would without.
     }
 }
 
-void PrepareFastWrites(office::Session& link) noexcept {
-    if (!link.fastWrites.enabled || !link.workbook.is()) return;
+void FastWrites::Prepare(const css::uno::Reference<css::lang::XComponent>& workbook) noexcept {
+    if (!enabled_ || !workbook.is()) return;
     try {
-        Apply(link.fastWrites, link.workbook);
+        Apply(workbook);
     } catch (...) {
-        // As in SetFastWrites: the write goes ahead with the settings as they are.
+        // As in Set: the write goes ahead with the settings as they are.
     }
 }
 
-RowHeightsAdjusted::RowHeightsAdjusted(const office::Session& session) noexcept {
-    const FastWriteState& state = session.fastWrites;
-    if (!state.heightTurnedOff || !state.settings.is()) return;
+RowHeightsAdjusted::RowHeightsAdjusted(const FastWrites& fastWrites) noexcept {
+    if (!fastWrites.heightTurnedOff_ || !fastWrites.settings_.is()) return;
     try {
-        state.settings->setPropertyValue(kAdjustHeightSetting, css::uno::Any(true));
-        settings_ = state.settings;
+        fastWrites.settings_->setPropertyValue(kAdjustHeightSetting, css::uno::Any(true));
+        settings_ = fastWrites.settings_;
     } catch (...) {
         // The rows are written as they would be without this scope.
     }

@@ -49,7 +49,7 @@ Error SaveMarketCopy(office::Session& session, const char* path, int titleRow) {
     Error status = office::SaveCopy(session, path);
     const std::optional<WorkbookFormat> format = PaneFormatOf(path);
     if (!status.ok() || !format || titleRow < 0) return status;
-    const Reference<css::sheet::XSpreadsheetDocument> document(session.workbook, UNO_QUERY);
+    const Reference<css::sheet::XSpreadsheetDocument> document(session.Workbook(), UNO_QUERY);
     if (!document.is()) return status;
     const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY);
     if (!sheets.is()) return status;
@@ -64,7 +64,7 @@ Error SaveMarketCopy(office::Session& session, const char* path, int titleRow) {
         any = any || frozen.back();
     }
     if (!any) return status;
-    FreezeStoredPanes(session.context, office::FromHostText(office::MakeFileUrl(path).c_str()),
+    FreezeStoredPanes(session.Context(), office::FromHostText(office::MakeFileUrl(path).c_str()),
                       *format, names, frozen, kFrozenColumns, titleRow + 1);
     return status;
 }

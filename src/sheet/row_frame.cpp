@@ -9,7 +9,7 @@
 namespace corvane::sheet {
 
 SheetHandle FindSheet(office::Session& session, const CString& name, Error& why) {
-    const css::uno::Reference<css::sheet::XSpreadsheets>& sheets = session.sheets;
+    const css::uno::Reference<css::sheet::XSpreadsheets>& sheets = session.Sheets();
     if (name.GetLength() == 0) {
         why = {ErrorCode::Argument, "the sheet name is NULL or empty"};
         return {};

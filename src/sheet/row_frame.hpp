@@ -25,16 +25,17 @@ SheetHandle FindSheet(office::Session& session, const CString& name, Error& why)
 
 // Runs `writer(sheet, row, extra...)` on the sheet named `name`, which the frame owns
 // and frees. Returns FindSheet's error when there is no sheet to write to, and Ok once
-// the writer has returned. Before the writer runs, fast
-// writes are applied to the workbook when they are on. Whatever the writer raises
-// passes to the caller after the frame has released the sheet.
+// the writer has returned. Before the writer runs, `fastWrites` are applied to the
+// workbook when they are on. Whatever the writer raises passes to the caller after the
+// frame has released the sheet.
 template <typename Writer, typename... Extra>
-Error RowOperation(office::Session& session, CString name, int row, Writer writer, Extra... extra) {
+Error RowOperation(office::Session& session, FastWrites& fastWrites, CString name, int row,
+                   Writer writer, Extra... extra) {
     const CString held(std::move(name));
     Error why;
     const SheetHandle sheet = FindSheet(session, held, why);
     if (!sheet.is()) return why;
-    PrepareFastWrites(session);
+    fastWrites.Prepare(session.Workbook());
     writer(sheet, row, extra...);
     return {};
 }

@@ -143,19 +143,9 @@ std::map<std::string, oslInterlockedCount> FakeOffice::RefCounts() const {
 
 void ResetLink() {
     office::Session& link = host::TheSession();
-    link.sheets.clear();
-    link.workbook.clear();
-    link.context.clear();
-    link.runtime.clear();
-    link.officePath.SetString("");
-    link.commandLine.SetString("");
-    link.workbookPath.SetString("");
-    link.sheetCount = 0;
-    link.warnings.SetHandler(nullptr, nullptr);
-    link.connectionReport = nullptr;
+    link.StartOver();
+    link.SetWarningHandler(nullptr, nullptr);
     host::TheOffices().Keep();  // the offices started by one case are not the next one's
-    link.loadedUrls.clear();
-    link.callTimeout = std::chrono::milliseconds(0);
 }
 
 }  // namespace corvane::test
