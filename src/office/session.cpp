@@ -56,13 +56,6 @@ void Session::NoteSheetCount(int count) {
     if (sheetCount_ == 0 && count > 0) sheetCount_ = static_cast<std::uint16_t>(count);
 }
 
-pid_t Session::OfficePid() {
-    launched_.erase(std::remove_if(launched_.begin(), launched_.end(),
-                                   [](pid_t pid) { return !platform::ProcessRunning(pid); }),
-                    launched_.end());
-    return launched_.empty() ? 0 : launched_.front();
-}
-
 void Session::ForgetOffice() noexcept {
     const platform::SigpipeGuard guard;
     observer_->OfficeForgotten();
@@ -90,7 +83,6 @@ void Session::StartOver() noexcept {
     config_ = SessionConfig();
     sheetCount_ = 0;
     loadedUrls_.clear();
-    launched_.clear();
 }
 
 std::uint64_t Session::ArmCutOff(SteadyClock::time_point deadline) {

@@ -1,11 +1,10 @@
 // The library's session with the office: the owner's configuration, the local runtime,
-// the office objects of the current connection, the office process this library
-// started, and the deadline for calls into the office. The office and sheet layers are
-// handed the session; its owner (the host's one instance, or a live table's sink)
-// configures it and observes it.
+// the office objects of the current connection, and the deadline for calls into the
+// office. The office's process is its provider's (office_provider.hpp). The office and
+// sheet layers are handed the session; its owner (the host's one instance, or a live
+// table's sink) configures it and observes it.
 #pragma once
 
-#include <sys/types.h>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/uno/Reference.hxx>
@@ -130,8 +129,8 @@ class Session {
     // Disconnects and ends the local runtime too.
     void Release() noexcept;
     // Forgets everything, as a newly built session, without any office call: the office
-    // objects, the runtime (not ended), the configuration, the sheet count, the workbooks
-    // loaded and the offices started. The observer and the warning handler stay.
+    // objects, the runtime (not ended), the configuration, the sheet count and the
+    // workbooks loaded. The observer and the warning handler stay.
     void StartOver() noexcept;
     // Cuts the connection to the office: every call blocked on it, or made later on its
     // objects, throws DisposedException at once. Never call it from within a remote
@@ -142,17 +141,6 @@ class Session {
     // cut-off ran.
     std::uint64_t ArmCutOff(SteadyClock::time_point deadline);
     bool DisarmCutOff(std::uint64_t ticket) { return watchdog_.Disarm(ticket); }
-
-    // The office processes this library started (each the leader of its own process
-    // group, which holds the office's processes) that may still run. While an office
-    // starts, each connection attempt starts another, which hands its arguments to the
-    // first and exits, or, when the first gave up, becomes the office.
-    void NoteLaunched(pid_t pid) { launched_.push_back(pid); }
-    // The process id of the first of them that still runs, or 0. Forgets the ones that
-    // ended.
-    pid_t OfficePid();
-    // They are no longer this library's to use (ended, or left to run by themselves).
-    void ForgetLaunched() noexcept { launched_.clear(); }
 
   private:
     SessionConfig config_;
@@ -166,9 +154,6 @@ class Session {
     std::uint16_t sheetCount_ = 0;
     std::vector<std::string> loadedUrls_;
     Watchdog watchdog_;
-
-    // The office process.
-    std::vector<pid_t> launched_;
 };
 
 // Guards one export's office calls with the session's call timeout (or `fallback` when
