@@ -82,9 +82,12 @@ int main(int argc, char** argv) {
             range->setDataArray(values);
             return corvane::Error();
         };
-        const auto onMain = [&] { return main.Run(write, std::chrono::seconds(10)); };
+        const auto onMain = [&] {
+            return main.Run(write, corvane::Timeout::After(std::chrono::seconds(10)));
+        };
         const auto handOver = [&] {
-            return main.Run([] { return corvane::Error(); }, std::chrono::seconds(10));
+            return main.Run([] { return corvane::Error(); },
+                            corvane::Timeout::After(std::chrono::seconds(10)));
         };
         std::vector<std::vector<double>> samples;
         const auto measure = [&](const std::function<corvane::Error()>& call) {
@@ -111,7 +114,7 @@ int main(int argc, char** argv) {
                     range->setDataArray(values);
                     return corvane::Error();
                 },
-                std::chrono::seconds(10));
+                corvane::Timeout::After(std::chrono::seconds(10)));
         };
         if (!measure(write) || !measure(onMain) || !measure(checked)) return 1;
         if (!measure(handOver)) return 1;

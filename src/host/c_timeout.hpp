@@ -1,4 +1,5 @@
-// The C API's timeouts: milliseconds, a negative one meaning "without end".
+// The C API's timeouts, in milliseconds, each turned into a Timeout by the rule its
+// functions document.
 #pragma once
 
 #include <chrono>
@@ -7,9 +8,20 @@
 
 namespace corvane::c_api {
 
-// A C timeout as a duration: a negative one waits without end (as long as kWithoutEnd).
-inline std::chrono::milliseconds Timeout(int ms) {
-    return ms < 0 ? kWithoutEnd : std::chrono::milliseconds(ms);
+// A wait (flushing, closing): a negative one waits without end, zero not at all.
+inline Timeout WaitTimeout(int ms) {
+    return ms < 0 ? Timeout::WithoutEnd() : Timeout::After(std::chrono::milliseconds(ms));
+}
+
+// The deadline of every call into the office (corvane_set_timeout): zero or less waits as
+// long as the office takes.
+inline Timeout CallTimeout(int ms) {
+    return ms > 0 ? Timeout::After(std::chrono::milliseconds(ms)) : Timeout::WithoutEnd();
+}
+
+// An option of a live table's: zero or less is the option's default.
+inline Timeout OptionTimeout(int ms) {
+    return ms > 0 ? Timeout::After(std::chrono::milliseconds(ms)) : Timeout::Default();
 }
 
 }  // namespace corvane::c_api

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <utility>
 
+#include "host/c_timeout.hpp"
 #include "host/session_instance.hpp"
 #include "office/probe.hpp"
 #include "platform/sigpipe_guard.hpp"
@@ -38,6 +39,5 @@ extern "C" void CorvaneSetWarningHandler(void (*handler)(const char* text, void*
 }
 
 extern "C" void CorvaneSetCallTimeout(int milliseconds) {
-    corvane::host::TheSession().SetCallTimeout(
-        std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0));
+    corvane::host::TheSession().SetCallTimeout(corvane::c_api::CallTimeout(milliseconds));
 }

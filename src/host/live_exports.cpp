@@ -129,14 +129,11 @@ CORVANE_C_API int corvane_live_create(const corvane_live_options* options,
         office.officePath = Text(options->office_path);
         office.profile = Text(options->profile_dir);
         office.visible = options->show_office != 0;
-        office.callTimeout = milliseconds(options->call_timeout_ms > 0 ? options->call_timeout_ms
-                                                                       : defaults::kCallTimeoutMs);
+        office.callTimeout = OptionTimeout(options->call_timeout_ms).Or(office.callTimeout);
         office.fastWrites = options->fast_writes != 0;
         office.rowTimes = options->row_times != 0;
-        if (options->load_timeout_ms > 0)
-            office.loadTimeout = milliseconds(options->load_timeout_ms);
-        if (options->save_timeout_ms > 0)
-            office.saveTimeout = milliseconds(options->save_timeout_ms);
+        office.loadTimeout = OptionTimeout(options->load_timeout_ms).Or(office.loadTimeout);
+        office.saveTimeout = OptionTimeout(options->save_timeout_ms).Or(office.saveTimeout);
         // An owned office left running at close (a person's documents in it) is told as
         // a warning.
         office.notice = [](const std::string& text) { host::TheSession().Warn(text.c_str()); };
@@ -203,7 +200,7 @@ CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms) {
     return Guarded([&]() -> int {
         const host::LiveHandles::Use handle = TheLiveTables().Find(table);
         if (!handle) return NotOpen();
-        return Report(handle->table->Flush(Timeout(timeout_ms)));
+        return Report(handle->table->Flush(WaitTimeout(timeout_ms).Length()));
     });
 }
 
@@ -213,7 +210,7 @@ CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, 
     return Guarded([&]() -> int {
         const host::LiveHandles::Use handle = TheLiveTables().Find(table);
         if (!handle) return NotOpen();
-        const milliseconds timeout = Timeout(timeout_ms);
+        const milliseconds timeout = WaitTimeout(timeout_ms).Length();
         const auto start = steady_clock::now();
         if (const int flushed = Report(handle->table->Flush(timeout))) return flushed;
         const milliseconds spent = duration_cast<milliseconds>(steady_clock::now() - start);
@@ -290,7 +287,7 @@ CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms) {
         {
             const host::LiveHandles::Use handle = TheLiveTables().Find(table);
             if (!handle) return NotOpen();
-            const Error result = handle->table->Close(Timeout(timeout_ms));
+            const Error result = handle->table->Close(WaitTimeout(timeout_ms).Length());
             // From the state callback the table stays open: its writer thread cannot end
             // itself, and the host may still close it from another thread.
             if (result == ErrorCode::Argument) return Report(result);

@@ -51,7 +51,7 @@ Error ResolveWithinDeadline(office::Session& link, const std::string& function,
 
 Error OfficeTimedOut(const office::Session& link, const std::string& function) {
     return {ErrorCode::Timeout, function + ": the office did not answer within " +
-                                    std::to_string(link.Config().callTimeout.count()) +
+                                    std::to_string(link.Config().callTimeout.Length().count()) +
                                     " ms; the connection was dropped"};
 }
 

@@ -42,9 +42,7 @@ office::ProviderOptions ProviderFor(const OfficeSinkOptions& options) {
     return provider;
 }
 
-std::string Milliseconds(std::chrono::milliseconds limit) {
-    return std::to_string(limit.count()) + " ms";
-}
+std::string Milliseconds(Timeout limit) { return std::to_string(limit.Length().count()) + " ms"; }
 
 }  // namespace
 
@@ -99,8 +97,8 @@ Error OfficeSink::Guarded(Operation&& operation) {
 }
 
 template <typename Operation>
-Error OfficeSink::Guarded(Operation&& operation, std::chrono::milliseconds limit) {
-    office::CallDeadline deadline(session_, office::CallDeadline::Exactly{limit});
+Error OfficeSink::Guarded(Operation&& operation, Timeout limit) {
+    office::CallDeadline deadline(session_, limit);
     deadline_ = &deadline;
     Error result;
     try {

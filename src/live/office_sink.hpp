@@ -18,6 +18,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/deadline.hpp"
 #include "core/defaults.hpp"
 #include "core/error.hpp"
 #include "live/live_sink.hpp"
@@ -39,10 +40,10 @@ struct OfficeSinkOptions {
     std::string profile;     // owned: its profile directory; "" for a throw-away one
     bool visible = false;    // owned: --invisible (documents shown on a display), else --headless
     // The longest one call into the office may take before the connection is cut off.
-    std::chrono::milliseconds callTimeout{defaults::kCallTimeoutMs};
+    Timeout callTimeout = Timeout::After(std::chrono::milliseconds(defaults::kCallTimeoutMs));
     // Loading the workbook and storing a copy of it: their own, longer deadlines.
-    std::chrono::milliseconds loadTimeout{defaults::kLoadTimeoutMs};
-    std::chrono::milliseconds saveTimeout{defaults::kSaveTimeoutMs};
+    Timeout loadTimeout = Timeout::After(std::chrono::milliseconds(defaults::kLoadTimeoutMs));
+    Timeout saveTimeout = Timeout::After(std::chrono::milliseconds(defaults::kSaveTimeoutMs));
     // Owned: the longest a started office may take to accept before it is started anew.
     std::chrono::milliseconds startLimit{60000};
     bool fastWrites = false;  // undo recording and row-height adjustment off
@@ -104,7 +105,7 @@ class OfficeSink final : public LiveSink, private office::SessionObserver {
     template <typename Operation>
     Error Guarded(Operation&& operation) REQUIRES(use_);
     template <typename Operation>
-    Error Guarded(Operation&& operation, std::chrono::milliseconds limit) REQUIRES(use_);
+    Error Guarded(Operation&& operation, Timeout limit) REQUIRES(use_);
     // Guarded, and run on the office's main thread as one step (see MainThread): for
     // every operation that changes cells, so that the key watches know them as ours.
     template <typename Operation>

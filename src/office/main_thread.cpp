@@ -78,7 +78,7 @@ std::string DescribeCaught(const css::uno::Exception& e) {
 MainThread::MainThread(css::uno::Reference<css::uno::XComponentContext> office)
     : office_(std::move(office)) {}
 
-Error MainThread::Run(std::function<Error()> work, std::chrono::milliseconds limit) {
+Error MainThread::Run(std::function<Error()> work, Timeout limit) {
     auto handover = std::make_shared<Handover>();
     handover->work = std::move(work);
     try {
@@ -97,10 +97,10 @@ Error MainThread::Run(std::function<Error()> work, std::chrono::milliseconds lim
     }
     std::unique_lock<std::mutex> lock(handover->mu);
     const auto settled = [&] { return handover->finished || handover->cancelled; };
-    if (limit.count() > 0)
-        handover->done.wait_for(lock, limit, settled);
-    else
+    if (limit.IsWithoutEnd())
         handover->done.wait(lock, settled);
+    else
+        handover->done.wait_for(lock, limit.Length(), settled);
     Error result;
     if (handover->work) {
         handover->work = nullptr;  // never started: it never will be
@@ -108,7 +108,7 @@ Error MainThread::Run(std::function<Error()> work, std::chrono::milliseconds lim
                                           ? std::string("the office work was cancelled")
                                           : "the office's main thread did not come to the "
                                             "work within " +
-                                                std::to_string(limit.count()) + " ms"};
+                                                std::to_string(limit.Length().count()) + " ms"};
     } else {
         // Started: it runs to its end, which a deadline of the caller's brings about by
         // cutting the connection off.

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "core/deadline.hpp"
 #include "core/error.hpp"
 #include "platform/thread_safety.hpp"
 
@@ -29,10 +30,10 @@ class MainThread {
     // Runs `work` on the office's main thread and returns its result: Connect when the
     // office went away, Office for an office exception the work let out. Timeout when
     // the main thread did not come to the work within `limit` (a stopped or busy office,
-    // one whose main loop no longer runs; zero: no limit) or Cancel was called first:
+    // one whose main loop no longer runs) or Cancel was called first:
     // the work is then never started. Work that started runs to its end, which a
     // deadline of the caller's brings about by cutting the connection off.
-    Error Run(std::function<Error()> work, std::chrono::milliseconds limit);
+    Error Run(std::function<Error()> work, Timeout limit);
 
     // From any thread: a Run waiting for the main thread to come to its work gives up.
     void Cancel();

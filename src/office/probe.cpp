@@ -8,7 +8,8 @@ int ProbeOffice(Session& session) noexcept {
     if (!session.Context().is()) return 0;
     // A stopped or busy office would hold the probe forever: it is bounded even when
     // the host set no deadline for its calls.
-    const CallDeadline deadline(session, kProbeTimeout);
+    const Timeout set = session.Config().callTimeout;
+    const CallDeadline deadline(session, set.IsWithoutEnd() ? Timeout::After(kProbeTimeout) : set);
     try {
         const css::uno::Reference<css::sheet::XSpreadsheetDocument> document(session.Workbook(),
                                                                              css::uno::UNO_QUERY);

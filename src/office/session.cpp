@@ -107,26 +107,21 @@ void Session::CutOff(const css::uno::Reference<css::uno::XComponentContext>& run
     }
 }
 
-CallDeadline::CallDeadline(Session& session, std::chrono::milliseconds fallback)
-    : session_(session) {
-    const std::chrono::milliseconds timeout = session.Config().callTimeout;
-    Arm(timeout.count() > 0 ? timeout : fallback);
+CallDeadline::CallDeadline(Session& session) : session_(session) {
+    Arm(session.Config().callTimeout);
 }
 
-CallDeadline::CallDeadline(Session& session, Exactly exactly) : session_(session) {
-    Arm(exactly.limit);
-}
+CallDeadline::CallDeadline(Session& session, Timeout exactly) : session_(session) { Arm(exactly); }
 
-void CallDeadline::Arm(std::chrono::milliseconds limit) {
+void CallDeadline::Arm(Timeout limit) {
     limit_ = limit;
-    if (limit.count() <= 0) return;
     // A limit beyond the clock's range is no limit.
-    const SteadyClock::time_point deadline = DeadlineAfter(limit);
+    const SteadyClock::time_point deadline = limit.Deadline();
     if (deadline == SteadyClock::time_point::max()) return;
     ticket_ = session_.ArmCutOff(deadline);
 }
 
-bool CallDeadline::Restart(std::chrono::milliseconds limit) {
+bool CallDeadline::Restart(Timeout limit) {
     if (done_) return false;
     if (ticket_ != 0 && session_.DisarmCutOff(ticket_)) {
         done_ = true;
@@ -143,7 +138,7 @@ CallDeadline::~CallDeadline() { TimedOut(); }
 
 Error CallDeadline::Expired() const {
     return {ErrorCode::Timeout, "the office did not answer within " +
-                                    std::to_string(limit_.count()) +
+                                    std::to_string(limit_.Length().count()) +
                                     " ms; the connection was dropped (call corvane_init again "
                                     "once it answers)"};
 }

@@ -30,8 +30,8 @@ struct SessionConfig {
     std::string workbookPath;  // the owner's path, or its file URL once a connection found it
     // The UNO URL the connection resolves: "" for the pipe "ooo_pipe".
     std::string connectionUrl;
-    // The longest an export may wait for the office; zero for no limit.
-    std::chrono::milliseconds callTimeout{0};
+    // The longest an export may wait for the office.
+    Timeout callTimeout = Timeout::WithoutEnd();
 };
 
 // What the session tells its owner, and asks it. Every default does nothing, or lets
@@ -69,7 +69,7 @@ class Session {
     // The values that change between connections.
     void SetWorkbookPath(std::string path) { config_.workbookPath = std::move(path); }
     void SetConnectionUrl(std::string url) { config_.connectionUrl = std::move(url); }
-    void SetCallTimeout(std::chrono::milliseconds timeout) { config_.callTimeout = timeout; }
+    void SetCallTimeout(Timeout timeout) { config_.callTimeout = timeout; }
     // Installs the owner's observer, which must outlive the session's use; until then
     // the defaults of SessionObserver apply.
     void Observe(SessionObserver& observer) noexcept { observer_ = &observer; }
@@ -156,18 +156,13 @@ class Session {
     Watchdog watchdog_;
 };
 
-// Guards one export's office calls with the session's call timeout (or `fallback` when
-// no timeout is set; zero: none). Past the deadline the connection is cut off, so that
-// the call blocked on the office throws; TimedOut() then tells it was the deadline.
+// Guards one export's office calls with the session's call timeout, or exactly with a
+// timeout of its own. Past the deadline the connection is cut off, so that the call
+// blocked on the office throws; TimedOut() then tells it was the deadline.
 class CallDeadline {
   public:
-    explicit CallDeadline(Session& session,
-                          std::chrono::milliseconds fallback = std::chrono::milliseconds(0));
-    // Guards with exactly `limit` (zero: none), whatever the session's call timeout.
-    struct Exactly {
-        std::chrono::milliseconds limit;
-    };
-    CallDeadline(Session& session, Exactly exactly);
+    explicit CallDeadline(Session& session);
+    CallDeadline(Session& session, Timeout exactly);
     ~CallDeadline();
     CallDeadline(const CallDeadline&) = delete;
     CallDeadline& operator=(const CallDeadline&) = delete;
@@ -177,15 +172,15 @@ class CallDeadline {
     // Starts the guard anew with `limit` from now, for a longer step of the same call
     // (loading a workbook after connecting). False, changing nothing, when the deadline
     // had passed already or the guard ended.
-    bool Restart(std::chrono::milliseconds limit);
+    bool Restart(Timeout limit);
     // The error of a call this deadline cut off.
     Error Expired() const;
 
   private:
-    void Arm(std::chrono::milliseconds limit);
+    void Arm(Timeout limit);
 
     Session& session_;
-    std::chrono::milliseconds limit_{0};
+    Timeout limit_ = Timeout::WithoutEnd();
     std::uint64_t ticket_ = 0;
     bool done_ = false;
     bool timedOut_ = false;

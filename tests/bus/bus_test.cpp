@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bus/bus_key.hpp"
@@ -242,6 +243,11 @@ TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {
     server.Start();
     ASSERT_TRUE(Publisher::Open(At(server.Url()), "", "ticks", publisher, 10).ok());
     server.Stop();
+    // Ticks published before the client noticed would still be sent, not held.
+    const auto noticed = steady_clock::now() + seconds(20);
+    while (publisher->GetStats().connected && steady_clock::now() < noticed)
+        std::this_thread::sleep_for(milliseconds(20));
+    ASSERT_FALSE(publisher->GetStats().connected);
     const auto start = steady_clock::now();
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 100; ++i) {
