@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "office_profile.hpp"
@@ -22,8 +23,7 @@ std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console, bool& timedOut) {
-    timedOut = false;
+corvane::Error CreateWorkbookIfMissing(const FeedOptions& options, Console& console) {
     std::error_code error;
     if (!options.createWorkbook || std::filesystem::exists(options.workbook, error)) return {};
     std::vector<std::string> sheets = {options.feed.sheet};
@@ -36,7 +36,8 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
     // own, whatever --command-line says, so that it can be ended for sure before the
     // feed starts its office.
     OfficeProfile profile;
-    if (std::string why = profile.Create(); !why.empty()) return why;
+    if (std::string why = profile.Create(); !why.empty())
+        return corvane::Error(ErrorCode::Internal, std::move(why));
     const std::string commandLine = profile.HeadlessCommandLine(options.office);
     corvane_workbook_options settings{};
     settings.office_path = options.office.c_str();
@@ -50,7 +51,6 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                                          static_cast<int>(names.size()), &settings);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
-    timedOut = result == CORVANE_E_TIMEOUT;
     // The feed connects anew for its rows; a live table of the run must be its only
     // connection there. Nothing is shut down through the pipe: the office answering
     // there need not be the one started here (one started by whoever runs the feed may
@@ -64,7 +64,9 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
         OfficeProfile::EndOffice(kShutdownGrace);
     }
     profile.Remove();
-    if (result != CORVANE_OK) return "cannot create the workbook " + options.workbook + ": " + why;
+    if (result != CORVANE_OK)
+        return corvane::Error(static_cast<ErrorCode>(result),
+                              "cannot create the workbook " + options.workbook + ": " + why);
     console.Note("created " + options.workbook + " with the sheets " + Joined(sheets));
     return {};
 }
