@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (args.size() > 24) return 0;
 
     corvane::feed::FeedOptions options;
-    const std::string why = corvane::feed::ParseOptions(args, "/usr/bin/soffice", options);
-    if (!why.empty() || options.help) return 0;
+    const corvane::Error error = corvane::feed::ParseOptions(args, "/usr/bin/soffice", options);
+    if (!error.ok()) FUZZ_CHECK(error == corvane::ErrorCode::Argument && !error.message().empty());
+    if (!error.ok() || options.help) return 0;
     FUZZ_CHECK(!options.workbook.empty());
     FUZZ_CHECK(options.feed.sheetPerExchange || !options.feed.sheet.empty());
     FUZZ_CHECK(options.feed.firstRow >= (options.feed.titles ? 1 : 0));

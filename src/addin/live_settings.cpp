@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string_view>
+#include <utility>
 
 #include "platform/files.hpp"
 #include "platform/instrument_key.hpp"
@@ -48,9 +49,12 @@ bool Set(LiveSettings& settings, std::string_view name, std::string value) {
     return true;
 }
 
-void ReadFile(const std::string& file, LiveSettings& settings) {
+Error Refuse(std::string why) { return Error(ErrorCode::Argument, std::move(why)); }
+
+// The settings `file` holds over `settings`; none of them when it is refused.
+Error ReadFile(const std::string& file, LiveSettings& settings) {
     std::ifstream in(file);
-    if (!in) return;
+    if (!in) return {};
     LiveSettings read = settings;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
@@ -61,18 +65,17 @@ void ReadFile(const std::string& file, LiveSettings& settings) {
             Trimmed(text.substr(0, equals == std::string_view::npos ? 0 : equals));
         if (equals == std::string_view::npos ||
             !Set(read, name, std::string(Trimmed(text.substr(equals + 1))))) {
-            settings.refused = file + ", line " + std::to_string(number) + ": \"" +
-                               std::string(text) + "\" is no setting";
-            return;
+            return Refuse(file + ", line " + std::to_string(number) + ": \"" + std::string(text) +
+                          "\" is no setting");
         }
     }
     if ((!read.bus.password.empty() || !read.bus.token.empty()) &&
         platform::ReadableByOthers(file.c_str())) {
-        settings.refused =
-            file + " holds a secret and other users may read it (chmod 600 " + file + ")";
-        return;
+        return Refuse(file + " holds a secret and other users may read it (chmod 600 " + file +
+                      ")");
     }
     settings = std::move(read);
+    return {};
 }
 
 }  // namespace
@@ -85,11 +88,11 @@ std::string LiveSettingsFile() {
                                             : std::string();
 }
 
-LiveSettings ReadLiveSettings(const std::string& file) {
-    LiveSettings settings;
+Error ReadLiveSettings(const std::string& file, LiveSettings& settings) {
+    settings = LiveSettings{};
     settings.bus.url = bus::kDefaultUrl;
     settings.bus.name = "corvane-live";
-    if (!file.empty()) ReadFile(file, settings);
+    Error refused = file.empty() ? Error() : ReadFile(file, settings);
     static const struct {
         const char* variable;
         const char* name;
@@ -102,11 +105,11 @@ LiveSettings ReadLiveSettings(const std::string& file) {
     for (const auto& entry : kEnvironment) {
         const char* value = std::getenv(entry.variable);
         if (value == nullptr) continue;
-        if (!Set(settings, entry.name, value) && settings.refused.empty())
-            settings.refused = std::string(entry.variable) + "=\"" + value + "\" is no setting";
+        if (!Set(settings, entry.name, value) && refused.ok())
+            refused = Refuse(std::string(entry.variable) + "=\"" + value + "\" is no setting");
     }
-    if (settings.bucket.empty() && settings.refused.empty()) settings.refused = "no bucket is set";
-    return settings;
+    if (settings.bucket.empty() && refused.ok()) refused = Refuse("no bucket is set");
+    return refused;
 }
 
 }  // namespace corvane::addin

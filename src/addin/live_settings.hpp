@@ -21,6 +21,7 @@
 #include <string>
 
 #include "bus/bus_settings.hpp"
+#include "core/error.hpp"
 
 namespace corvane::addin {
 
@@ -28,13 +29,12 @@ struct LiveSettings {
     bus::BusSettings bus;
     std::string bucket = "marketwatch";
     std::chrono::milliseconds interval{250};
-    // Why the settings cannot be used (a file others may read that holds a secret, a
-    // value that is no value); empty when they can.
-    std::string refused;
 };
 
-// The settings from `file` ("" for none) and then the environment.
-LiveSettings ReadLiveSettings(const std::string& file);
+// Sets `settings` from `file` ("" for none) and then the environment. Argument, saying
+// why, for settings that cannot be used: a file others may read that holds a secret (its
+// settings are then left out), a value that is no value, no bucket.
+Error ReadLiveSettings(const std::string& file, LiveSettings& settings);
 
 // The file the settings are read from for this user.
 std::string LiveSettingsFile();

@@ -139,9 +139,8 @@ void LiveSource::Run() {
 }
 
 void LiveSource::Follow() {
-    settings_ = ReadLiveSettings(settingsFile_);
-    if (!settings_.refused.empty()) {
-        SetStatus("refused: " + settings_.refused);
+    if (const Error refused = ReadLiveSettings(settingsFile_, settings_); !refused.ok()) {
+        SetStatus("refused: " + refused.message());
         TellWhenDue();
         while (!Pause(std::chrono::hours(1))) {
         }

@@ -228,20 +228,16 @@ void Connection::Wake() {
     shared_->changed.notify_all();
 }
 
-natsStatus Connection::LastError(std::string& text) const {
+Error Connection::Refusal(const std::string& what) const {
     const char* detail = nullptr;
-    const natsStatus status = natsConnection_GetLastError(nc_, &detail);
-    text = detail != nullptr ? detail : "";
-    return status;
+    if (natsConnection_GetLastError(nc_, &detail) != NATS_NOT_PERMITTED) return {};
+    return Error(ErrorCode::Refused, what + ": " + (detail != nullptr ? detail : ""));
 }
 
 Error Connection::Failure(natsStatus status, const std::string& what) const {
     Error error = ErrorOf(status, what);
     if (error == ErrorCode::Timeout || error == ErrorCode::Internal) {
-        std::string text;
-        if (LastError(text) == NATS_NOT_PERMITTED) {
-            return Error(ErrorCode::Refused, what + ": " + text);
-        }
+        if (Error refused = Refusal(what); !refused.ok()) return refused;
     }
     return error;
 }

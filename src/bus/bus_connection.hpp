@@ -52,9 +52,11 @@ class Connection {
     // Wakes the waits of WaitConnected and WaitEvent.
     void Wake();
 
-    // The client's own last error: a refusal the server sent in answer to what was sent
-    // before the last flush is known here once the flush has returned.
-    natsStatus LastError(std::string& text) const;
+    // Refused, saying what was being done (`what`) and the server's words, when the
+    // client's own last error is a permission violation the server sent in answer to
+    // what was sent before the last flush (known once the flush has returned); Ok
+    // otherwise.
+    Error Refusal(const std::string& what) const;
 
     // A status as ErrorOf gives, but a timeout that follows a permission violation the
     // server reported is the refusal it is.

@@ -65,15 +65,15 @@ Error Publisher::OpenBucket(const std::string& bucket) {
     jsOpts.PublishAsync.MaxPending = static_cast<int64_t>(kBatch) * 2;
     jsOpts.PublishAsync.AckHandler = &Publisher::OnStored;
     jsOpts.PublishAsync.AckHandlerClosure = this;
-    natsStatus s = natsConnection_JetStream(&js_, connection_->get(), &jsOpts);
-    bool created = false;
-    if (s == NATS_OK) s = FindBucket(created);
+    const natsStatus s = natsConnection_JetStream(&js_, connection_->get(), &jsOpts);
     if (s != NATS_OK) return connection_->Failure(s, "opening the bucket " + bucket);
+    bool created = false;
+    if (Error error = FindBucket(created); !error.ok()) return error;
     bucketSubject_ = "$KV." + bucket + ".";
     return {};
 }
 
-natsStatus Publisher::FindBucket(bool& created) {
+Error Publisher::FindBucket(bool& created) {
     created = false;
     if (kv_ != nullptr) {
         kvStore_Destroy(kv_);
@@ -90,7 +90,8 @@ natsStatus Publisher::FindBucket(bool& created) {
         // Another publisher may have made it meanwhile.
         if (s != NATS_OK) s = js_KeyValue(&kv_, js_, bucket_.c_str());
     }
-    return s;
+    if (s != NATS_OK) return connection_->Failure(s, "opening the bucket " + bucket_);
+    return {};
 }
 
 void Publisher::OnStored(jsCtx*, natsMsg* msg, jsPubAck* ack, jsPubAckErr* failure, void* closure) {
@@ -148,7 +149,7 @@ Error Publisher::Publish(const std::string& exchange, const std::string& scrip,
     return {};
 }
 
-natsStatus Publisher::Send(const std::vector<std::pair<std::string, std::string>>& batch) {
+Error Publisher::Send(const std::vector<std::pair<std::string, std::string>>& batch) {
     natsConnection* nc = connection_->get();
     if (kv_ != nullptr) {
         platform::Lock lock(answersMu_);
@@ -159,16 +160,16 @@ natsStatus Publisher::Send(const std::vector<std::pair<std::string, std::string>
         subject = prefix_ + "." + key;
         const natsStatus s =
             natsConnection_Publish(nc, subject.c_str(), line.data(), static_cast<int>(line.size()));
-        if (s != NATS_OK) return s;
+        if (s != NATS_OK) return connection_->Failure(s, "sending the records");
         if (kv_ != nullptr) {
             // As a put into the bucket does, without waiting for each acknowledgement.
             subject = bucketSubject_ + key;
             const natsStatus stored = js_PublishAsync(js_, subject.c_str(), line.data(),
                                                       static_cast<int>(line.size()), nullptr);
-            if (stored != NATS_OK) return stored;
+            if (stored != NATS_OK) return connection_->Failure(stored, "storing the records");
         }
     }
-    if (kv_ == nullptr) return NATS_OK;
+    if (kv_ == nullptr) return {};
     // Every record answered, each stored or not.
     bool answered = false;
     bool allStored = false;
@@ -183,9 +184,10 @@ natsStatus Publisher::Send(const std::vector<std::pair<std::string, std::string>
         // The records still unanswered are sent again with the batch: take them back.
         natsMsgList pending;
         if (js_PublishAsyncGetPendingList(&pending, js_) == NATS_OK) natsMsgList_Destroy(&pending);
-        return NATS_TIMEOUT;
+        return Error(ErrorCode::Timeout, "the server did not answer for every record stored");
     }
-    return allStored ? NATS_OK : NATS_ERR;
+    if (!allStored) return Error(ErrorCode::Refused, "the server did not store every record");
+    return {};
 }
 
 void Publisher::Run() {
@@ -208,15 +210,15 @@ void Publisher::Run() {
         // A batch that failed is sent again whole (unless newer records came): storing a
         // record twice leaves the bucket as storing it once. A bucket the server lost is
         // made again first.
-        natsStatus failed = NATS_OK;
+        Error failed;
         if (bucketGone_.exchange(false)) {
             bool created = false;
             failed = FindBucket(created);
-            if (failed != NATS_OK) bucketGone_ = true;
+            if (!failed.ok()) bucketGone_ = true;
             if (created) StoreAllAgain(batch);
         }
-        if (failed == NATS_OK) failed = Send(batch);
-        const std::size_t sent = failed == NATS_OK ? batch.size() : 0;
+        if (failed.ok()) failed = Send(batch);
+        const std::size_t sent = failed.ok() ? batch.size() : 0;
         const uint64_t reconnects = connection_->GetState().reconnects;
         {
             platform::Lock lock(mu_);
@@ -232,7 +234,7 @@ void Publisher::Run() {
             inFlight_ = 0;
         }
         sent_.notify_all();
-        if (failed != NATS_OK) connection_->WaitEvent(reconnects, kRetryWait);
+        if (!failed.ok()) connection_->WaitEvent(reconnects, kRetryWait);
     }
 }
 

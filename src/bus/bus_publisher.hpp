@@ -66,11 +66,11 @@ class Publisher {  // thread-safe
     Error OpenBucket(const std::string& bucket);
     // Opens the bucket, or creates it (history 1) when the server has none; `created`
     // tells which.
-    natsStatus FindBucket(bool& created);
+    Error FindBucket(bool& created);
     void Run();
     // Sends a batch: each record on its subject and, with a bucket, stored there with
-    // one wait for all the acknowledgements. Not OK when any record may be missing.
-    natsStatus Send(const std::vector<std::pair<std::string, std::string>>& batch);
+    // one wait for all the acknowledgements. Fails when any record may be missing.
+    Error Send(const std::vector<std::pair<std::string, std::string>>& batch);
     // Queues every instrument's last stored record again but those of `batch` (being
     // sent) and those queued (newer).
     void StoreAllAgain(const std::vector<std::pair<std::string, std::string>>& batch);

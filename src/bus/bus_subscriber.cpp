@@ -70,10 +70,8 @@ Error Subscriber::Start(const BusSettings& settings, bool bucketMode, const std:
         natsSubscription_SetPendingLimits(subscription_, kPendingMessages, kPendingBytes);
         // The server answers a refused subscription before the flush's ping.
         s = natsConnection_FlushTimeout(connection_->get(), callTimeout_.count());
-        std::string text;
-        if (connection_->LastError(text) == NATS_NOT_PERMITTED) {
-            return Error(ErrorCode::Refused, "subscribing to " + name_ + ": " + text);
-        }
+        if (Error refused = connection_->Refusal("subscribing to " + name_); !refused.ok())
+            return refused;
         if (s != NATS_OK) return connection_->Failure(s, "subscribing to " + name_);
     }
     worker_ = std::thread([this] { Run(); });

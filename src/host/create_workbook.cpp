@@ -109,8 +109,8 @@ Error CheckSheetNames(const char* const* names, int count, std::vector<std::stri
     if (names == nullptr) return refused("the sheet names are NULL");
     for (int i = 0; i < count; ++i) {
         const std::string name = names[i] == nullptr ? "" : names[i];
-        if (const std::string problem = sheet::SheetNameProblem(name); !problem.empty())
-            return refused(problem);
+        if (const Error problem = sheet::CheckSheetName(name); !problem.ok())
+            return refused(problem.message());
         for (const std::string& earlier : sheets) {
             if (sheet::SheetNameKey(earlier) == sheet::SheetNameKey(name))
                 return refused("the sheet name " + Quoted(name) + " is given twice");

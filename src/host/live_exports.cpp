@@ -64,8 +64,8 @@ int CheckOptions(const corvane_live_options& options) {
         const char* sheet = Text(options.sheet);
         if (sheet[0] == '\0')
             return refuse("sheet is NULL or empty (name the sheet, or set sheet_per_exchange)");
-        if (const std::string problem = sheet::SheetNameProblem(sheet); !problem.empty())
-            return refuse("sheet: " + problem);
+        if (const Error problem = sheet::CheckSheetName(sheet); !problem.ok())
+            return refuse("sheet: " + problem.message());
     }
     if (options.first_row < 0 || options.first_row >= live::kSheetRows)
         return refuse("first_row " + std::to_string(options.first_row) +

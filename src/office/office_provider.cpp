@@ -176,8 +176,7 @@ Error OfficeProvider::MakeProfile(const OfficeLaunch& launch, std::string& folde
     if (!launch.profile.empty()) profile_ = launch.profile;
     if (profile_.empty()) {
         const char* prefix = options_.source == OfficeSource::Own ? kOwnPrefix : kSharedPrefix;
-        profile_ = platform::MakeScratchDirectory(prefix);
-        if (profile_.empty())
+        if (!platform::MakeScratchDirectory(prefix, profile_).ok())
             return {ErrorCode::Office, "cannot make a profile folder for the office"};
         scratchProfile_ = true;
         // Those that hosts which died left behind, once no office runs on them.

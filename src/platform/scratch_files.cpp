@@ -3,19 +3,24 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace corvane::platform {
 
-std::string MakeScratchDirectory(const char* prefix) {
+Error MakeScratchDirectory(const char* prefix, std::string& path) {
+    path.clear();
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = base != nullptr && base[0] == '/' ? base : "/tmp";
-    pattern += '/';
-    pattern += prefix != nullptr ? prefix : "";
-    pattern += "XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return {};
-    return pattern;
+    const std::string folder = base != nullptr && base[0] == '/' ? base : "/tmp";
+    std::string pattern = folder + '/' + (prefix != nullptr ? prefix : "") + "XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return Error(ErrorCode::Internal,
+                     "cannot make a folder in " + folder + ": " + std::strerror(errno));
+    path = std::move(pattern);
+    return {};
 }
 
 double LocalSerialTime(std::chrono::system_clock::time_point when) {

@@ -12,6 +12,7 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 #include <exception>
+#include <utility>
 
 namespace corvane::sheet {
 namespace {
@@ -73,12 +74,15 @@ void NameSheets(const Reference<css::sheet::XSpreadsheetDocument>& document,
 
 }  // namespace
 
-std::string SheetNameProblem(std::string_view name) {
-    if (name.empty()) return "a sheet name is empty";
+Error CheckSheetName(std::string_view name) {
+    const auto refuse = [](std::string why) { return Error(ErrorCode::Argument, std::move(why)); };
+    if (name.empty()) return refuse("a sheet name is empty");
     if (name.find_first_of("[]*?:/\\") != std::string_view::npos)
-        return "the sheet name \"" + std::string(name) + "\" holds one of the characters []*?:/\\";
+        return refuse("the sheet name \"" + std::string(name) +
+                      "\" holds one of the characters []*?:/\\");
     if (name.front() == '\'' || name.back() == '\'')
-        return "the sheet name \"" + std::string(name) + "\" begins or ends with an apostrophe";
+        return refuse("the sheet name \"" + std::string(name) +
+                      "\" begins or ends with an apostrophe");
     return {};
 }
 

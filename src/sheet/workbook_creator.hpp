@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error.hpp"
 #include "sheet/frozen_panes.hpp"
 #include "sheet/market_format.hpp"
 
@@ -19,13 +20,13 @@ struct WorkbookRequest {
     rtl::OUString url;     // the file to store: must not exist yet
     rtl::OUString filter;  // the office's export filter for its format
     WorkbookFormat format = WorkbookFormat::Ods;
-    std::vector<std::string> sheets;  // names, UTF-8, in order; checked with SheetNameProblem
+    std::vector<std::string> sheets;  // names, UTF-8, in order; checked with CheckSheetName
     MarketSheetOptions options;
 };
 
-// Why `name` (UTF-8) cannot name a sheet, or "" when it can: the office refuses empty
-// names, the characters []*?:/\ and a leading or trailing apostrophe.
-std::string SheetNameProblem(std::string_view name);
+// Whether `name` (UTF-8) can name a sheet: Argument, saying why, for what the office
+// refuses: an empty name, the characters []*?:/\ and a leading or trailing apostrophe.
+Error CheckSheetName(std::string_view name);
 
 // Makes the workbook in a hidden window of the office whose context is `office`,
 // stores it without ever replacing a file, and closes it; a failure after the file was

@@ -575,6 +575,26 @@ TEST(FeedOffice, GivesUpOnAStoppedOfficeAtTheDeadlineWithItsOwnStatus) {
     EXPECT_FALSE(std::filesystem::exists(dir / "never.ods"));
 }
 
+// A command line that cannot run and an input that cannot be read end the run with the
+// usage status and say why, before any office is looked for.
+TEST(FeedOffice, AWrongCommandLineOrAnUnreadableInputIsAUsageError) {
+    TempDir dir;
+    const std::string book = dir / "watch.fods";
+    const std::string missing = dir / "missing.csv";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--workbook", book}, "give either --sheet NAME or --sheet-per-exchange (see --help)"},
+        {{"--workbook", book, "--sheet", "NSE", missing},
+         "cannot read " + missing + ": No such file or directory"},
+        {{"--workbook", book, "--sheet", "NSE", dir.Path()},
+         "cannot read " + dir.Path() + ": it is a directory"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Finished run = RunFeed(dir, args, "");
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+}
+
 TEST(FeedOffice, GivesUpOnAnOfficeThatNeverAcceptsWithAClearMessage) {
     OfficeSession session;  // nothing else may answer on the pipe meanwhile
     TempDir dir;

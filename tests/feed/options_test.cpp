@@ -11,8 +11,13 @@
 namespace corvane::feed {
 namespace {
 
+// Why the command line is refused ("" when it is taken); a refusal is a wrong argument.
 std::string Parse(std::vector<std::string> args, FeedOptions& options) {
-    return ParseOptions(args, "/opt/office/soffice", options);
+    const corvane::Error error = ParseOptions(args, "/opt/office/soffice", options);
+    if (!error.ok()) {
+        EXPECT_EQ(error.code(), corvane::ErrorCode::Argument);
+    }
+    return error.message();
 }
 
 TEST(FeedOptions, DefaultsAndBothSpellingsOfValues) {

@@ -30,31 +30,40 @@ TEST(RecordCheck, NumericColumnsTakeNumbersWithAPointOrNothing) {
         EXPECT_TRUE(IsDecimalNumber(tiny)) << tiny;
 }
 
+// Why `check` refuses `fields` ("" when it takes them); a refusal is a wrong argument.
+std::string Refusal(const RecordCheck& check, std::vector<std::string>& fields) {
+    const corvane::Error refused = check.Complete(fields);
+    if (!refused.ok()) {
+        EXPECT_EQ(refused.code(), corvane::ErrorCode::Argument);
+    }
+    return refused.message();
+}
+
 TEST(RecordCheck, CompletesShortLinesAndRejectsWhatTheSheetWouldStoreWrongly) {
     const RecordCheck check(LibraryColumns());
     std::vector<std::string> fields = {"NSE", "RELIANCE", " ", "10"};
-    EXPECT_EQ(check.Complete(fields), "");
+    EXPECT_EQ(Refusal(check, fields), "");
     ASSERT_EQ(fields.size(), 42u);
     EXPECT_EQ(fields[2], "");  // blanks in a numeric column mean no value, not 0
     EXPECT_EQ(fields[3], "10");
 
     std::vector<std::string> tooMany(43, "");
-    EXPECT_EQ(check.Complete(tooMany), "43 fields, more than the 42 columns");
+    EXPECT_EQ(Refusal(check, tooMany), "43 fields, more than the 42 columns");
 
     std::vector<std::string> wrongQuantity = {"NSE", "X", "1", "12.5"};
-    EXPECT_EQ(check.Complete(wrongQuantity),
+    EXPECT_EQ(Refusal(check, wrongQuantity),
               "column D (Best Buy Qty): \"12.5\" is not a whole number");
     std::vector<std::string> wrongPrice = {"NSE", "X", "1", "", "N/A"};
-    EXPECT_EQ(check.Complete(wrongPrice), "column E (Best Buy Price): \"N/A\" is not a number");
+    EXPECT_EQ(Refusal(check, wrongPrice), "column E (Best Buy Price): \"N/A\" is not a number");
     // A NUL would cut the field short in the library; nothing takes one.
     std::vector<std::string> withNul = {"NSE", std::string("A\0B", 3)};
-    EXPECT_EQ(check.Complete(withNul), "column B (Description): \"A\\x00B\" holds a NUL byte");
+    EXPECT_EQ(Refusal(check, withNul), "column B (Description): \"A\\x00B\" holds a NUL byte");
     std::vector<std::string> huge = {"NSE", "X", std::string(310, '9')};
-    EXPECT_NE(check.Complete(huge).find("column C (Scrip Code): \"9999"), std::string::npos);
-    EXPECT_NE(check.Complete(huge).find("is too large for a cell's number"), std::string::npos);
+    EXPECT_NE(Refusal(check, huge).find("column C (Scrip Code): \"9999"), std::string::npos);
+    EXPECT_NE(Refusal(check, huge).find("is too large for a cell's number"), std::string::npos);
     // Text columns take anything, digits included.
     std::vector<std::string> texts = {"500", "1,2", "", "", "", "", "", "28-Dec-2026", "", "CE"};
-    EXPECT_EQ(check.Complete(texts), "");
+    EXPECT_EQ(Refusal(check, texts), "");
 }
 
 TEST(RecordCheck, RecognisesAHeaderLineHoweverItsTitlesAreSpaced) {

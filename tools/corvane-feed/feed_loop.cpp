@@ -115,8 +115,8 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
     ++result_.lines;
     if (!record.error.empty()) return Fail(record.line, record.error, events);
     std::vector<std::string>& fields = record.fields;
-    if (const std::string why = check_.Complete(fields); !why.empty())
-        return Fail(record.line, why, events);
+    if (const corvane::Error refused = check_.Complete(fields); !refused.ok())
+        return Fail(record.line, refused.message(), events);
 
     std::string sheet = settings_.sheet;
     if (settings_.sheetPerExchange) {

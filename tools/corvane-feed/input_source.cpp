@@ -14,17 +14,19 @@ InputSource::~InputSource() {
     if (owned_) ::close(fd_);
 }
 
-std::string InputSource::Open(const std::string& path) {
+corvane::Error InputSource::Open(const std::string& path) {
     if (path.empty() || path == "-") {
         fd_ = STDIN_FILENO;
         return {};
     }
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return "cannot read " + path + ": " + std::strerror(errno);
+    const auto unreadable = [&path](const std::string& why) {
+        return corvane::Error(ErrorCode::Argument, "cannot read " + path + ": " + why);
+    };
+    if (fd_ < 0) return unreadable(std::strerror(errno));
     owned_ = true;
     struct stat info {};
-    if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode))
-        return "cannot read " + path + ": it is a directory";
+    if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) return unreadable("it is a directory");
     return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/error.hpp"
 #include "feed_loop.hpp"
 #include "stop_signals.hpp"
 
@@ -16,8 +17,9 @@ class InputSource : public ByteSource {
     InputSource(const InputSource&) = delete;
     InputSource& operator=(const InputSource&) = delete;
 
-    // Opens `path`, or takes standard input for "" and "-". Returns "" or why not.
-    std::string Open(const std::string& path);
+    // Opens `path`, or takes standard input for "" and "-". Argument, saying why, for a
+    // file that cannot be read.
+    corvane::Error Open(const std::string& path);
 
     Status Read(std::string& chunk) override;
     std::string Error() const override { return error_; }

@@ -149,14 +149,14 @@ int RunLive(const FeedOptions& options, ByteSource* bytes, BusInput* bus, StopSi
 
 int Run(const std::vector<std::string>& args, StopSignals& signals) {
     FeedOptions options;
-    const std::string error = ParseOptions(args, CORVANE_FEED_DEFAULT_OFFICE, options);
+    const corvane::Error usage = ParseOptions(args, CORVANE_FEED_DEFAULT_OFFICE, options);
     if (options.help) {
         std::fputs(HelpText(CORVANE_FEED_DEFAULT_OFFICE).c_str(), stdout);
         return 0;
     }
     Console console(options.quiet);
-    if (!error.empty()) {
-        console.Error(error + " (see --help)");
+    if (!usage.ok()) {
+        console.Error(usage.message() + " (see --help)");
         return kExitUsage;
     }
     InputSource input(signals);
@@ -178,8 +178,8 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     }
 #endif
     if (!options.bus.On()) {
-        if (const std::string why = input.Open(options.input); !why.empty()) {
-            console.Error(why);
+        if (const corvane::Error error = input.Open(options.input); !error.ok()) {
+            console.Error(error.message());
             return kExitUsage;
         }
     }
@@ -187,11 +187,9 @@ int Run(const std::vector<std::string>& args, StopSignals& signals) {
     // Every call into the office, in every mode, ends by a deadline. Creating the
     // workbook stores and reopens a whole document: it gets at least a minute.
     corvane_set_timeout(std::max(options.callTimeoutMs, kCreationTimeoutMs));
-    bool creationTimedOut = false;
-    if (const std::string why = CreateWorkbookIfMissing(options, console, creationTimedOut);
-        !why.empty()) {
-        console.Error(why);
-        if (!creationTimedOut) return kExitOffice;
+    if (const corvane::Error error = CreateWorkbookIfMissing(options, console); !error.ok()) {
+        console.Error(error.message());
+        if (error != corvane::ErrorCode::Timeout) return kExitOffice;
         console.Error("the office did not answer within " +
                       std::to_string(std::max(options.callTimeoutMs, kCreationTimeoutMs)) +
                       " ms while creating the workbook: it is stopped or hanging");

@@ -205,16 +205,19 @@ bool RecordCheck::IsHeader(const std::vector<std::string>& fields) const {
     return true;
 }
 
-std::string RecordCheck::Complete(std::vector<std::string>& fields) const {
+corvane::Error RecordCheck::Complete(std::vector<std::string>& fields) const {
+    const auto refuse = [](std::string why) {
+        return corvane::Error(ErrorCode::Argument, std::move(why));
+    };
     if (fields.size() > static_cast<std::size_t>(kColumns))
-        return std::to_string(fields.size()) + " fields, more than the " +
-               std::to_string(kColumns) + " columns";
+        return refuse(std::to_string(fields.size()) + " fields, more than the " +
+                      std::to_string(kColumns) + " columns");
     fields.resize(kColumns);
     for (int k = 0; k < kColumns; ++k) {
         std::string& field = fields[k];
         // The library takes NUL-terminated text: a NUL would cut the field short.
         if (field.find('\0') != std::string::npos)
-            return "column " + Describe(k) + ": " + Shown(field) + " holds a NUL byte";
+            return refuse("column " + Describe(k) + ": " + Shown(field) + " holds a NUL byte");
         const FieldKind kind = columns_.kinds[k];
         // Blanks in a numeric column mean no value, as an empty field does, not 0.
         if (kind != FieldKind::Text && Trimmed(field).empty()) field.clear();
@@ -225,11 +228,11 @@ std::string RecordCheck::Complete(std::vector<std::string>& fields) const {
             case NumberCheck::Fits:
                 break;
             case NumberCheck::NotANumber:
-                return "column " + Describe(k) + ": " + Shown(field) +
-                       (whole ? " is not a whole number" : " is not a number");
+                return refuse("column " + Describe(k) + ": " + Shown(field) +
+                              (whole ? " is not a whole number" : " is not a number"));
             case NumberCheck::TooLarge:
-                return "column " + Describe(k) + ": " + Shown(field) +
-                       " is too large for a cell's number";
+                return refuse("column " + Describe(k) + ": " + Shown(field) +
+                              " is too large for a cell's number");
         }
     }
     return {};

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error.hpp"
 #include "platform/instrument_key.hpp"
 
 namespace corvane::feed {
@@ -55,8 +56,8 @@ class RecordCheck {
 
     // Brings `fields` to 42 (missing trailing fields are empty) and checks that each
     // numeric column holds a number or nothing (blanks there become nothing) and that no
-    // field holds a NUL byte. Returns why the line cannot be written, or "" when it can.
-    std::string Complete(std::vector<std::string>& fields) const;
+    // field holds a NUL byte. Argument, saying why, for a line that cannot be written.
+    corvane::Error Complete(std::vector<std::string>& fields) const;
 
     // "C (Scrip Code)": a column as messages name it.
     std::string Describe(int column) const;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace corvane::feed {
 namespace {
@@ -234,46 +235,49 @@ bool ParseSeconds(const std::string& text, double& value) {
            value > 0 && value <= kMaxWaitSeconds;
 }
 
+Error Wrong(std::string why) { return Error(ErrorCode::Argument, std::move(why)); }
+
 // The options given with an empty value, which none of them takes.
-std::string EmptyValue(const CLI::App& app) {
+Error CheckValuesGiven(const CLI::App& app) {
     for (const char* name :
          {"--workbook", "--office", "--sheet", "--save-as", "--first-row", "--interval", "--wait",
           "--sheets", "--call-timeout", "--nats", "--subject", "--bucket", "--nats-user",
           "--nats-password", "--nats-token", "--nats-creds", "--nats-ca"}) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
-            if (value.empty()) return std::string(name) + " needs a value";
+            if (value.empty()) return Wrong(std::string(name) + " needs a value");
     }
     return {};
 }
 
 // The bus options that do not go together, or not without --nats.
-std::string BusCombination(const CLI::App& app, const FeedOptions& options) {
+Error CheckBusCombination(const CLI::App& app, const FeedOptions& options) {
     const BusOptions& bus = options.bus;
     if (!bus.On()) {
         for (const char* name : {"--subject", "--bucket", "--nats-user", "--nats-password",
                                  "--nats-token", "--nats-creds", "--nats-ca"})
             if (app.count(name) > 0)
-                return std::string(name) + " goes with --nats URL: give both or neither";
+                return Wrong(std::string(name) + " goes with --nats URL: give both or neither");
         return {};
     }
     if (app.count("INPUT") > 0)
-        return "--nats takes the records from the bus: give no INPUT file with it";
+        return Wrong("--nats takes the records from the bus: give no INPUT file with it");
     if (bus.subject.empty() == bus.bucket.empty())
-        return "with --nats, give either --subject SUBJECT or --bucket NAME";
+        return Wrong("with --nats, give either --subject SUBJECT or --bucket NAME");
     if (bus.user.empty() != bus.password.empty())
-        return "give --nats-user and --nats-password together";
+        return Wrong("give --nats-user and --nats-password together");
     const int kinds = !bus.user.empty() + !bus.token.empty() + !bus.credsFile.empty();
     if (kinds > 1)
-        return "give one kind of credentials: --nats-user with --nats-password, --nats-token "
-               "or --nats-creds";
+        return Wrong(
+            "give one kind of credentials: --nats-user with --nats-password, --nats-token "
+            "or --nats-creds");
     return {};
 }
 
 }  // namespace
 
-std::string ParseOptions(const std::vector<std::string>& args, const std::string& defaultOffice,
-                         FeedOptions& options) {
+Error ParseOptions(const std::vector<std::string>& args, const std::string& defaultOffice,
+                   FeedOptions& options) {
     options = FeedOptions{};
     options.office = defaultOffice;
     RawValues raw;
@@ -285,51 +289,53 @@ std::string ParseOptions(const std::vector<std::string>& args, const std::string
         options.help = true;
         return {};
     } catch (const CLI::ParseError& error) {
-        return error.what();
+        return Wrong(error.what());
     }
 
-    if (std::string why = EmptyValue(*app); !why.empty()) return why;
-    if (options.workbook.empty()) return "--workbook is required";
+    if (Error error = CheckValuesGiven(*app); !error.ok()) return error;
+    if (options.workbook.empty()) return Wrong("--workbook is required");
     const bool haveSheet = app->count("--sheet") > 0;
     if (haveSheet == options.feed.sheetPerExchange)
-        return "give either --sheet NAME or --sheet-per-exchange";
+        return Wrong("give either --sheet NAME or --sheet-per-exchange");
     if (app->count("--sheets") > 0 && !(options.createWorkbook && options.feed.sheetPerExchange))
-        return "--sheets names the sheets --create-workbook makes for --sheet-per-exchange: give "
-               "it with both";
+        return Wrong(
+            "--sheets names the sheets --create-workbook makes for --sheet-per-exchange: give "
+            "it with both");
     if (!raw.wait.empty() && !ParseSeconds(raw.wait, options.waitSeconds))
-        return "--wait takes a number of seconds above 0 and at most 86400, not \"" + raw.wait +
-               "\"";
+        return Wrong("--wait takes a number of seconds above 0 and at most 86400, not \"" +
+                     raw.wait + "\"");
     if (!raw.callTimeout.empty() &&
         (!ParseInt(raw.callTimeout, options.callTimeoutMs) || options.callTimeoutMs < 1 ||
          options.callTimeoutMs > kMaxCallTimeoutMs))
-        return "--call-timeout takes a number of milliseconds from 1 to 86400000, not \"" +
-               raw.callTimeout + "\"";
-    if (std::string why = BusCombination(*app, options); !why.empty()) return why;
+        return Wrong("--call-timeout takes a number of milliseconds from 1 to 86400000, not \"" +
+                     raw.callTimeout + "\"");
+    if (Error error = CheckBusCombination(*app, options); !error.ok()) return error;
     // Records from a bus update instruments again and again: a live table places them.
     if (options.bus.On()) options.feed.follow = true;
     std::optional<int> firstRow;
     if (!raw.firstRow.empty()) {
         int row = 0;
         if (!ParseInt(raw.firstRow, row) || row < 0 || row > kLastSheetRow)
-            return "--first-row takes a row number from 0 to " + std::to_string(kLastSheetRow) +
-                   ", not \"" + raw.firstRow + "\"";
+            return Wrong("--first-row takes a row number from 0 to " +
+                         std::to_string(kLastSheetRow) + ", not \"" + raw.firstRow + "\"");
         firstRow = row;
     }
     int interval = defaults::kFeedIntervalMs;
     if (!raw.interval.empty()) {
         if (!options.feed.follow)
-            return "--interval paces the updates of --follow: give it with --follow";
+            return Wrong("--interval paces the updates of --follow: give it with --follow");
         if (!ParseInt(raw.interval, interval) || interval < 0 || interval > kMaxIntervalMs)
-            return "--interval takes a number of milliseconds from 0 to 86400000, not \"" +
-                   raw.interval + "\"";
+            return Wrong("--interval takes a number of milliseconds from 0 to 86400000, not \"" +
+                         raw.interval + "\"");
     }
     options.interval = std::chrono::milliseconds(interval);
     if (options.cleanSheet && !options.feed.follow)
-        return "--clean-sheet empties the rows --follow would keep: give it with --follow";
+        return Wrong("--clean-sheet empties the rows --follow would keep: give it with --follow");
     options.feed.firstRow = firstRow.value_or(options.feed.titles ? 1 : 0);
     if (options.feed.titles && options.feed.firstRow == 0)
-        return "--first-row 0 leaves no row above for the titles: use --no-titles or a "
-               "later row";
+        return Wrong(
+            "--first-row 0 leaves no row above for the titles: use --no-titles or a "
+            "later row");
     return {};
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/defaults.hpp"
+#include "core/error.hpp"
 #include "feed_loop.hpp"
 
 namespace corvane::feed {
@@ -46,10 +47,10 @@ struct FeedOptions {
     bool help = false;
 };
 
-// Reads the arguments after the program name. Returns "" and fills `options`, or the
-// reason the command line is wrong.
-std::string ParseOptions(const std::vector<std::string>& args, const std::string& defaultOffice,
-                         FeedOptions& options);
+// Reads the arguments after the program name and fills `options`. Argument, saying what
+// is wrong, for a command line that cannot be run.
+corvane::Error ParseOptions(const std::vector<std::string>& args, const std::string& defaultOffice,
+                            FeedOptions& options);
 
 // The text of --help.
 std::string HelpText(const std::string& defaultOffice);

@@ -20,8 +20,7 @@ std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console, bool& timedOut) {
-    timedOut = false;
+corvane::Error CreateWorkbookIfMissing(const FeedOptions& options, Console& console) {
     std::error_code error;
     if (!options.createWorkbook || std::filesystem::exists(options.workbook, error)) return {};
     std::vector<std::string> sheets = {options.feed.sheet};
@@ -48,7 +47,6 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
                                              static_cast<int>(names.size()), nullptr);
     }
     const std::string why = result == CORVANE_OK ? "" : corvane_last_error();
-    timedOut = result == CORVANE_E_TIMEOUT;
     // The feed connects anew for its rows; a live table of the run must be its only
     // connection there. The office started here holds no document (the new workbook is
     // closed once stored): it is ended by a signal to its processes, not through the
@@ -56,7 +54,9 @@ std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console
     // have taken the pipe first, and the one started here then waits for it in vain).
     corvane_disconnect();
     corvane_end_office(static_cast<int>(kShutdownGrace.count()));
-    if (result != CORVANE_OK) return "cannot create the workbook " + options.workbook + ": " + why;
+    if (result != CORVANE_OK)
+        return corvane::Error(static_cast<ErrorCode>(result),
+                              "cannot create the workbook " + options.workbook + ": " + why);
     console.Note("created " + options.workbook + " with the sheets " + Joined(sheets));
     return {};
 }

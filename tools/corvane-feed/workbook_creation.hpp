@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console.hpp"
+#include "core/error.hpp"
 #include "options.hpp"
 
 namespace corvane::feed {
@@ -13,8 +14,8 @@ namespace corvane::feed {
 // --sheet-per-exchange. An office already on the pipe makes it; otherwise the --office
 // program is started headless on a throw-away profile and ended again, and the feed
 // then starts its office as usual.
-// Returns "" or why the workbook could not be created; `timedOut` tells whether the office
-// did not answer within the call deadline.
-std::string CreateWorkbookIfMissing(const FeedOptions& options, Console& console, bool& timedOut);
+// Fails, saying why the workbook could not be created, with the library's code: Timeout
+// when the office did not answer within the call deadline.
+corvane::Error CreateWorkbookIfMissing(const FeedOptions& options, Console& console);
 
 }  // namespace corvane::feed

@@ -10,8 +10,9 @@ int main(int argc, char** argv) {
     using namespace corvane::publish;
     const std::vector<std::string> args(argv + 1, argv + argc);
     PublishOptions options;
-    if (const std::string why = ParseOptions(args, options); !why.empty()) {
-        std::fprintf(stderr, "corvane-publish: %s\n(--help lists the options)\n", why.c_str());
+    if (const corvane::Error error = ParseOptions(args, options); !error.ok()) {
+        std::fprintf(stderr, "corvane-publish: %s\n(--help lists the options)\n",
+                     error.message().c_str());
         return kExitUsage;
     }
     if (options.help) {

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <memory>
+#include <utility>
 
 namespace corvane::publish {
 namespace {
@@ -70,9 +71,11 @@ std::unique_ptr<CLI::App> Declare(PublishOptions& options) {
     return app;
 }
 
+Error Wrong(std::string why) { return Error(ErrorCode::Argument, std::move(why)); }
+
 }  // namespace
 
-std::string ParseOptions(const std::vector<std::string>& args, PublishOptions& options) {
+Error ParseOptions(const std::vector<std::string>& args, PublishOptions& options) {
     options = PublishOptions{};
     options.bus.url = bus::kDefaultUrl;
     options.bus.name = "corvane-publish";
@@ -84,16 +87,16 @@ std::string ParseOptions(const std::vector<std::string>& args, PublishOptions& o
         options.help = true;
         return {};
     } catch (const CLI::ParseError& error) {
-        return error.what();
+        return Wrong(error.what());
     }
     for (const char* name :
          {"--nats", "--prefix", "--bucket", "--user", "--password", "--token", "--creds", "--ca"}) {
         for (const std::string& value : app->get_option(name)->results()) {
-            if (value.empty()) return std::string(name) + " needs a value";
+            if (value.empty()) return Wrong(std::string(name) + " needs a value");
         }
     }
     if (!options.bus.password.empty() && options.bus.user.empty()) {
-        return "--password goes with --user";
+        return Wrong("--password goes with --user");
     }
     return {};
 }

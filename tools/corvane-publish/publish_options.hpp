@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bus/bus_settings.hpp"
+#include "core/error.hpp"
 
 namespace corvane::publish {
 
@@ -17,9 +18,9 @@ struct PublishOptions {
     bool help = false;
 };
 
-// Reads the arguments after the program name. Returns "" and fills `options`, or the
-// reason the command line is wrong.
-std::string ParseOptions(const std::vector<std::string>& args, PublishOptions& options);
+// Reads the arguments after the program name and fills `options`. Argument, saying what
+// is wrong, for a command line that cannot be run.
+Error ParseOptions(const std::vector<std::string>& args, PublishOptions& options);
 
 // The text of --help.
 std::string HelpText();

@@ -66,8 +66,8 @@ class Lines {
             if (record.error.empty() && check_.IsHeader(record.fields)) return;
         }
         if (!record.error.empty()) return Malformed(record.line, record.error);
-        if (const std::string why = check_.Complete(record.fields); !why.empty()) {
-            return Malformed(record.line, why);
+        if (const Error refused = check_.Complete(record.fields); !refused.ok()) {
+            return Malformed(record.line, refused.message());
         }
         const std::string exchange(feed::Trimmed(record.fields[0]));
         const std::string scrip(feed::Trimmed(record.fields[2]));
