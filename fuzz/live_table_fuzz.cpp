@@ -299,21 +299,18 @@ bool Edit(Office& office, std::uint8_t op, Bytes& in, std::set<std::string>& ret
     return true;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 3 || size > 512) return 0;
-    Bytes in(data, size);
-    const std::uint8_t mode = in.Next();
-    auto office = std::make_shared<Office>();
-    live::TableOptions& options = office->options;
+// The table's options and the saved workbook, as the input's first bytes choose them;
+// true when the table follows the user's edits before its next write (it reads the keys
+// before every write, or its sink tells of changes).
+bool Setup(Office& office, std::uint8_t mode, Bytes& in) {
+    live::TableOptions& options = office.options;
     options.sheet = "NSE";
     options.sheetPerExchange = mode & 1;
     options.addSheets = mode & 2;
     options.cleanSheet = mode & 4;
     options.titles = mode & 8;
-    office->takesSheets = mode & 16;
-    office->openFailures = (mode >> 5) & 1;
+    office.takesSheets = mode & 16;
+    office.openFailures = (mode >> 5) & 1;
     const int firstRows[] = {0, 1, 2, 4};
     options.firstRow = firstRows[(mode >> 6) & 3];
     if (options.titles && options.firstRow == 0) options.firstRow = 1;
@@ -329,18 +326,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t workbook = in.Next();
     options.keyCheckEvery = workbook & 0x80 ? std::chrono::milliseconds(std::chrono::hours(1))
                                             : std::chrono::milliseconds(1);
-    office->tellsChanges = workbook & 0x40;
-    // Without a reading before every write or a sink that tells of changes, an instrument
-    // whose row the user typed over is found gone only at its next tick.
-    const bool followsEdits = options.keyCheckEvery.count() == 1 || office->tellsChanges;
+    office.tellsChanges = workbook & 0x40;
     for (const char* name : {"NSE", "BSE", "MCX"})
-        if (name[0] != 'M' || (workbook & 1)) office->sheets[name] = office->NewSheet();
+        if (name[0] != 'M' || (workbook & 1)) office.sheets[name] = office.NewSheet();
     for (int n = (workbook >> 1) % 12; n > 0; --n) {
         std::size_t row = 0;
-        std::vector<Cells>* sheet = PickRow(*office, in, row);
+        std::vector<Cells>* sheet = PickRow(office, in, row);
         (*sheet)[row] = Typed(in);
     }
-    office->saved = office->sheets;
+    office.saved = office.sheets;
+    // Without either, an instrument whose row the user typed over is found gone only at
+    // its next tick.
+    return options.keyCheckEvery.count() == 1 || office.tellsChanges;
+}
+
+// Every instrument's newest tick is in its sheet, in a row of its own (or the instrument
+// the user typed back into its row since).
+void CheckNewest(Office& office,
+                 const std::map<std::string, std::pair<std::string, std::string>>& newest,
+                 const std::set<std::string>& retyped) {
+    for (const auto& [key, where] : newest) {
+        const std::vector<Cells>* sheet = office.Sheet(where.first);
+        FUZZ_CHECK(sheet != nullptr);
+        int found = 0;
+        for (const Cells& cells : *sheet)
+            found +=
+                KeyOfCells(cells) == key && (cells[1] == where.second || retyped.count(key) > 0);
+        FUZZ_CHECK(found >= 1);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3 || size > 512) return 0;
+    Bytes in(data, size);
+    const std::uint8_t mode = in.Next();
+    auto office = std::make_shared<Office>();
+    const bool followsEdits = Setup(*office, mode, in);
+    const live::TableOptions& options = office->options;
 
     std::uint64_t refusedPuts = 0;
     std::map<std::string, std::pair<std::string, std::string>> newest;  // sheet and tick
@@ -384,17 +408,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::lock_guard<std::mutex> lock(office->mu);
                 office->writtenTo.clear();
                 if (office->wasFull || stats.ticksRefused != refusedPuts || !followsEdits) continue;
-                // Nothing was refused after its put: every instrument's newest tick is in
-                // its sheet, in a row of its own.
-                for (const auto& [key, where] : newest) {
-                    const std::vector<Cells>* sheet = office->Sheet(where.first);
-                    FUZZ_CHECK(sheet != nullptr);
-                    int found = 0;
-                    for (const Cells& cells : *sheet)
-                        found += KeyOfCells(cells) == key &&
-                                 (cells[1] == where.second || retyped.count(key) > 0);
-                    FUZZ_CHECK(found >= 1);
-                }
+                // Nothing was refused after its put.
+                CheckNewest(*office, newest, retyped);
             } else if (op < 240) {
                 edited |= Edit(*office, op % 6, in, retyped);
             } else {
