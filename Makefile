@@ -67,7 +67,8 @@ test-asan: deps
 # those into fuzz/regressions/<target> once mended, so that `make test` replays them.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = csv_reader numbers command_line host_text options feed_loop record_fields cstring live_rows
+FUZZ_TARGETS = csv_reader numbers command_line host_text options feed_loop record_fields cstring live_rows \
+	live_table
 fuzz: deps
 	scripts/install-deps.sh clang-14 libclang-rt-14-dev
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

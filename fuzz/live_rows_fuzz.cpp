@@ -1,44 +1,33 @@
-// A live table against a stand-in office whose sheets hold rows from the start (a saved
-// workbook, a person's notes), while ticks of fuzzed instruments are put, the user sorts,
-// moves, inserts, deletes and retypes rows between flushes, and the office goes away and
-// comes back (the same office, or a new one that reloads the saved workbook). The office
-// writes a block only where each row is blank or holds the row's own instrument, and
-// tells the table the rows moved otherwise; so no row ever holds two instruments' ticks
-// and rows of instruments that never ticked, or of something else, are never written.
-// The table must have read the sheet since the user last changed it, or a write finds
-// its rows moved: a write that finds them so with no change since is the table's fault.
-// After every flush that wrote everything, each instrument's newest tick is in one row
-// of its sheet.
-#include <chrono>
+// The row placement alone, against a model of two sheets whose rows hold instruments,
+// notes or nothing from the start, while fuzzed instruments come in, their sheets are
+// read and written, the user sorts, moves, inserts, deletes and retypes rows, sheets
+// cannot be had and the office comes back. After every decision: no row holds two
+// instruments; a row is given to an instrument only where the reading found it or
+// nothing; an instrument found in the sheet takes the first row it was found in, one not
+// found keeps its free row; what was adopted, refused and is to be written again is
+// reported; and a later reading finds rows moved exactly when the sheet holds anything
+// else than what the last reading found and the table wrote since.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <set>
 #include <string>
-#include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "live/live_table.hpp"
+#include "live/row_placement.hpp"
 #include "platform/instrument_key.hpp"
-#include "sheet/sheet_names.hpp"
 
 using namespace corvane;
-using corvane::Error;
-using corvane::ErrorCode;
 
 namespace {
 
-constexpr int kColumns = kColumnCount;
-const char* const kExchanges[] = {"NSE", "nse", "BSE", " bse ", "MCX", "X1"};
-const char* const kScrips[] = {"1", "01", "2", "3", "10", "-0", "0", "500325", "0500325", " 7"};
+constexpr std::uint32_t kSheets = 2;
+const char* const kExchanges[] = {"NSE", "nse", " NSE", "BSE"};
+const char* const kScrips[] = {"1", "01", "2", "3", "10", "500325", "0500325", " 7"};
 
-// The input, read a byte at a time; zeros once it is used up.
 class Bytes {
   public:
     Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -54,358 +43,335 @@ class Bytes {
     std::size_t size_;
 };
 
-// A row's cells; empty for a blank row.
-using Cells = std::vector<std::string>;
-
-std::string KeyOfCells(const Cells& cells) {
-    return cells.empty() ? std::string() : platform::InstrumentKey(cells[0], cells[2]);
+// What a row's key columns hold as the model compares them: "" for nothing, an
+// instrument's key, or "#" for anything else.
+std::string Seen(const live::RowKey& row) {
+    if (row.blank) return {};
+    const std::string key = platform::InstrumentKey(row.exchange, row.scrip);
+    return key.empty() ? "#" : key;
 }
 
-bool BlankKeyColumns(const Cells& cells) {
-    return cells.empty() || (cells[0].empty() && cells[1].empty() && cells[2].empty());
+live::RowKey Typed(std::uint8_t what) {
+    if (what % 8 == 7) return {"", "", false};  // a note in column B
+    return {kExchanges[what % 4], kScrips[(what >> 2) % 8], false};
 }
 
-// The office: sheets by the name the office compares (letter case ignored), each with
-// its rows from 0 to the sheet's end.
-struct Office {
-    std::mutex mu;
-    live::TableOptions options;
-    std::map<std::string, std::vector<Cells>> sheets, saved;
-    bool takesSheets = false;
-    ErrorCode lose = ErrorCode::Ok;  // the next call fails with this
-    bool restart = false;            // the next recovery starts a new office
-    int failedRecoveries = 0;
-    int openFailures = 0;
-    // Where each instrument's tick went since the last flush or recovery.
-    std::map<std::string, std::pair<std::string, int>> writtenTo;
-    std::set<std::string> cleaned;
-    // Sheets the user (or a reloaded workbook) changed since the table last read them.
-    std::set<std::string> changedSinceRead;
-    bool tellsChanges = false;  // KeysChanged says so, or always says no
-    // A sheet's last row held something when the table read or wrote it: an instrument
-    // may have found no row then, and stays refused.
-    bool wasFull = false;
-
-    void NoteFull(const std::vector<Cells>& sheet) { wasFull |= !BlankKeyColumns(sheet.back()); }
-
-    std::vector<Cells>* Sheet(const std::string& name) {
-        const auto found = sheets.find(sheet::SheetNameKey(name));
-        return found == sheets.end() ? nullptr : &found->second;
-    }
-    std::vector<Cells> NewSheet() const {
-        return std::vector<Cells>(static_cast<std::size_t>(options.sheetRows));
-    }
-    bool Lost(Error& result) {
-        if (lose == ErrorCode::Ok) return false;
-        result = {std::exchange(lose, ErrorCode::Ok), "the office went away"};
-        return true;
-    }
+struct Instrument {
+    std::uint32_t sheet = 0;
+    std::string key;
+    bool written = false;  // the model's own account of the placement's Written
 };
 
-class Sink : public live::LiveSink {
-  public:
-    explicit Sink(std::shared_ptr<Office> office) : office_(std::move(office)) {}
+struct Sheet {
+    std::vector<live::RowKey> rows;  // the whole sheet, row 0 to its end
+    std::vector<std::string> seen;   // what the last reading found and writes put since
+    std::vector<live::RowKey> keys;  // the last reading, from the first row
+    bool read = false;               // since the last Reopen
+    bool mustRead = false;           // a write found rows changed
+    bool cleaned = false;
+};
 
-    Error Open() override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        if (office_->openFailures > 0) {
-            --office_->openFailures;
-            return {ErrorCode::Connect, "no office yet"};
+class Model {
+  public:
+    Model(int firstRow, int sheetRows, bool clean)
+        : first_(firstRow), end_(sheetRows), clean_(clean), placement_(firstRow, sheetRows) {
+        for (Sheet& sheet : sheets_) {
+            sheet.rows.resize(static_cast<std::size_t>(sheetRows), live::RowKey{});
+            placement_.AddSheet();
         }
-        return {};
     }
-    Error Recover(const Error&, bool& restarted) override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        if (office_->failedRecoveries > 0) {
-            --office_->failedRecoveries;
-            return {ErrorCode::Connect, "no office yet"};
-        }
-        office_->writtenTo.clear();
-        if (!std::exchange(office_->restart, false)) return {};
-        office_->sheets = office_->saved;  // a new office loads the workbook as it was saved
-        for (const auto& sheet : office_->sheets) office_->changedSinceRead.insert(sheet.first);
-        restarted = true;
-        return {};
+
+    void Type(std::uint32_t s, std::uint8_t row, std::uint8_t what) {
+        sheets_[s].rows[RowAt(row)] = Typed(what);
     }
-    Error WriteTitles(const std::string& name, int row) override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        Error result;
-        if (office_->Lost(result)) return result;
-        FUZZ_CHECK(office_->options.titles && row == office_->options.firstRow - 1);
-        std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) return {ErrorCode::NoSheet, "no sheet " + name};
-        (*sheet)[static_cast<std::size_t>(row)] = Cells{"<titles>", "", ""};
-        return {};
+
+    void Add(std::uint8_t op, std::uint8_t pick) {
+        const std::string key =
+            platform::InstrumentKey(kExchanges[pick % 4], kScrips[(pick >> 2) % 8]);
+        if (!ids_.emplace(key, static_cast<std::uint32_t>(instruments_.size())).second) return;
+        const std::uint32_t s = op % kSheets;
+        instruments_.push_back({s, key});
+        placement_.Add(static_cast<std::uint32_t>(instruments_.size() - 1), s, key);
     }
-    Error WriteBlock(const std::string& name, int firstRow, int firstColumn,
-                     const std::vector<const live::LiveRow*>& rows, bool& moved) override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        Error result;
-        if (office_->Lost(result)) return result;
-        std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) return {ErrorCode::NoSheet, "no sheet " + name};
-        const int count = static_cast<int>(rows.size());
-        FUZZ_CHECK(count > 0 && firstRow >= office_->options.firstRow &&
-                   firstRow + count <= office_->options.sheetRows);
-        for (int i = 0; i < count; ++i) {
-            const live::LiveRow& tick = *rows[static_cast<std::size_t>(i)];
-            const std::string key = platform::InstrumentKey(tick.View(0), tick.View(2));
-            FUZZ_CHECK(!key.empty());
-            // A row that holds anything in its key columns is that instrument's row.
-            const Cells& cells = (*sheet)[static_cast<std::size_t>(firstRow + i)];
-            moved |= !BlankKeyColumns(cells) && KeyOfCells(cells) != key;
+
+    void Read(std::uint32_t s) {
+        Sheet& sheet = sheets_[s];
+        if (placement_.SheetRefused(s)) return;
+        if (!sheet.read && clean_ && !sheet.cleaned) {
+            for (std::size_t row = static_cast<std::size_t>(first_); row < sheet.rows.size(); ++row)
+                sheet.rows[row] = {};
+            sheet.cleaned = true;
         }
-        if (moved) {
-            FUZZ_CHECK(office_->changedSinceRead.count(sheet::SheetNameKey(name)) > 0);
-            return {};
+        std::vector<live::RowKey> keys;
+        std::size_t last = sheet.rows.size();
+        while (last > static_cast<std::size_t>(first_) && Seen(sheet.rows[last - 1]).empty())
+            --last;
+        keys.assign(sheet.rows.begin() + first_, sheet.rows.begin() + static_cast<long>(last));
+        const std::vector<int> before = Rows();
+        const bool first = !sheet.read;
+        const bool differs = !first && Differs(s, keys);
+        const live::Placement placement =
+            first ? placement_.FirstReading(s, keys) : placement_.LaterReading(s, keys);
+        FUZZ_CHECK(placement.moved == differs);
+        sheet.read = true;
+        sheet.mustRead = false;
+        sheet.keys = keys;
+        sheet.seen.clear();
+        for (const live::RowKey& row : sheet.rows) sheet.seen.push_back(Seen(row));
+        if (first || placement.moved) CheckPlaced(s, before, placement);
+        Check(before, placement);
+    }
+
+    void PlaceNew(std::uint32_t s) {
+        if (!sheets_[s].read || placement_.SheetRefused(s)) return;
+        const std::vector<int> before = Rows();
+        const live::Placement placement = placement_.PlaceNew(s);
+        FUZZ_CHECK(!placement.moved);
+        std::uint64_t adopted = 0;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id) {
+            if (instruments_[id].sheet != s || placement_.Refused(id)) continue;
+            FUZZ_CHECK(placement_.Row(id) >= 0);  // nothing waits once placed
+            if (before[id] < 0) adopted += FoundAt(s, placement_.Row(id)) == instruments_[id].key;
         }
-        for (int i = 0; i < count; ++i) {
-            const live::LiveRow& tick = *rows[static_cast<std::size_t>(i)];
-            const std::string key = platform::InstrumentKey(tick.View(0), tick.View(2));
-            Cells& cells = (*sheet)[static_cast<std::size_t>(firstRow + i)];
-            // One row per instrument.
-            const std::pair<std::string, int> place{sheet::SheetNameKey(name), firstRow + i};
-            FUZZ_CHECK(office_->writtenTo.emplace(key, place).first->second == place);
-            // Columns left out hold the tick's values already.
-            FUZZ_CHECK(firstColumn == 0 || firstColumn == live::LiveSink::kLeadingColumns);
-            if (firstColumn > 0) {
-                FUZZ_CHECK(!cells.empty());
-                for (int k = 0; k < firstColumn; ++k)
-                    FUZZ_CHECK(cells[static_cast<std::size_t>(k)] == tick.View(k));
+        FUZZ_CHECK(placement.adopted == adopted);
+        Check(before, placement);
+    }
+
+    // The table writes its placed instruments as the sink would: into a row that holds
+    // nothing or the instrument; anything else makes it read the sheet first.
+    void Write(std::uint32_t s, std::uint8_t which) {
+        Sheet& sheet = sheets_[s];
+        if (!sheet.read || sheet.mustRead || placement_.SheetRefused(s)) return;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id) {
+            const int row = placement_.Row(id);
+            if (instruments_[id].sheet != s || row < 0 || (which >> (id % 8) & 1) == 0) continue;
+            live::RowKey& cells = sheet.rows[static_cast<std::size_t>(row)];
+            const std::string now = Seen(cells);
+            if (!now.empty() && now != instruments_[id].key) {
+                sheet.mustRead = true;
+                return;
             }
-            cells.resize(kColumns);
-            for (int k = firstColumn; k < kColumns; ++k)
-                cells[static_cast<std::size_t>(k)] = tick.Field(k);
+            const std::string& key = instruments_[id].key;
+            cells = {key.substr(0, key.find('\0')), key.substr(key.find('\0') + 1), false};
+            sheet.seen[static_cast<std::size_t>(row)] = instruments_[id].key;
+            instruments_[id].written = true;
+            placement_.MarkWritten(id);
         }
-        office_->NoteFull(*sheet);
-        return {};
     }
-    Error ReadKeys(const std::string& name, int firstRow, bool create,
-                   std::vector<live::RowKey>& keys) override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        Error result;
-        if (office_->Lost(result)) return result;
-        keys.clear();
-        std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) {
-            if (!create || !office_->takesSheets) return {ErrorCode::NoSheet, "no sheet " + name};
-            sheet = &(office_->sheets[sheet::SheetNameKey(name)] = office_->NewSheet());
+
+    void Edit(std::uint32_t s, std::uint8_t op, std::uint8_t a, std::uint8_t b) {
+        std::vector<live::RowKey>& rows = sheets_[s].rows;
+        const std::size_t x = RowAt(a), y = RowAt(b);
+        switch (op % 5) {
+            case 0:
+                std::swap(rows[x], rows[y]);
+                break;
+            case 1: {
+                live::RowKey moved = rows[x];
+                rows.erase(rows.begin() + static_cast<long>(x));
+                rows.insert(rows.begin() + static_cast<long>(y), moved);
+                break;
+            }
+            case 2:
+                rows.erase(rows.begin() + static_cast<long>(x));
+                rows.emplace_back();
+                break;
+            case 3:
+                rows.insert(rows.begin() + static_cast<long>(x), live::RowKey{});
+                rows.pop_back();
+                break;
+            default:
+                rows[x] = {};
+                break;
         }
-        office_->changedSinceRead.erase(sheet::SheetNameKey(name));
-        office_->NoteFull(*sheet);
-        std::size_t end = sheet->size();
-        while (end > static_cast<std::size_t>(firstRow) && BlankKeyColumns((*sheet)[end - 1]))
-            --end;
-        for (std::size_t row = static_cast<std::size_t>(firstRow); row < end; ++row) {
-            const Cells& cells = (*sheet)[row];
-            if (cells.empty())
-                keys.push_back({});
-            else
-                keys.push_back({cells[0], cells[2], BlankKeyColumns(cells)});
+    }
+
+    void Refuse(std::uint32_t s) {
+        if (placement_.SheetRefused(s)) return;
+        std::vector<std::uint32_t> refused = placement_.RefuseSheet(s);
+        std::sort(refused.begin(), refused.end());
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id) {
+            if (instruments_[id].sheet != s) continue;
+            FUZZ_CHECK(placement_.Refused(id));
+            if (!full_.count(id)) expected.push_back(id);
         }
-        return {};
+        FUZZ_CHECK(refused == expected);
     }
-    bool KeysChanged(const std::string& name) override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        return office_->tellsChanges &&
-               office_->changedSinceRead.count(sheet::SheetNameKey(name)) > 0;
-    }
-    Error ClearRows(const std::string& name, int firstRow, int count) override {
-        std::lock_guard<std::mutex> lock(office_->mu);
-        Error result;
-        if (office_->Lost(result)) return result;
-        FUZZ_CHECK(office_->options.cleanSheet && firstRow == office_->options.firstRow);
-        // Only the first connection empties a sheet.
-        FUZZ_CHECK(office_->cleaned.insert(sheet::SheetNameKey(name)).second);
-        std::vector<Cells>* sheet = office_->Sheet(name);
-        if (sheet == nullptr) return {ErrorCode::NoSheet, "no sheet " + name};
-        for (int row = firstRow; row < firstRow + count && row < office_->options.sheetRows; ++row)
-            (*sheet)[static_cast<std::size_t>(row)].clear();
-        return {};
+
+    void Reopen() {
+        placement_.Reopen();
+        for (Sheet& sheet : sheets_) sheet.read = sheet.mustRead = false;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id) {
+            instruments_[id].written = false;
+            // Refused for a full sheet stays refused, and nothing else does.
+            FUZZ_CHECK(placement_.Refused(id) == (full_.count(id) > 0));
+        }
     }
 
   private:
-    std::shared_ptr<Office> office_;
+    std::size_t RowAt(std::uint8_t pick) const {
+        return static_cast<std::size_t>(first_ + pick % (end_ - first_));
+    }
+    std::vector<int> Rows() const {
+        std::vector<int> rows;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id)
+            rows.push_back(placement_.Row(id));
+        return rows;
+    }
+    // What the last reading of sheet `s` found in `row`: "" past its end.
+    std::string FoundAt(std::uint32_t s, int row) const {
+        const std::vector<live::RowKey>& keys = sheets_[s].keys;
+        const auto at = static_cast<std::size_t>(row - first_);
+        return at < keys.size() ? Seen(keys[at]) : std::string();
+    }
+    // Whether `keys` show anything else than the last reading and the writes since,
+    // allowing a row given but not written yet to hold nothing or its instrument.
+    bool Differs(std::uint32_t s, const std::vector<live::RowKey>& keys) const {
+        const Sheet& sheet = sheets_[s];
+        std::map<int, std::uint32_t> ours;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id)
+            if (instruments_[id].sheet == s && placement_.Row(id) >= 0)
+                ours[placement_.Row(id)] = id;
+        for (int row = first_; row < end_; ++row) {
+            const auto at = static_cast<std::size_t>(row - first_);
+            const std::string now = at < keys.size() ? Seen(keys[at]) : std::string();
+            const auto mine = ours.find(row);
+            if (mine != ours.end() && !instruments_[mine->second].written) {
+                if (!now.empty() && now != instruments_[mine->second].key) return true;
+            } else if (now != sheet.seen[static_cast<std::size_t>(row)]) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // After a reading that placed the sheet's instruments anew.
+    void CheckPlaced(std::uint32_t s, const std::vector<int>& before,
+                     const live::Placement& placement) {
+        std::map<std::string, int> firstFound;
+        for (std::size_t at = 0; at < sheets_[s].keys.size(); ++at)
+            firstFound.emplace(Seen(sheets_[s].keys[at]), first_ + static_cast<int>(at));
+        std::uint64_t adopted = 0;
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id) {
+            if (instruments_[id].sheet != s || placement_.Refused(id)) continue;
+            const auto found = firstFound.find(instruments_[id].key);
+            const int row = placement_.Row(id);
+            // A row the reading found empty holds nothing of what was written there.
+            if (row >= 0 && FoundAt(s, row).empty()) instruments_[id].written = false;
+            if (found != firstFound.end()) {
+                FUZZ_CHECK(row == found->second);
+                ++adopted;
+            } else if (before[id] >= 0 && FoundAt(s, before[id]).empty()) {
+                FUZZ_CHECK(row == before[id]);  // its row is still free: it stays
+            }
+        }
+        FUZZ_CHECK(placement.adopted == adopted);
+        if (placement.moved) {
+            // Every placed instrument of the sheet is written again.
+            std::set<std::uint32_t> rewrite(placement.rewrite.begin(), placement.rewrite.end());
+            for (std::uint32_t id = 0; id < instruments_.size(); ++id)
+                if (instruments_[id].sheet == s && placement_.Row(id) >= 0)
+                    FUZZ_CHECK(rewrite.count(id) > 0);
+        }
+    }
+
+    // What holds after every decision.
+    void Check(const std::vector<int>& before, const live::Placement& placement) {
+        std::set<std::uint32_t> rewrite(placement.rewrite.begin(), placement.rewrite.end());
+        for (const std::uint32_t id : placement.refused) {
+            FUZZ_CHECK(full_.insert(id).second);
+            // Refused only when the sheet has no row left after its last one used.
+            const std::uint32_t s = instruments_[id].sheet;
+            FUZZ_CHECK(placement_.Rows(s).size() == static_cast<std::size_t>(end_ - first_));
+        }
+        for (std::uint32_t id = 0; id < instruments_.size(); ++id) {
+            Instrument& instrument = instruments_[id];
+            const int row = placement_.Row(id);
+            if (full_.count(id) > 0) FUZZ_CHECK(row < 0 && placement_.Refused(id));
+            if (row != before[id]) {
+                FUZZ_CHECK(rewrite.count(id) > 0 || row < 0);  // a new row is written
+                instrument.written = false;
+            }
+            if (row < 0) continue;
+            FUZZ_CHECK(placement_.Written(id) == instrument.written);
+            FUZZ_CHECK(row >= first_ && row < end_);
+            const std::vector<std::int32_t>& rows = placement_.Rows(instrument.sheet);
+            FUZZ_CHECK(rows.at(static_cast<std::size_t>(row - first_)) ==
+                       static_cast<std::int32_t>(id));
+            // Given only where the reading found this instrument or nothing.
+            const std::string found = FoundAt(instrument.sheet, row);
+            FUZZ_CHECK(found.empty() || found == instrument.key);
+        }
+        // No row holds two instruments, and every row's instrument has that row.
+        for (std::uint32_t s = 0; s < kSheets; ++s) {
+            const std::vector<std::int32_t>& rows = placement_.Rows(s);
+            for (std::size_t at = 0; at < rows.size(); ++at) {
+                if (rows[at] < 0) continue;
+                const auto id = static_cast<std::uint32_t>(rows[at]);
+                FUZZ_CHECK(id < instruments_.size() && instruments_[id].sheet == s);
+                FUZZ_CHECK(placement_.Row(id) == first_ + static_cast<int>(at));
+            }
+        }
+    }
+
+    const int first_, end_;
+    const bool clean_;
+    live::RowPlacement placement_;
+    Sheet sheets_[kSheets];
+    std::vector<Instrument> instruments_;
+    std::map<std::string, std::uint32_t> ids_;
+    std::set<std::uint32_t> full_;
 };
-
-// A row the input names: a sheet of the workbook and a row of its market-watch rows.
-std::vector<Cells>* PickRow(Office& office, Bytes& in, std::size_t& row,
-                            std::string* name = nullptr) {
-    if (office.sheets.empty()) return nullptr;
-    auto sheet = office.sheets.begin();
-    std::advance(sheet, in.Next() % office.sheets.size());
-    const int first = office.options.firstRow;
-    row = static_cast<std::size_t>(first + in.Next() % (office.options.sheetRows - first));
-    if (name != nullptr) *name = sheet->first;
-    return &sheet->second;
-}
-
-// What a person or an earlier run left in a row: an instrument, or something else.
-Cells Typed(Bytes& in) {
-    const std::uint8_t what = in.Next();
-    Cells cells(kColumns);
-    if (what % 8 == 7) {
-        cells[1] = "Total";
-    } else {
-        cells[0] = kExchanges[what % 6];
-        cells[2] = kScrips[(what >> 3) % 10];
-        cells[11] = "99.5";
-    }
-    return cells;
-}
-
-// The user edits the sheet between flushes; true when rows changed. `retyped` gets the
-// instruments typed into a row.
-bool Edit(Office& office, std::uint8_t op, Bytes& in, std::set<std::string>& retyped) {
-    std::lock_guard<std::mutex> lock(office.mu);
-    std::size_t a = 0, b = 0;
-    std::string name;
-    std::vector<Cells>* sheet = PickRow(office, in, a, &name);
-    if (sheet == nullptr) return false;
-    office.changedSinceRead.insert(name);
-    const std::size_t first = static_cast<std::size_t>(office.options.firstRow);
-    b = first + in.Next() % (sheet->size() - first);
-    switch (op) {
-        case 0:  // sort: two rows change places
-            std::swap((*sheet)[a], (*sheet)[b]);
-            break;
-        case 1: {  // a row is cut and inserted elsewhere
-            Cells moved = std::move((*sheet)[a]);
-            sheet->erase(sheet->begin() + static_cast<long>(a));
-            sheet->insert(sheet->begin() + static_cast<long>(b), std::move(moved));
-            break;
-        }
-        case 2:  // a row is deleted
-            sheet->erase(sheet->begin() + static_cast<long>(a));
-            sheet->emplace_back();
-            break;
-        case 3:  // a blank row is inserted (the sheet's last row drops off)
-            sheet->insert(sheet->begin() + static_cast<long>(a), Cells());
-            sheet->pop_back();
-            break;
-        case 4:  // a row is emptied
-            (*sheet)[a].clear();
-            break;
-        default: {  // a row is typed over
-            Cells typed = Typed(in);
-            // An instrument typed in: when the table finds it where it left it (typed over
-            // its own row), it has no reason to write the row before the next tick.
-            const std::string key = KeyOfCells(typed);
-            if (!key.empty()) retyped.insert(key);
-            (*sheet)[a] = std::move(typed);
-            break;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 3 || size > 512) return 0;
+    if (size < 2 || size > 512) return 0;
     Bytes in(data, size);
     const std::uint8_t mode = in.Next();
-    auto office = std::make_shared<Office>();
-    live::TableOptions& options = office->options;
-    options.sheet = "NSE";
-    options.sheetPerExchange = mode & 1;
-    options.addSheets = mode & 2;
-    options.cleanSheet = mode & 4;
-    options.titles = mode & 8;
-    office->takesSheets = mode & 16;
-    office->openFailures = (mode >> 5) & 1;
-    const int firstRows[] = {0, 1, 2, 4};
-    options.firstRow = firstRows[(mode >> 6) & 3];
-    if (options.titles && options.firstRow == 0) options.firstRow = 1;
-    options.sheetRows = options.firstRow + 3 + in.Next() % 24;
-    // The writer runs when a flush asks and waits little for an office that went away.
-    // It reads the keys before every write, or when the sink tells of a change, or only
-    // when a write finds rows moved.
-    options.interval = std::chrono::hours(1);
-    options.backoffFirst = options.backoffLast = std::chrono::milliseconds(1);
-    options.checkAfter = std::chrono::hours(1);
-
-    // The saved workbook: NSE and BSE, MCX now and then, rows left in them.
-    const std::uint8_t workbook = in.Next();
-    options.keyCheckEvery = workbook & 0x80 ? std::chrono::milliseconds(std::chrono::hours(1))
-                                            : std::chrono::milliseconds(1);
-    office->tellsChanges = workbook & 0x40;
-    // Without a reading before every write or a sink that tells of changes, an instrument
-    // whose row the user typed over is found gone only at its next tick.
-    const bool followsEdits = options.keyCheckEvery.count() == 1 || office->tellsChanges;
-    for (const char* name : {"NSE", "BSE", "MCX"})
-        if (name[0] != 'M' || (workbook & 1)) office->sheets[name] = office->NewSheet();
-    for (int n = (workbook >> 1) % 12; n > 0; --n) {
-        std::size_t row = 0;
-        std::vector<Cells>* sheet = PickRow(*office, in, row);
-        (*sheet)[row] = Typed(in);
+    const int firstRow = mode & 3;
+    const int sheetRows = firstRow + 1 + (mode >> 2) % 12;
+    Model model(firstRow, sheetRows, mode & 0x80);
+    // The workbook as it was saved: rows left in its sheets.
+    for (int n = in.Next() % 10; n > 0; --n) {
+        const std::uint8_t where = in.Next();
+        model.Type(where % kSheets, where >> 1, in.Next());
     }
-    office->saved = office->sheets;
-
-    std::uint64_t refusedPuts = 0;
-    std::map<std::string, std::pair<std::string, std::string>> newest;  // sheet and tick
-    std::set<std::string> retyped;
-    std::uint64_t ticks = 0;
-    bool edited = false;
-    {
-        live::LiveTable table(options, std::make_unique<Sink>(office));
-        // The writer's first round runs at once; from then on it runs only for a flush,
-        // so the user's edits fall between its rounds.
-        FUZZ_CHECK(table.Flush(std::chrono::seconds(20)).ok());
-        while (in.More()) {
-            const std::uint8_t op = in.Next();
-            if (op < 128) {
-                const char* exchange = kExchanges[op % 6];
-                const char* scrip = kScrips[in.Next() % 10];
-                const std::string tick = "t" + std::to_string(++ticks);
-                std::string_view fields[kColumns];
-                fields[0] = exchange;
-                fields[1] = tick;
-                fields[2] = scrip;
-                const Error put = table.Put(fields);
-                if (put.ok()) {
-                    const std::string sheet = options.sheetPerExchange
-                                                  ? sheet::SheetNameKey(platform::Trimmed(exchange))
-                                                  : sheet::SheetNameKey(options.sheet);
-                    const std::string key = platform::InstrumentKey(exchange, scrip);
-                    newest[key] = {sheet, tick};
-                    retyped.erase(key);
-                } else {
-                    FUZZ_CHECK(put != ErrorCode::Argument && put != ErrorCode::NotConnected);
-                    ++refusedPuts;
-                }
-            } else if (op < 176) {
-                // Rows are read again only some time after the last reading.
-                if (edited) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                edited = false;
-                const Error flushed = table.Flush(std::chrono::seconds(20));
-                FUZZ_CHECK(flushed.ok());
-                const live::TableStats stats = table.Stats();
-                std::lock_guard<std::mutex> lock(office->mu);
-                office->writtenTo.clear();
-                if (office->wasFull || stats.ticksRefused != refusedPuts || !followsEdits) continue;
-                // Nothing was refused after its put: every instrument's newest tick is in
-                // its sheet, in a row of its own.
-                for (const auto& [key, where] : newest) {
-                    const std::vector<Cells>* sheet = office->Sheet(where.first);
-                    FUZZ_CHECK(sheet != nullptr);
-                    int found = 0;
-                    for (const Cells& cells : *sheet)
-                        found += KeyOfCells(cells) == key &&
-                                 (cells[1] == where.second || retyped.count(key) > 0);
-                    FUZZ_CHECK(found >= 1);
-                }
-            } else if (op < 240) {
-                edited |= Edit(*office, op % 6, in, retyped);
-            } else {
-                std::lock_guard<std::mutex> lock(office->mu);
-                office->lose = op & 1 ? ErrorCode::Connect : ErrorCode::Timeout;
-                office->restart = op & 2;
-                office->failedRecoveries = (op >> 2) & 1;
+    while (in.More()) {
+        const std::uint8_t op = in.Next();
+        const std::uint32_t sheet = (op >> 4) % kSheets;
+        switch (op % 8) {
+            case 0:
+            case 1:
+                model.Add(op >> 1, in.Next());
+                break;
+            case 2:
+                model.Read(sheet);
+                break;
+            case 3:
+                model.PlaceNew(sheet);
+                break;
+            case 4:
+                model.Write(sheet, in.Next());
+                break;
+            case 5: {
+                const std::uint8_t a = in.Next(), b = in.Next();
+                model.Edit(sheet, op >> 5, a, b);
+                break;
             }
+            case 6: {
+                const std::uint8_t row = in.Next();
+                model.Type(sheet, row, in.Next());
+                break;
+            }
+            default:
+                if (op & 0x40)
+                    model.Refuse(sheet);
+                else
+                    model.Reopen();
+                break;
         }
-        if (edited) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        table.Close(std::chrono::seconds(20));
     }
     return 0;
 }

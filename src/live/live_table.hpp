@@ -30,8 +30,10 @@
 
 #include "core/defaults.hpp"
 #include "live/block_plan.hpp"
+#include "live/block_writer.hpp"
 #include "live/live_row.hpp"
 #include "live/live_sink.hpp"
+#include "live/row_placement.hpp"
 #include "live/sample_window.hpp"
 #include "platform/thread_safety.hpp"
 
@@ -67,8 +69,6 @@ struct TableOptions {
 };
 
 enum class TableState { Connecting, Live, Recovering, Failed };
-
-const char* StateName(TableState state);
 
 struct TableStats {
     std::uint64_t ticksPut = 0;
@@ -157,67 +157,70 @@ class LiveTable {
         bool refused = false;  // the workbook has no such sheet and took none
     };
 
-    // The writer thread's side.
+    // The writer thread's side: an instrument's tick, and whether it is in the sheet.
+    // Its row is the placement's.
     struct Shadow {
         LiveRow fields;  // the instrument's newest tick collected from the host's side
         bool known = false;
         bool needsWrite = false;
         Clock::time_point firstPut;  // of the earliest tick not in the sheet
-        std::uint32_t sheet = 0;
-        std::string key;
-        int row = -1;          // its row; -1 until its sheet was read
-        bool inSheet = false;  // written into `row` since it was placed there
-        bool refused = false;  // its sheet is missing, or full: its ticks are not written
-        // Its leading columns (exchange, description, scrip code) as last written into
-        // `row`, NUL-separated: while inSheet, a write leaves them out when unchanged.
+        // Its LeadingColumns as last written into its row, while the row holds its tick;
+        // empty when not known since the last reading of the sheet.
         std::string leading;
     };
+    // A sheet as the writer keeps it, numbered as the placement numbers it.
     struct SheetRows {
         std::string name;
-        std::vector<std::int32_t> ids;  // instrument of row firstRow + i, or -1
-        // What the last reading found in row firstRow + i where it is not one of the
-        // table's instruments: another instrument's key, kOccupied, or "" for a blank row.
-        std::vector<std::string> found;
-        std::unordered_map<std::string, int> waiting;  // found instruments without a tick yet
-        std::vector<std::uint32_t> unplaced;           // instruments waiting for a row
         bool titlesNeeded = false;
         bool read = false;     // its key columns were read since the last connection
         bool cleaned = false;  // cleanSheet: done (only the first reading cleans)
-        bool refused = false;  // missing, and none could be added
         bool moved = false;    // a write found rows changed: read before the next one
         Clock::time_point readAt;
     };
+    class Ticks;  // a sheet's rows for the block writer
     enum class CycleEnd { Done, Lost, Stopped };
-    enum class ReadEnd { Done, Skip, Lost, Stopped };
+    // How one step of writing a sheet ended; Skip: the sheet waits for the next cycle.
+    enum class StepEnd { Done, Skip, Lost, Stopped };
 
     void Run();
     // Opens (first) or recovers the sink, with backoff while the office is away; false
     // when the table failed or is stopping.
     bool Connect(bool first, Error cause);
+    // A new instrument's slot; an error when its sheet has no room or cannot be had.
+    Error AddSlot(std::string key, const std::string_view* fields, std::uint32_t& id) REQUIRES(mu_);
     // Takes the ticks put since the last collection into the shadows; returns the flush
     // generation it serves.
     std::uint64_t Collect();
+    // Moves the collected slots' ticks into their shadows, handing instruments new to the
+    // writer to the placement; returns how many ticks replaced one not written yet.
+    std::uint64_t TakeTicks();
+    void AddSheetRows(const std::string& name);
     CycleEnd Cycle(Error& lost);
+    // Flushes served by a cycle learn how it ended.
+    void Settle(std::uint64_t generation);
     // One attempt at a sheet's titles and changed rows; `moved` when a block found its
     // rows changed by someone else, so that the sheet is to be read and tried again.
-    CycleEnd WriteSheet(SheetRows& sheet, const CallCost& cost, bool& wrote, bool& moved,
+    CycleEnd WriteSheet(std::uint32_t sheet, const CallCost& cost, bool& wrote, bool& moved,
                         Error& lost);
+    StepEnd WriteTitles(SheetRows& sheet, bool& wrote, Error& lost);
+    CycleEnd WriteRows(std::uint32_t sheet, const CallCost& cost, bool& wrote, bool& moved,
+                       Error& lost);
+    // Marks the rows of a written block as in the sheet.
+    void MarkWritten(std::uint32_t sheet, const WrittenBlock& written);
     // Reads a sheet's key columns and places its instruments by them (first reading
     // after a connection), or checks that the rows still hold the instruments the table
     // placed there and places them anew when not (a later reading).
-    ReadEnd ReadSheet(SheetRows& sheet, Error& lost);
-    // Places the table's instruments of `sheet` by the keys just read from it.
-    void Place(SheetRows& sheet, const std::vector<RowKey>& keys);
-    // Gives the rows waiting for a place theirs, the sheet having been read.
-    void PlaceWaiting(SheetRows& sheet);
-    // Gives instrument `id` row `row` of `sheet` (refusing it past the sheet's end).
-    void PlaceAt(SheetRows& sheet, std::uint32_t id, int row);
-    bool Moved(const SheetRows& sheet, const std::vector<RowKey>& keys) const;
+    StepEnd ReadSheet(std::uint32_t sheet, Error& lost);
+    // cleanSheet: empties the rows a first reading found, once.
+    StepEnd Clean(SheetRows& sheet, std::vector<RowKey>& keys, Error& lost);
+    // Carries out what the placement decided for `sheet`.
+    void Apply(const Placement& placement, const SheetRows& sheet);
     // The sheet cannot be had: its instruments' ticks are refused until a reconnection.
-    void Refuse(SheetRows& sheet, const std::string& why);
-    // Takes a shadow's tick off the rows still to write.
+    void Refuse(std::uint32_t sheet, const std::string& why);
+    // Takes a shadow's tick onto, or off, the rows still to write.
+    void Rewrite(Shadow& shadow);
     void Unwrite(Shadow& shadow);
-    // One sink call, unless the table is stopping (nullopt-like: false).
+    // One sink call, unless the table is stopping (then false).
     bool Call(const std::function<Error()>& call, Error& result);
     void MarkAllForRewrite();
     void SetState(TableState state);
@@ -257,9 +260,10 @@ class LiveTable {
     // The writer thread's alone.
     std::vector<Shadow> shadows_;
     std::vector<SheetRows> sheetRows_;
+    RowPlacement placement_;
+    BlockWriter blocks_;
     std::vector<std::uint32_t> collecting_;
     std::size_t unwritten_ = 0;
-    CallCostEstimate estimate_;
     Clock::time_point lastContact_;  // the end of the last sink call that reached the office
 
     mutable platform::Mutex statsMu_;

@@ -1,0 +1,88 @@
+// The writes of one sheet's changed rows: blocks planned by cost, each from the first
+// column it needs, and a block the office refuses halved until the refusal is confined
+// to the rows that cause it. The writer leaves its rows as they are: it tells the table
+// what went into the sheet, and the table marks those rows written.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/error.hpp"
+#include "live/block_plan.hpp"
+#include "live/live_row.hpp"
+#include "live/live_sink.hpp"
+
+namespace corvane::live {
+
+// The office or its workbook went away, or stopped answering: a recovery may mend it.
+inline bool OfficeLost(const Error& status) {
+    return status == ErrorCode::Connect || status == ErrorCode::Timeout;
+}
+
+// A row's leading columns (see LiveSink::kLeadingColumns) as one text, NUL-separated.
+std::string LeadingColumns(const LiveRow& row);
+
+// One sheet's rows as the block writer sees them; the table answers from its copy of
+// each instrument's newest tick.
+class SheetTicks {
+  public:
+    virtual ~SheetTicks() = default;
+    // The newest tick of the instrument in zero-based `row`; null when the row has no
+    // instrument, or one the table has no tick of.
+    virtual const LiveRow* Tick(int row) const = 0;
+    // The row's LeadingColumns as last written into it, while the row holds the tick of
+    // its instrument; null, or empty, when unknown.
+    virtual const std::string* Leading(int row) const = 0;
+};
+
+struct WrittenBlock {
+    Block block;
+    int firstColumn = 0;  // 0, or kLeadingColumns when the rows' leading columns stayed
+    std::chrono::steady_clock::time_point end;  // when the call returned
+};
+
+struct SheetWrite {
+    enum class End {
+        Done,
+        Moved,  // a block found rows changed by someone else: the sheet is to be read again
+        Lost,
+        Stopped  // the table is stopping: a call was not made
+    };
+    End end = End::Done;
+    Error lost;                         // End::Lost: what the office said
+    Error refused;                      // the last refusal by the office, Ok when none
+    std::vector<WrittenBlock> written;  // in the order written
+};
+
+class BlockWriter {
+  public:
+    // Makes one call of the sink; false when the table is stopping and it was not made.
+    using SinkCall = std::function<bool(const std::function<Error()>& call, Error& result)>;
+
+    // Rows lie in [0, sheetRows). With `learnCost`, measured calls refine `startCost`.
+    BlockWriter(LiveSink& sink, SinkCall call, CallCost startCost, bool learnCost, int sheetRows);
+
+    // What the next cycle plans with: the estimate, or the start cost when not learning.
+    CallCost PlanningCost() const { return learnCost_ ? estimate_.Current() : startCost_; }
+    CallCost Estimate() const { return estimate_.Current(); }
+
+    // Writes the ascending rows `changed` of `sheet` in blocks planned with `cost`.
+    SheetWrite Write(const std::string& sheet, const std::vector<int>& changed,
+                     const SheetTicks& ticks, const CallCost& cost);
+
+  private:
+    // The first column a block needs: its rows' leading columns are left out when every
+    // row holds them as they are now, so the office has fewer cells and no key to check.
+    int FirstColumn(const Block& block, const SheetTicks& ticks) const;
+
+    LiveSink& sink_;
+    const SinkCall call_;
+    const CallCost startCost_;
+    const bool learnCost_;
+    const int sheetRows_;
+    CallCostEstimate estimate_;
+};
+
+}  // namespace corvane::live
