@@ -67,7 +67,7 @@ void PublishCost(NatsServer& server, bool up, long ticks, int instruments) {
         costs.push_back(duration<double, std::micro>(Clock::now() - start).count());
     }
     const auto flushStart = Clock::now();
-    const bool flushed = up && publisher->Flush(seconds(120)).ok();
+    const bool flushed = up && publisher->Flush(corvane::Timeout::After(seconds(120))).ok();
     const double flushS = duration<double>(Clock::now() - flushStart).count();
     const Publisher::Stats stats = publisher->GetStats();
     std::printf("%-28s %10.2f %10.2f %10llu %10llu %s\n",
@@ -135,7 +135,7 @@ void SnapshotLoad(NatsServer& server, int instruments) {
         for (int i = 0; i < instruments; ++i) {
             (void)publisher->Publish("NSE", std::to_string(i), Record(i, 0));
         }
-        if (!publisher->Flush(seconds(600)).ok()) {
+        if (!publisher->Flush(corvane::Timeout::After(seconds(600))).ok()) {
             std::fprintf(stderr, "filling %s timed out\n", bucket.c_str());
             return;
         }

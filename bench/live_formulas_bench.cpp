@@ -616,7 +616,7 @@ bool Stream(Feed& feed, corvane::bus::Publisher& publisher,
     result.ticksPerSecond = done / std::chrono::duration<double>(Clock::now() - start).count();
     prober.Stop();
     if (reader) reader->TicksStopped();
-    const bool flushed = publisher.Flush(30s).ok();
+    const bool flushed = publisher.Flush(corvane::Timeout::After(30s)).ok();
     const corvane::bus::Publisher::Stats after = publisher.GetStats();
     result.sent = after.published - before.published;
     result.replaced = after.replaced - before.replaced;
@@ -676,7 +676,7 @@ bool RunCase(const corvane::test::NatsServer& server, int instruments, int rate,
     }
     // Every instrument's first value in the bucket before any cell asks.
     for (int i = 0; i < instruments; ++i) feed.Publish(i, i);
-    if (!publisher->Flush(30s).ok()) {
+    if (!publisher->Flush(corvane::Timeout::After(30s)).ok()) {
         std::fprintf(stderr, "the first values were not stored\n");
         return false;
     }

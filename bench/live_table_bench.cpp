@@ -232,11 +232,11 @@ int main(int argc, char** argv) {
             source.Fill(n, Instrument(n, options.instruments), fields);
             table->Put(fields);
             if (n + 1 == options.ticks / 10) {
-                table->Flush(std::chrono::seconds(60));
+                table->Flush(corvane::Timeout::After(std::chrono::seconds(60)));
                 afterTenth = ResidentKiB();
             }
         }
-        table->Flush(std::chrono::seconds(60));
+        table->Flush(corvane::Timeout::After(std::chrono::seconds(60)));
         afterAll = ResidentKiB();
     }
 
@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
         table->Put(fields);
         return Clock::now() - t0;
     });
-    table->Flush(std::chrono::seconds(60));
+    table->Flush(corvane::Timeout::After(std::chrono::seconds(60)));
     stats = table->Stats();
     rowsPerSecond =
         stats.rowsWritten / std::chrono::duration<double>(Clock::now() - pacedStart).count();

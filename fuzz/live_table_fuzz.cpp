@@ -375,7 +375,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         live::LiveTable table(options, std::make_unique<Sink>(office));
         // The writer's first round runs at once; from then on it runs only for a flush,
         // so the user's edits fall between its rounds.
-        FUZZ_CHECK(table.Flush(std::chrono::seconds(20)).ok());
+        FUZZ_CHECK(table.Flush(corvane::Timeout::After(std::chrono::seconds(20))).ok());
         while (in.More()) {
             const std::uint8_t op = in.Next();
             if (op < 128) {
@@ -402,7 +402,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 // Rows are read again only some time after the last reading.
                 if (edited) std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 edited = false;
-                const Error flushed = table.Flush(std::chrono::seconds(20));
+                const Error flushed =
+                    table.Flush(corvane::Timeout::After(std::chrono::seconds(20)));
                 FUZZ_CHECK(flushed.ok());
                 const live::TableStats stats = table.Stats();
                 std::lock_guard<std::mutex> lock(office->mu);
@@ -420,7 +421,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         if (edited) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        table.Close(std::chrono::seconds(20));
+        table.Close(corvane::Timeout::After(std::chrono::seconds(20)));
     }
     return 0;
 }

@@ -20,7 +20,7 @@ using live::TableOptions;
 using live::TableState;
 using std::chrono::milliseconds;
 
-constexpr milliseconds kAmple{60000};
+constexpr Timeout kAmple = Timeout::After(milliseconds(60000));
 constexpr int kLtp = 11;  // the field that carries each tick's value in these tests
 
 std::vector<std::string> Tick(const std::string& exchange, int scrip, const std::string& ltp) {
@@ -217,7 +217,7 @@ TEST_F(LiveTableTest, PutsReturnWhileTheOfficeIsStuckAndFlushAndCloseSayWhatIsMi
     auto table = Open(Manual("NSE"));
     office->hold = true;
     ASSERT_EQ(Put(*table, Tick("NSE", 1, "1")), ErrorCode::Ok);
-    EXPECT_EQ(table->Flush(milliseconds(1)).code(), ErrorCode::Timeout);
+    EXPECT_EQ(table->Flush(Timeout::After(milliseconds(1))).code(), ErrorCode::Timeout);
     office->WaitHolding();
     for (int i = 0; i < 20000; ++i)
         ASSERT_EQ(Put(*table, Tick("NSE", i % 2000, std::to_string(i))), ErrorCode::Ok);
@@ -226,7 +226,7 @@ TEST_F(LiveTableTest, PutsReturnWhileTheOfficeIsStuckAndFlushAndCloseSayWhatIsMi
         EXPECT_TRUE(office->holding);  // every put above returned while the write was held
         EXPECT_TRUE(office->blocks.empty());
     }
-    EXPECT_EQ(table->Flush(milliseconds(20)).code(), ErrorCode::Timeout);
+    EXPECT_EQ(table->Flush(Timeout::After(milliseconds(20))).code(), ErrorCode::Timeout);
 
     office->Release();
     ASSERT_EQ(table->Flush(kAmple).code(), ErrorCode::Ok);
@@ -238,9 +238,9 @@ TEST_F(LiveTableTest, PutsReturnWhileTheOfficeIsStuckAndFlushAndCloseSayWhatIsMi
         office->hold = true;
     }
     ASSERT_EQ(Put(*table, Tick("NSE", 5, "final")), ErrorCode::Ok);
-    EXPECT_EQ(table->Flush(milliseconds(1)).code(), ErrorCode::Timeout);
+    EXPECT_EQ(table->Flush(Timeout::After(milliseconds(1))).code(), ErrorCode::Timeout);
     office->WaitHolding();
-    EXPECT_EQ(table->Close(milliseconds(20)).code(), ErrorCode::Timeout);
+    EXPECT_EQ(table->Close(Timeout::After(milliseconds(20))).code(), ErrorCode::Timeout);
     EXPECT_EQ(office->cancels, 1);
     EXPECT_EQ(table->Stats().ticksPut, 20002u);
 }

@@ -248,8 +248,9 @@ void Publisher::StoreAllAgain(const std::vector<std::pair<std::string, std::stri
     }
 }
 
-Error Publisher::Flush(milliseconds wait) {
-    const auto deadline = steady_clock::now() + wait;
+Error Publisher::Flush(Timeout wait) {
+    // Without end is a year: a deadline the condition variable can be given.
+    const auto deadline = DeadlineAfter(wait.Length());
     {
         platform::Lock lock(mu_);
         if (!lock.WaitUntil(sent_, deadline,

@@ -20,6 +20,7 @@
 #include "bus/bus_connection.hpp"
 #include "bus/bus_settings.hpp"
 #include "bus/keyed_queue.hpp"
+#include "core/deadline.hpp"
 #include "core/error.hpp"
 #include "platform/thread_safety.hpp"
 
@@ -50,7 +51,7 @@ class Publisher {  // thread-safe
     Error Publish(const std::string& exchange, const std::string& scrip, const std::string& line);
     // Waits until everything queued before the call is sent (with a bucket: stored),
     // at most `wait`; Timeout when it is not.
-    Error Flush(std::chrono::milliseconds wait);
+    Error Flush(Timeout wait);
 
     struct Stats {
         uint64_t published = 0;  // records sent (with a bucket: and stored)

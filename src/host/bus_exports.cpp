@@ -99,7 +99,7 @@ CORVANE_C_API int corvane_publish(corvane_publisher* publisher,
 CORVANE_C_API int corvane_publisher_flush(corvane_publisher* publisher, int timeout_ms) {
     if (publisher == nullptr) return Fail(CORVANE_E_ARGUMENT, "corvane_publisher_flush: NULL");
     return Guarded([&]() -> int {
-        const Error error = publisher->publisher->Flush(WaitTimeout(timeout_ms).Length());
+        const Error error = publisher->publisher->Flush(WaitTimeout(timeout_ms));
         if (!error.ok()) return Report(error);
         return CORVANE_OK;
     });
@@ -131,7 +131,7 @@ CORVANE_C_API int corvane_publisher_close(corvane_publisher* publisher, int time
     if (publisher == nullptr) return Fail(CORVANE_E_ARGUMENT, "corvane_publisher_close: NULL");
     const std::unique_ptr<corvane_publisher> owned(publisher);
     return Guarded([&]() -> int {
-        const Error error = owned->publisher->Flush(WaitTimeout(timeout_ms).Length());
+        const Error error = owned->publisher->Flush(WaitTimeout(timeout_ms));
         owned->publisher.reset();
         if (!error.ok()) return Report(error);
         return CORVANE_OK;

@@ -161,7 +161,7 @@ CORVANE_C_API int corvane_live_create(const corvane_live_options* options,
                 stats = handle->table->Stats();
             }
             if (stats.state != TableState::Live) {
-                handle->table->Close(milliseconds(0));
+                handle->table->Close(Timeout::After(milliseconds(0)));
                 if (stats.state == TableState::Failed) return Report(stats.lastFailure);
                 return Fail(CORVANE_E_TIMEOUT, stats.lastFailure.message().empty()
                                                    ? "the table did not become live in time"
@@ -200,7 +200,7 @@ CORVANE_C_API int corvane_live_flush(corvane_live* table, int timeout_ms) {
     return Guarded([&]() -> int {
         const host::LiveHandles::Use handle = TheLiveTables().Find(table);
         if (!handle) return NotOpen();
-        return Report(handle->table->Flush(WaitTimeout(timeout_ms).Length()));
+        return Report(handle->table->Flush(WaitTimeout(timeout_ms)));
     });
 }
 
@@ -212,7 +212,8 @@ CORVANE_C_API int corvane_live_save_copy(corvane_live* table, const char* path, 
         if (!handle) return NotOpen();
         const milliseconds timeout = WaitTimeout(timeout_ms).Length();
         const auto start = steady_clock::now();
-        if (const int flushed = Report(handle->table->Flush(timeout))) return flushed;
+        if (const int flushed = Report(handle->table->Flush(Timeout::After(timeout))))
+            return flushed;
         const milliseconds spent = duration_cast<milliseconds>(steady_clock::now() - start);
         const milliseconds left = std::max(milliseconds(0), timeout - spent);
         return Report(handle->sink->SaveCopy(path, left));
@@ -287,7 +288,7 @@ CORVANE_C_API int corvane_live_close(corvane_live* table, int timeout_ms) {
         {
             const host::LiveHandles::Use handle = TheLiveTables().Find(table);
             if (!handle) return NotOpen();
-            const Error result = handle->table->Close(WaitTimeout(timeout_ms).Length());
+            const Error result = handle->table->Close(WaitTimeout(timeout_ms));
             // From the state callback the table stays open: its writer thread cannot end
             // itself, and the host may still close it from another thread.
             if (result == ErrorCode::Argument) return Report(result);

@@ -80,7 +80,7 @@ LiveTable::LiveTable(TableOptions options, std::unique_ptr<LiveSink> sink,
 }
 
 LiveTable::~LiveTable() {
-    Close(std::chrono::seconds(10));
+    Close(Timeout::After(std::chrono::seconds(10)));
     if (writer_.joinable()) writer_.join();
 }
 
@@ -169,19 +169,19 @@ Error LiveTable::AddSlot(std::string key, const std::string_view* fields, std::u
     return {};
 }
 
-Error LiveTable::Flush(std::chrono::milliseconds timeout) {
+Error LiveTable::Flush(Timeout timeout) {
     if (tWriterOf == this) return OnWriterThread();
     platform::Lock lock(mu_);
     if (closed_) return Closed();
-    return WaitWritten(DeadlineAfter(timeout), lock);
+    return WaitWritten(timeout.Deadline(), lock);
 }
 
-Error LiveTable::Close(std::chrono::milliseconds timeout) {
+Error LiveTable::Close(Timeout timeout) {
     if (tWriterOf == this) return OnWriterThread();
     platform::Lock lock(mu_);
     if (closed_) return Closed();
     closed_ = true;
-    Error result = WaitWritten(DeadlineAfter(timeout), lock);
+    Error result = WaitWritten(timeout.Deadline(), lock);
     stop_ = true;
     lock.Unlock();
     wake_.notify_all();

@@ -28,6 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/deadline.hpp"
 #include "core/defaults.hpp"
 #include "live/block_plan.hpp"
 #include "live/block_writer.hpp"
@@ -130,13 +131,13 @@ class LiveTable {
     // rows or titles the office refused (they are tried again every interval), or when
     // the table failed for good; NotConnected after Close; Argument on the writer thread
     // (from the state callback), which cannot wait for itself.
-    Error Flush(std::chrono::milliseconds timeout);
+    Error Flush(Timeout timeout);
 
     // Refuses further ticks, waits up to `timeout` for everything put to be written,
     // then ends the writer thread (a call still running then is cancelled through the
     // sink). Results as for Flush: whether everything was written. Later calls give
     // NotConnected; from the writer thread, Argument, and the table stays open.
-    Error Close(std::chrono::milliseconds timeout);
+    Error Close(Timeout timeout);
 
     TableStats Stats() const;
 

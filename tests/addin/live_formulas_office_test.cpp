@@ -142,7 +142,7 @@ class LiveFormulas : public ::testing::Test {
         fields[2] = scrip;
         fields[11] = price;
         ASSERT_TRUE(publisher_->Publish(exchange, scrip, bus::CsvLine(fields)).ok());
-        ASSERT_TRUE(publisher_->Flush(10s).ok());
+        ASSERT_TRUE(publisher_->Flush(corvane::Timeout::After(10s)).ok());
     }
 
     NatsServer server_;

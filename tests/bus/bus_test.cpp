@@ -62,7 +62,7 @@ TEST(BusTest, LateSubscriberGetsEveryInstrumentOfTheBucket) {
     }
     // An exchange and a scrip code that no subject token or key could hold as they are.
     ASSERT_TRUE(publisher->Publish("N.S E", "A>*", "odd").ok());
-    ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(30))).ok());
 
     std::unique_ptr<Subscriber> subscriber;
     const Error opened = Subscriber::OpenBucket(At(server.Url()), "ticks", subscriber);
@@ -88,7 +88,7 @@ TEST(BusTest, SubscriberHoldsEveryLastValueAcrossAServerRestart) {
     for (int i = 0; i < kInstruments; ++i) {
         ASSERT_TRUE(publisher->Publish("BSE", Scrip(i), Record("BSE", Scrip(i), 1)).ok());
     }
-    ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(30))).ok());
     std::unique_ptr<Subscriber> subscriber;
     ASSERT_TRUE(Subscriber::OpenBucket(At(server.Url()), "ticks", subscriber).ok());
     std::map<std::string, std::string> seen;
@@ -105,7 +105,7 @@ TEST(BusTest, SubscriberHoldsEveryLastValueAcrossAServerRestart) {
             ASSERT_TRUE(publisher->Publish("BSE", Scrip(i), Record("BSE", Scrip(i), version)).ok());
         }
         server.Restart(version == 2);
-        ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
+        ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(30))).ok());
 
         const auto allNew = [&] {
             for (int i = 0; i < kInstruments; ++i) {
@@ -144,7 +144,7 @@ TEST(BusTest, ServerWithUsersRefusesClientsWithoutCredentials) {
     ASSERT_TRUE(Subscriber::OpenSubject(right, "md.>", subscriber).ok());
     ASSERT_TRUE(Publisher::Open(right, "", "", publisher).ok());
     ASSERT_TRUE(publisher->Publish("NSE", "1", "a").ok());
-    ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(10))).ok());
     std::map<std::string, std::string> seen;
     EXPECT_TRUE(Collect(*subscriber, seen, [&] { return seen.count("md.NSE.1") == 1; }));
 }
@@ -190,7 +190,7 @@ TEST(BusTest, ReadOnlyDeskWatchesTheBucketAndIsRefusedOtherSubjects) {
     for (int i = 0; i < 5000; ++i) {
         ASSERT_TRUE(publisher->Publish("NSE", Scrip(i), std::string(400, 'x')).ok());
     }
-    ASSERT_TRUE(publisher->Flush(seconds(30)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(30))).ok());
 
     BusSettings desk = At(server.Url());
     desk.user = desk.password = "desk";
@@ -229,7 +229,7 @@ TEST(BusTest, TlsServerAcceptsAClientWithItsCa) {
     const Error opened = Publisher::Open(secure, "", "ticks", publisher);
     ASSERT_TRUE(opened.ok()) << opened.message();
     ASSERT_TRUE(publisher->Publish("NSE", "1", "one").ok());
-    EXPECT_TRUE(publisher->Flush(seconds(10)).ok());
+    EXPECT_TRUE(publisher->Flush(Timeout::After(seconds(10))).ok());
 }
 
 TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {
@@ -260,7 +260,7 @@ TEST(BusTest, AbsentServerFailsTheOpeningAndNeverBlocksAnOpenPublisher) {
     // tick of the others dropped.
     EXPECT_EQ(publisher->GetStats().dropped, 270u);
     EXPECT_EQ(publisher->GetStats().replaced, 20u);
-    EXPECT_EQ(publisher->Flush(milliseconds(300)).code(), ErrorCode::Timeout);
+    EXPECT_EQ(publisher->Flush(Timeout::After(milliseconds(300))).code(), ErrorCode::Timeout);
 }
 
 TEST(BusTest, SubjectSubscriberKeepsTheNewestRecordOfAnInstrumentItHasNotTaken) {
@@ -272,10 +272,10 @@ TEST(BusTest, SubjectSubscriberKeepsTheNewestRecordOfAnInstrumentItHasNotTaken) 
     ASSERT_TRUE(Publisher::Open(At(server.Url()), "", "", publisher).ok());
     for (int v = 0; v < 50; ++v) {
         ASSERT_TRUE(publisher->Publish("NSE", "7", Record("NSE", "7", v)).ok());
-        ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+        ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(10))).ok());
     }
     ASSERT_TRUE(publisher->Publish("BSE", "7", "other exchange").ok());
-    ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(10))).ok());
     const auto deadline = steady_clock::now() + seconds(10);
     while (subscriber->GetStats().messages < 50 && steady_clock::now() < deadline) {
         std::this_thread::sleep_for(milliseconds(10));
@@ -300,9 +300,9 @@ TEST(BusTest, OneInstrumentIsOneKeyAndOneSubjectHoweverItsCodesAreSpelled) {
     const std::string first = "nse,RELIANCE,0500325,1";
     const std::string second = "NSE,RELIANCE,500325,2";
     ASSERT_TRUE(publisher->Publish("nse", "0500325", first).ok());
-    ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(10))).ok());
     ASSERT_TRUE(publisher->Publish("NSE", "500325", second).ok());
-    ASSERT_TRUE(publisher->Flush(seconds(10)).ok());
+    ASSERT_TRUE(publisher->Flush(Timeout::After(seconds(10))).ok());
 
     const auto deadline = steady_clock::now() + seconds(10);
     while (desk->GetStats().messages < 2 && steady_clock::now() < deadline) {

@@ -18,7 +18,7 @@
 namespace corvane::test {
 namespace {
 
-constexpr auto kFlushWait = std::chrono::seconds(30);
+constexpr Timeout kFlushWait = Timeout::After(std::chrono::seconds(30));
 
 std::unique_ptr<bus::Publisher> OpenPublisher(const NatsServer& server, const std::string& bucket,
                                               const std::string& user = "",

@@ -24,7 +24,7 @@ using feed::CsvRecord;
 using feed::RecordCheck;
 
 // How long the end of a run waits for the records still queued to be sent.
-constexpr seconds kFinalFlush(30);
+constexpr Timeout kFinalFlush = Timeout::After(seconds(30));
 
 volatile sig_atomic_t stopRequested = 0;
 
