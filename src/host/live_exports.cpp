@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "core/deadline.hpp"
 #include "core/defaults.hpp"
 #include "host/c_errors.hpp"
 #include "host/c_timeout.hpp"
@@ -153,7 +154,7 @@ CORVANE_C_API int corvane_live_create(const corvane_live_options* options,
         handle->since = steady_clock::now();
 
         if (options->open_wait_ms > 0) {
-            const auto deadline = steady_clock::now() + milliseconds(options->open_wait_ms);
+            const auto deadline = DeadlineAfter(milliseconds(options->open_wait_ms));
             live::TableStats stats = handle->table->Stats();
             while (stats.state != TableState::Live && stats.state != TableState::Failed &&
                    steady_clock::now() < deadline) {

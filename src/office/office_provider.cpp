@@ -234,7 +234,7 @@ void OfficeProvider::Stop() noexcept {
 }
 
 bool OfficeProvider::WaitEnded(std::chrono::milliseconds grace) {
-    const Clock::time_point until = Clock::now() + grace;
+    const Clock::time_point until = DeadlineAfter(grace);
     while (Pid() != 0 && Clock::now() < until) std::this_thread::sleep_for(kPauseSlice);
     return Pid() == 0;
 }
@@ -287,7 +287,7 @@ Error OfficeProvider::Admit(const css::uno::Reference<css::uno::XComponentContex
 }
 
 bool OfficeProvider::Pause(std::chrono::milliseconds pause, std::uint64_t interrupts) const {
-    const Clock::time_point until = Clock::now() + pause;
+    const Clock::time_point until = DeadlineAfter(pause);
     for (;;) {
         if (cancelled_ || interrupts_ != interrupts) return false;
         const Clock::time_point now = Clock::now();

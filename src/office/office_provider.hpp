@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/deadline.hpp"
 #include "core/error.hpp"
 #include "platform/process.hpp"
 #include "platform/thread_safety.hpp"

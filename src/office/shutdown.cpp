@@ -85,7 +85,7 @@ void WaitUntilDisconnected(const Reference<css::uno::XComponentContext>& runtime
     if (!runtime.is()) return;
     const Reference<css::bridge::XBridgeFactory2> bridges =
         css::bridge::BridgeFactory::create(runtime);
-    const auto deadline = std::chrono::steady_clock::now() + kLongest;
+    const auto deadline = DeadlineAfter(kLongest);
     while (bridges->getExistingBridges().hasElements() &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kPause);
