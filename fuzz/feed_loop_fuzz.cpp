@@ -2,7 +2,6 @@
 // record, no row beyond the sheet, one line per row one after another, and with --follow
 // every line left to the table's placing and known by its instrument (sheets told apart
 // as the office does, whatever the letter case).
-#include <corvane/corvane.h>
 
 #include <chrono>
 #include <cstddef>
@@ -41,20 +40,21 @@ class Chunks : public ByteSource {
 class Recorder : public SheetWriter {
   public:
     explicit Recorder(bool follow) : follow_(follow) {}
-    int WriteTitles(const std::string& sheet, int row) override {
+    corvane::Error WriteTitles(const std::string& sheet, int row) override {
         FUZZ_CHECK(sheet.find('\0') == std::string::npos && !sheet.empty());
-        if (Missing(sheet)) return CORVANE_E_NO_SHEET;
-        return row >= 0 && row < kSheetRows ? CORVANE_OK : CORVANE_E_OFFICE;
+        if (Missing(sheet)) return {corvane::ErrorCode::NoSheet, "no such sheet"};
+        if (row >= 0 && row < kSheetRows) return {};
+        return {corvane::ErrorCode::Office, "refused"};
     }
-    int WriteRecord(const std::string& sheet, int row,
-                    const std::vector<std::string>& fields) override {
-        if (Missing(sheet)) return CORVANE_E_NO_SHEET;
-        if (row >= kSheetRows || (row < 0 && !follow_)) return CORVANE_E_OFFICE;
+    corvane::Error WriteRecord(const std::string& sheet, int row,
+                               const std::vector<std::string>& fields) override {
+        if (Missing(sheet)) return {corvane::ErrorCode::NoSheet, "no such sheet"};
+        if (row >= kSheetRows || (row < 0 && !follow_))
+            return {corvane::ErrorCode::Office, "refused"};
         Record(sheet, row, fields);
-        return CORVANE_OK;
+        return {};
     }
     bool OfficeAnswers() override { return true; }
-    std::string LastError() override { return "refused"; }
     // Distinct instruments written with --follow, rows written without.
     std::size_t Instruments() const { return follow_ ? instruments_.size() : written_.size(); }
 

@@ -3,7 +3,6 @@
 // line the test names.
 #pragma once
 
-#include <corvane/corvane.h>
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error.hpp"
 #include "feed_loop.hpp"
 
 namespace corvane::feed {
@@ -30,48 +30,45 @@ inline std::ostream& operator<<(std::ostream& out, const Write& w) {
 
 class FakeSheetWriter : public SheetWriter {
   public:
-    int WriteTitles(const std::string& sheet, int row) override {
-        if (const int code = Refused(sheet, row)) return code;
+    corvane::Error WriteTitles(const std::string& sheet, int row) override {
+        if (corvane::Error refused = Refused(sheet, row); !refused.ok()) return refused;
         writes.push_back({sheet, row, "titles"});
-        return CORVANE_OK;
+        return {};
     }
-    int WriteRecord(const std::string& sheet, int row,
-                    const std::vector<std::string>& fields) override {
-        if (const int code = Refused(sheet, row)) return code;
+    corvane::Error WriteRecord(const std::string& sheet, int row,
+                               const std::vector<std::string>& fields) override {
+        if (corvane::Error refused = Refused(sheet, row); !refused.ok()) return refused;
         return Store(sheet, row, fields);
     }
     bool OfficeAnswers() override { return alive; }
-    std::string LastError() override { return lastError; }
 
     std::vector<Write> writes;             // every row and title row written
     std::set<std::string> missingSheets;   // sheets the workbook does not have
     int sheetEnd = 1 << 20;                // rows from here on lie past the sheet's end
     std::string refusedDescription = "-";  // a line the office refuses
     std::string officeDiesAt = "-";        // the line at which the office dies
+    std::string timesOutAt = "-";          // the line the office does not answer in time
     bool alive = true;
 
   private:
-    int Refused(const std::string& sheet, int lastRow) {
-        if (missingSheets.count(sheet)) return Refuse(CORVANE_E_NO_SHEET, "no such sheet");
-        if (lastRow >= sheetEnd) return Refuse(CORVANE_E_OFFICE, "refused");
-        return CORVANE_OK;
+    corvane::Error Refused(const std::string& sheet, int lastRow) {
+        if (missingSheets.count(sheet)) return {ErrorCode::NoSheet, "no such sheet"};
+        if (lastRow >= sheetEnd) return {ErrorCode::Office, "refused"};
+        return {};
     }
-    int Store(const std::string& sheet, int row, const std::vector<std::string>& fields) {
+    corvane::Error Store(const std::string& sheet, int row,
+                         const std::vector<std::string>& fields) {
         EXPECT_EQ(fields.size(), 42u);
         if (fields[1] == refusedDescription)
-            return Refuse(CORVANE_E_OFFICE, "com.sun.star.uno.RuntimeException: refused");
+            return {ErrorCode::Office, "com.sun.star.uno.RuntimeException: refused"};
         if (fields[1] == officeDiesAt) {
             alive = false;
-            return Refuse(CORVANE_E_OFFICE, "com.sun.star.lang.DisposedException: gone");
+            return {ErrorCode::Office, "com.sun.star.lang.DisposedException: gone"};
         }
+        if (fields[1] == timesOutAt) return {ErrorCode::Timeout, "no answer in time"};
         writes.push_back({sheet, row, fields[1]});
-        return CORVANE_OK;
+        return {};
     }
-    int Refuse(int code, const char* error) {
-        lastError = error;
-        return code;
-    }
-    std::string lastError;
 };
 
 }  // namespace corvane::feed

@@ -1,7 +1,6 @@
 // The feed loop against a recording writer: which row each line goes to (with --follow
 // the table's to choose), what a bad line or a failed write does to the lines after it,
 // and how a stop ends it.
-#include <corvane/corvane.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -81,7 +80,7 @@ TEST(FeedLoop, LinesFillRowsOneAfterAnotherAndABadLineTakesNoRow) {
     EXPECT_EQ(result.lines, 3);
     EXPECT_EQ(result.written, 2);
     EXPECT_EQ(result.failed, 1);
-    EXPECT_EQ(result.fatal, "");
+    EXPECT_TRUE(result.fatal.ok());
     EXPECT_EQ(events.lastCount, 2);
 }
 
@@ -132,7 +131,7 @@ TEST(FeedLoop, SheetPerExchangeWritesTitlesPerSheetAndSkipsExchangesWithoutOne) 
                                                  {"BSE", kTableRow, "b2"}}));
     EXPECT_EQ(events.failures.at(3), "the workbook has no sheet named \"MCX\"");
     EXPECT_EQ(events.failures.count(5), 1u);
-    EXPECT_EQ(result.fatal, "");
+    EXPECT_TRUE(result.fatal.ok());
     EXPECT_EQ(result.sheets, 2);
     EXPECT_EQ(result.failed, 2);
 }
@@ -171,10 +170,22 @@ TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
         const FeedResult result =
             Feed(OneSheet(false), {"NSE,a,1\nNSE,dies,2\nNSE,never,3\n"}, writer, events);
         EXPECT_EQ(writer.writes.size(), 2u);  // titles and a
-        EXPECT_EQ(result.fatal,
+        EXPECT_EQ(result.fatal.message(),
                   "line 2 not written: the office no longer answers "
                   "(com.sun.star.lang.DisposedException: gone)");
+        EXPECT_EQ(result.fatal, ErrorCode::Office);
         EXPECT_EQ(result.failed, 1);
+    }
+    {
+        // An office that does not answer in time is told by the code: the run gives up.
+        FakeSheetWriter writer;
+        writer.timesOutAt = "stuck";
+        Events events;
+        const FeedResult result =
+            Feed(OneSheet(false), {"NSE,a,1\nNSE,stuck,2\nNSE,never,3\n"}, writer, events);
+        EXPECT_EQ(result.fatal, ErrorCode::Timeout);
+        EXPECT_EQ(result.fatal.message(),
+                  "line 2 not written: the office no longer answers (no answer in time)");
     }
     {
         FakeSheetWriter writer;
@@ -185,7 +196,9 @@ TEST(FeedLoop, StopsAtTheFirstFailureThatEveryLaterLineWouldShare) {
         settings.firstRow = 0;
         const FeedResult result = Feed(settings, {"NSE,a,1\nNSE,b,2\n"}, writer, events);
         EXPECT_TRUE(writer.writes.empty());
-        EXPECT_EQ(result.fatal, "line 1 not written: the workbook has no sheet named \"NSE\"");
+        EXPECT_EQ(result.fatal.message(),
+                  "line 1 not written: the workbook has no sheet named \"NSE\"");
+        EXPECT_EQ(result.fatal, ErrorCode::NoSheet);
     }
 }
 
@@ -200,7 +213,7 @@ TEST(FeedLoop, AStopRequestFinishesTheCurrentLineThenEndsTheFeed) {
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(writer.writes, (std::vector<Write>{{"NSE", 0, "titles"}, {"NSE", 1, "a"}}));
     EXPECT_EQ(result.written, 1);
-    EXPECT_EQ(result.fatal, "");
+    EXPECT_TRUE(result.fatal.ok());
 }
 
 // Hands out the records given, one batch per read, then fails as a lost bus does.
@@ -213,10 +226,11 @@ class BatchSource : public RecordSource {
         records = batches_[next_++];
         return Status::Data;
     }
-    std::string Error() const override { return "the bus went away"; }
+    const corvane::Error& Failure() const override { return failure_; }
     bool StopRequested() const override { return false; }
 
   private:
+    corvane::Error failure_{ErrorCode::Connect, "the bus went away"};
     std::vector<std::vector<SourcedRecord>> batches_;
     std::size_t next_ = 0;
 };
@@ -245,15 +259,16 @@ TEST(FeedLoop, WholeRecordsAreReportedByOriginAndABadOneCostsOnlyItself) {
     EXPECT_TRUE(events.failures.empty());
     EXPECT_EQ(lost.lines, 5);
     EXPECT_EQ(lost.failed, 3);
-    EXPECT_EQ(lost.fatal, "the bus went away");
+    EXPECT_EQ(lost.fatal.message(), "the bus went away");
+    EXPECT_EQ(lost.fatal, ErrorCode::Connect);
 
     // A failure every later record would share names the record.
     BatchSource dying(std::vector<std::vector<SourcedRecord>>{
         {{"NSE.9", "NSE,dies,9"}, {"NSE.10", "NSE,never,10"}}});
     const FeedResult ended =
         FeedLoop(OneSheet(true), RecordCheck(LibraryColumns())).Run(dying, writer, events);
-    EXPECT_EQ(ended.fatal.rfind("NSE.9 not written: the office no longer answers", 0), 0u)
-        << ended.fatal;
+    EXPECT_EQ(ended.fatal.message().rfind("NSE.9 not written: the office no longer answers", 0), 0u)
+        << ended.fatal.message();
 }
 
 }  // namespace

@@ -30,10 +30,9 @@ class BusInput : public RecordSource {
     corvane::Error Open();
 
     Status Read(std::vector<SourcedRecord>& records) override;
-    std::string Error() const override { return failure_.message(); }
-    bool StopRequested() const override { return stop_.Requested(); }
     // Why the subscription was lost for good; Ok while it was not.
-    const corvane::Error& Failure() const { return failure_; }
+    const corvane::Error& Failure() const override { return failure_; }
+    bool StopRequested() const override { return stop_.Requested(); }
 
     // Messages/s in: over the last second, or on average over `seconds` when given;
     // with how the connection stands when it is lost, and for a bucket whether its

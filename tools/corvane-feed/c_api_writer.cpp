@@ -2,22 +2,22 @@
 
 #include <corvane/corvane.h>
 
+#include "c_status.hpp"
+
 namespace corvane::feed {
 
-int CApiWriter::WriteTitles(const std::string& sheet, int row) {
-    return corvane_write_titles(sheet.c_str(), row);
+corvane::Error CApiWriter::WriteTitles(const std::string& sheet, int row) {
+    return FromStatus(corvane_write_titles(sheet.c_str(), row));
 }
 
-int CApiWriter::WriteRecord(const std::string& sheet, int row,
-                            const std::vector<std::string>& fields) {
+corvane::Error CApiWriter::WriteRecord(const std::string& sheet, int row,
+                                       const std::vector<std::string>& fields) {
     const char* texts[CORVANE_COLUMN_COUNT] = {};
     for (int k = 0; k < CORVANE_COLUMN_COUNT && k < static_cast<int>(fields.size()); ++k)
         texts[k] = fields[k].c_str();
-    return corvane_write_record(sheet.c_str(), row, texts);
+    return FromStatus(corvane_write_record(sheet.c_str(), row, texts));
 }
 
 bool CApiWriter::OfficeAnswers() { return corvane_is_running() == 1; }
-
-std::string CApiWriter::LastError() { return corvane_last_error(); }
 
 }  // namespace corvane::feed

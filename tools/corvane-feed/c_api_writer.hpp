@@ -7,11 +7,10 @@ namespace corvane::feed {
 
 class CApiWriter : public SheetWriter {
   public:
-    int WriteTitles(const std::string& sheet, int row) override;
-    int WriteRecord(const std::string& sheet, int row,
-                    const std::vector<std::string>& fields) override;
+    corvane::Error WriteTitles(const std::string& sheet, int row) override;
+    corvane::Error WriteRecord(const std::string& sheet, int row,
+                               const std::vector<std::string>& fields) override;
     bool OfficeAnswers() override;
-    std::string LastError() override;
 };
 
 }  // namespace corvane::feed

@@ -1,7 +1,5 @@
 #include "feed_loop.hpp"
 
-#include <corvane/corvane.h>
-
 #include <limits>
 #include <utility>
 
@@ -35,7 +33,7 @@ FeedResult FeedLoop::Run(ByteSource& source, SheetWriter& writer, FeedEvents& ev
                 return result_;
             }
             Handle(record, writer, events);
-            if (!result_.fatal.empty()) return result_;
+            if (!result_.fatal.ok()) return result_;
         }
         if (ended) return result_;
         chunk.clear();
@@ -51,7 +49,8 @@ FeedResult FeedLoop::Run(ByteSource& source, SheetWriter& writer, FeedEvents& ev
                 result_.stopped = true;
                 return result_;
             case ByteSource::Status::Failed:
-                result_.fatal = "cannot read the input: " + source.Error();
+                result_.fatal =
+                    corvane::Error(ErrorCode::Argument, "cannot read the input: " + source.Error());
                 return result_;
         }
     }
@@ -66,7 +65,7 @@ FeedResult FeedLoop::Run(RecordSource& source, SheetWriter& writer, FeedEvents& 
         // stop is in the rows.
         for (const SourcedRecord& sourced : batch) {
             HandleSourced(sourced, writer, events);
-            if (!result_.fatal.empty()) return result_;
+            if (!result_.fatal.ok()) return result_;
         }
         events.Idle();
         if (status == RecordSource::Status::Stopped || source.StopRequested()) {
@@ -74,7 +73,7 @@ FeedResult FeedLoop::Run(RecordSource& source, SheetWriter& writer, FeedEvents& 
             return result_;
         }
         if (status == RecordSource::Status::Failed) {
-            result_.fatal = source.Error();
+            result_.fatal = source.Failure();
             return result_;
         }
     }
@@ -140,14 +139,14 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
 
     SheetState& state = sheets_.try_emplace(sheet, settings_.firstRow).first->second;
     if (settings_.titles && !state.titlesWritten) {
-        const int code = writer.WriteTitles(sheet, settings_.firstRow - 1);
-        if (code != CORVANE_OK) return WriteFailed(code, record.line, sheet, writer, events);
+        const corvane::Error error = writer.WriteTitles(sheet, settings_.firstRow - 1);
+        if (!error.ok()) return WriteFailed(error, record.line, sheet, writer, events);
         state.titlesWritten = true;
     }
 
     const int row = settings_.follow ? kTableRow : state.nextRow;
-    const int code = writer.WriteRecord(sheet, row, fields);
-    if (code != CORVANE_OK) return WriteFailed(code, record.line, sheet, writer, events);
+    const corvane::Error error = writer.WriteRecord(sheet, row, fields);
+    if (!error.ok()) return WriteFailed(error, record.line, sheet, writer, events);
     // Without --follow a row the office refused is offered to the next line; with it an
     // instrument is counted once, at its first line written.
     if (!settings_.follow) {
@@ -164,11 +163,10 @@ void FeedLoop::Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events
     events.RowWritten(result_.written);
 }
 
-void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetWriter& writer,
-                           FeedEvents& events) {
-    const std::string error = writer.LastError();
+void FeedLoop::WriteFailed(const corvane::Error& error, long line, const std::string& sheet,
+                           SheetWriter& writer, FeedEvents& events) {
     std::string fatal;
-    if (code == CORVANE_E_NO_SHEET) {
+    if (error == ErrorCode::NoSheet) {
         const std::string why = "the workbook has no sheet named " + Shown(sheet);
         // Lines of other exchanges may still have their sheet. Every line of a missing
         // sheet is counted; the first one is reported, naming it.
@@ -178,16 +176,15 @@ void FeedLoop::WriteFailed(int code, long line, const std::string& sheet, SheetW
             return;
         }
         fatal = why;
-    } else if (code == CORVANE_E_NOT_CONNECTED || code == CORVANE_E_TIMEOUT ||
+    } else if (error == ErrorCode::NotConnected || error == ErrorCode::Timeout ||
                !writer.OfficeAnswers()) {
-        fatal = "the office no longer answers (" + error + ")";
-        result_.officeTimedOut = code == CORVANE_E_TIMEOUT;
+        fatal = "the office no longer answers (" + error.message() + ")";
     } else {
         // The office refused this row (a row beyond the sheet's end, say); others may do.
-        return Fail(line, error, events);
+        return Fail(line, error.message(), events);
     }
     ++result_.failed;
-    result_.fatal = Place(line) + " not written: " + fatal;
+    result_.fatal = corvane::Error(error.code(), Place(line) + " not written: " + fatal);
 }
 
 void FeedLoop::Fail(long line, const std::string& why, FeedEvents& events) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error.hpp"
 #include "csv_reader.hpp"
 #include "market_record.hpp"
 #include "platform/instrument_key.hpp"
@@ -44,25 +45,25 @@ class RecordSource {
     virtual ~RecordSource() = default;
     // Waits a short while for records and appends them to `records` (Data, possibly
     // with none, so that the caller can show how things stand); Stopped when a stop
-    // was requested, Failed when no more can come (Error() says why).
+    // was requested, Failed when no more can come (Failure() says why).
     virtual Status Read(std::vector<SourcedRecord>& records) = 0;
-    virtual std::string Error() const = 0;
+    virtual const corvane::Error& Failure() const = 0;
     virtual bool StopRequested() const = 0;
 };
 
 // The row WriteRecord gets with --follow: the live table decides the instrument's row.
 constexpr int kTableRow = -1;
 
-// What the rows are written to: the C API's row functions and their result codes.
+// What the rows are written to: the C API's row functions, failing with their result
+// codes and words.
 class SheetWriter {
   public:
     virtual ~SheetWriter() = default;
-    virtual int WriteTitles(const std::string& sheet, int row) = 0;
+    virtual corvane::Error WriteTitles(const std::string& sheet, int row) = 0;
     // `row` is zero-based, or kTableRow with --follow.
-    virtual int WriteRecord(const std::string& sheet, int row,
-                            const std::vector<std::string>& fields) = 0;
+    virtual corvane::Error WriteRecord(const std::string& sheet, int row,
+                                       const std::vector<std::string>& fields) = 0;
     virtual bool OfficeAnswers() = 0;
-    virtual std::string LastError() = 0;
 };
 
 // Where the loop tells what happens.
@@ -92,9 +93,10 @@ struct FeedResult {
     long instruments = 0;  // distinct instruments written (rows, without --follow)
     int sheets = 0;        // sheets a line was written to
     bool stopped = false;  // a stop request ended the input early
-    std::string fatal;     // why the feed could not go on (naming the line or origin); empty when
-                           // it could
-    bool officeTimedOut = false;  // the office did not answer a write within the deadline
+    // Why the feed could not go on, naming the line or origin: the write's code (Timeout
+    // when the office did not answer it within the deadline), the source's, or Argument
+    // for input that could not be read. Ok when it could go on.
+    corvane::Error fatal;
 };
 
 class FeedLoop {
@@ -122,8 +124,8 @@ class FeedLoop {
     void Handle(CsvRecord& record, SheetWriter& writer, FeedEvents& events);
     // Reports a failed write of `line`; sets result_.fatal when no later line can
     // succeed either.
-    void WriteFailed(int code, long line, const std::string& sheet, SheetWriter& writer,
-                     FeedEvents& events);
+    void WriteFailed(const corvane::Error& error, long line, const std::string& sheet,
+                     SheetWriter& writer, FeedEvents& events);
     void Fail(long line, const std::string& why, FeedEvents& events);
     // One record of a RecordSource.
     void HandleSourced(const SourcedRecord& sourced, SheetWriter& writer, FeedEvents& events);

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "c_status.hpp"
+
 namespace corvane::feed {
 namespace {
 
@@ -16,7 +18,9 @@ constexpr auto kShutdownGrace = std::chrono::milliseconds(10000);
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string LastError() { return corvane_last_error(); }
+corvane::Error Wrong(std::string why) {
+    return corvane::Error(ErrorCode::Argument, std::move(why));
+}
 
 std::string Absolute(const std::string& path) {
     std::error_code error;
@@ -45,32 +49,32 @@ void FeedOffice::ShowWarnings() {
     warnings_.clear();
 }
 
-std::string FeedOffice::Open() {
+corvane::Error FeedOffice::Open() {
     std::error_code error;
     if (!std::filesystem::is_regular_file(settings_.workbook, error))
-        return "the workbook " + Quoted(settings_.workbook) + " does not exist";
+        return Wrong("the workbook " + Quoted(settings_.workbook) + " does not exist");
     const std::string workbook = Absolute(settings_.workbook);
     int result;
     {
         StreamsSilenced quiet(StreamsSilenced::OutputOnly);
         result = corvane_connect(workbook.c_str());
     }
+    const corvane::Error connected = FromStatus(result);
     ShowWarnings();
-    if (result >= 0) return {};
-    timedOut_ = result == CORVANE_E_TIMEOUT;
     // Only when nobody answers on the pipe is there an office to start.
-    if (result != CORVANE_E_CONNECT) return LastError();
+    if (connected != ErrorCode::Connect) return connected;
     return StartAndWait();
 }
 
-std::string FeedOffice::StartAndWait() {
+corvane::Error FeedOffice::StartAndWait() {
     if (!settings_.keepOffice && !settings_.savesCopies)
-        return "no office accepts on the pipe \"ooo_pipe\", and one started for this run "
-               "would be shut down at the end with everything written lost: give --save-as "
-               "PATH or --keep-office, or start an office first";
+        return Wrong(
+            "no office accepts on the pipe \"ooo_pipe\", and one started for this run "
+            "would be shut down at the end with everything written lost: give --save-as "
+            "PATH or --keep-office, or start an office first");
     if (::access(settings_.office.c_str(), X_OK) != 0 ||
         !std::filesystem::is_regular_file(settings_.office))
-        return "no office program at " + Quoted(settings_.office) + " (see --office)";
+        return Wrong("no office program at " + Quoted(settings_.office) + " (see --office)");
     // Headless on a throw-away profile unless the command line says otherwise; a new
     // office takes a moment to accept, and has --wait to do so.
     corvane_office_options open;
@@ -88,33 +92,33 @@ std::string FeedOffice::StartAndWait() {
         StreamsSilenced quiet(StreamsSilenced::All);
         result = corvane_open_office(&open, workbook.c_str());
     }
+    const corvane::Error opened = FromStatus(result);
     ShowWarnings();
-    if (result >= 0) return {};
+    if (opened.ok()) return {};
 
-    const std::string error = LastError();
-    timedOut_ = result == CORVANE_E_TIMEOUT;
     started_ = false;
     abandonable_ = false;
     corvane_end_office(0);
-    if (stop_.Requested()) return "stopped while waiting for the office";
-    if (result != CORVANE_E_CONNECT) return error;
+    // The library's code stays whatever the words say: a stuck office is told by it.
+    if (stop_.Requested())
+        return corvane::Error(opened.code(), "stopped while waiting for the office");
+    if (opened != ErrorCode::Connect) return opened;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", settings_.waitSeconds);
-    return std::string("the office did not accept connections on the pipe \"ooo_pipe\" within ") +
-           seconds + " s (" +
-           (settings_.commandLine.empty() ? "started headless on a profile of its own"
-                                          : "started with: " + settings_.commandLine) +
-           ")";
+    return corvane::Error(
+        ErrorCode::Connect,
+        std::string("the office did not accept connections on the pipe \"ooo_pipe\" within ") +
+            seconds + " s (" +
+            (settings_.commandLine.empty() ? "started headless on a profile of its own"
+                                           : "started with: " + settings_.commandLine) +
+            ")");
 }
 
-std::string FeedOffice::SaveCopy(const std::string& path) {
+corvane::Error FeedOffice::SaveCopy(const std::string& path) {
     const std::string target = Absolute(path);
-    const int result = corvane_save_copy(target.c_str());
-    if (result != CORVANE_OK) {
-        timedOut_ |= result == CORVANE_E_TIMEOUT;
-        return "cannot save " + Quoted(path) + ": " + LastError();
-    }
-    return {};
+    const corvane::Error saved = FromStatus(corvane_save_copy(target.c_str()));
+    if (saved.ok()) return {};
+    return corvane::Error(saved.code(), "cannot save " + Quoted(path) + ": " + saved.message());
 }
 
 void FeedOffice::HandOver() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console.hpp"
+#include "core/error.hpp"
 #include "stop_signals.hpp"
 
 namespace corvane::feed {
@@ -29,14 +30,13 @@ class FeedOffice {
     FeedOffice& operator=(const FeedOffice&) = delete;
 
     // Loads the workbook in the office on the pipe, or starts one and waits for it.
-    // Returns "" or why there is no workbook to write to.
-    std::string Open();
-    // Whether a call into the office ran past the library's call deadline: the office
-    // is stopped or hanging.
-    bool TimedOut() const { return timedOut_; }
+    // Fails with the library's code, Timeout when a call into the office ran past the
+    // call deadline (the office is stopped or hanging), or Argument when the command
+    // line leaves no workbook or no office to start.
+    corvane::Error Open();
 
-    // Stores a copy of the workbook at `path`. Returns "" or why not.
-    std::string SaveCopy(const std::string& path);
+    // Stores a copy of the workbook at `path`, failing with the library's code.
+    corvane::Error SaveCopy(const std::string& path);
 
     // Ends the run's library connection to the office, which keeps running with the
     // workbook open, so that a live table of the run holds the only connection (cutting
@@ -52,7 +52,7 @@ class FeedOffice {
     void Abandon();
 
   private:
-    std::string StartAndWait();
+    corvane::Error StartAndWait();
     // Prints the library's warnings, held back while the streams were silenced.
     void ShowWarnings();
     static void CollectWarning(const char* text, void* office);
@@ -63,7 +63,6 @@ class FeedOffice {
     bool started_ = false;
     bool closed_ = false;
     bool handedOver_ = false;
-    bool timedOut_ = false;
     // Whether Abandon kills: an office started for this run on a profile of its own.
     std::atomic<bool> abandonable_{false};
     std::vector<std::string> warnings_;

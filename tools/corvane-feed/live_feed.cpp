@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "c_status.hpp"
 #include "console.hpp"
 #include "core/deadline.hpp"
 
@@ -36,7 +37,7 @@ LiveFeed::LiveFeed(const FeedOptions& options)
 
 LiveFeed::~LiveFeed() { Close(); }
 
-corvane_live* LiveFeed::OpenTable(bool owned, int waitMs) const {
+corvane::Error LiveFeed::OpenTable(bool owned, int waitMs) {
     corvane_live_options open;
     corvane_live_default_options(&open);
     open.workbook_path = workbook_.c_str();
@@ -50,16 +51,19 @@ corvane_live* LiveFeed::OpenTable(bool owned, int waitMs) const {
     if (owned) open.office_path = options_.office.c_str();
     open.open_wait_ms = waitMs;
     open.clean_sheet = options_.cleanSheet ? 1 : 0;
-    return corvane_live_open(&open, nullptr, nullptr);
+    corvane_live* opened = nullptr;
+    const corvane::Error error = FromStatus(corvane_live_create(&open, nullptr, nullptr, &opened));
+    table_ = opened;
+    return error;
 }
 
-std::string LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
+corvane::Error LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
     noOffice = false;
     std::error_code error;
     if (!std::filesystem::is_regular_file(options_.workbook, error))
-        return "the workbook " + Quoted(options_.workbook) + " does not exist";
-    table_ = OpenTable(false, 0);
-    if (table_ == nullptr) return LastError();
+        return corvane::Error(ErrorCode::Argument,
+                              "the workbook " + Quoted(options_.workbook) + " does not exist");
+    if (corvane::Error opened = OpenTable(false, 0); !opened.ok()) return opened;
     const auto deadline = DeadlineAfterSeconds(options_.waitSeconds);
     for (;;) {
         const corvane_live_stats stats = Stats();
@@ -71,43 +75,46 @@ std::string LiveFeed::Attach(const StopSignals& stop, bool& noOffice) {
             return {};
         }
         if (stats.state == CORVANE_LIVE_FAILED || stats.last_status != 0) {
-            timedOut_ = stats.last_status == CORVANE_E_TIMEOUT;
             Close(0);
-            return stats.last_message;
+            const ErrorCode code = stats.last_status != 0
+                                       ? static_cast<ErrorCode>(stats.last_status)
+                                       : ErrorCode::Office;
+            return corvane::Error(code, stats.last_message);
         }
         if (Clock::now() >= deadline) {
             Close(0);
-            return "the office on the pipe \"ooo_pipe\" did not load the workbook in time";
+            return corvane::Error(
+                ErrorCode::Load,
+                "the office on the pipe \"ooo_pipe\" did not load the workbook in time");
         }
         if (!stop.Sleep(kPoll)) {
             Close(0);
-            return "stopped while waiting for the office";
+            return corvane::Error(ErrorCode::Connect, "stopped while waiting for the office");
         }
     }
 }
 
-std::string LiveFeed::OpenOwned() {
+corvane::Error LiveFeed::OpenOwned() {
     const int waitMs = static_cast<int>(std::min(options_.waitSeconds * 1000.0, 2.0e9));
     // The office inherits the three streams: it must neither write into ours nor hold
     // our input open.
     StreamsSilenced quiet(StreamsSilenced::All);
-    table_ = OpenTable(true, std::max(waitMs, 1));
-    return table_ == nullptr ? LastError() : std::string();
+    return OpenTable(true, std::max(waitMs, 1));
 }
 
-std::string LiveFeed::AttachStarted() {
+corvane::Error LiveFeed::AttachStarted() {
     const int waitMs = static_cast<int>(std::min(options_.waitSeconds * 1000.0, 2.0e9));
-    table_ = OpenTable(false, std::max(waitMs, 1));
-    return table_ == nullptr ? LastError() : std::string();
+    return OpenTable(false, std::max(waitMs, 1));
 }
 
-int LiveFeed::WriteRecord(const std::string&, int, const std::vector<std::string>& fields) {
+corvane::Error LiveFeed::WriteRecord(const std::string&, int,
+                                     const std::vector<std::string>& fields) {
     std::array<const char*, CORVANE_COLUMN_COUNT> texts{};
     for (std::size_t k = 0; k < texts.size() && k < fields.size(); ++k)
         texts[k] = fields[k].c_str();
     const int code = corvane_live_put(table_, texts.data());
     refusedPuts_ += code == CORVANE_E_NO_SHEET || code == CORVANE_E_FULL;
-    return code;
+    return FromStatus(code);
 }
 
 unsigned long long LiveFeed::RefusedLater() const {
@@ -120,17 +127,17 @@ bool LiveFeed::OfficeAnswers() {
     return table_ != nullptr && Stats().state != CORVANE_LIVE_FAILED;
 }
 
-int LiveFeed::FlushAtEnd(bool copies, const StopSignals& stop, Console& console) {
+corvane::Error LiveFeed::FlushAtEnd(bool copies, const StopSignals& stop, Console& console) {
     // A stop asked for before the end ended the input; one asked for now ends the wait.
     const bool stoppedBefore = stop.Requested();
     auto deadline = DeadlineAfter(std::chrono::milliseconds(kFinishMs));
     bool told = false;
     for (;;) {
-        const int flushed = corvane_live_flush(table_, kFinishSliceMs);
-        if (flushed != CORVANE_OK && flushed != CORVANE_E_TIMEOUT) return flushed;
+        const corvane::Error flushed = FromStatus(corvane_live_flush(table_, kFinishSliceMs));
+        if (!flushed.ok() && flushed != ErrorCode::Timeout) return flushed;
         const corvane_live_stats stats = Stats();
         // Copies need the office too, once every row is in.
-        if (flushed == CORVANE_OK && (!copies || stats.state == CORVANE_LIVE_LIVE)) return flushed;
+        if (flushed.ok() && (!copies || stats.state == CORVANE_LIVE_LIVE)) return flushed;
         if (stats.state != CORVANE_LIVE_LIVE && !told) {
             told = true;
             char wait[32];
@@ -142,54 +149,63 @@ int LiveFeed::FlushAtEnd(bool copies, const StopSignals& stop, Console& console)
         }
         if (Clock::now() >= deadline || (!stoppedBefore && stop.Requested())) {
             waitedOut_ = true;
-            return flushed == CORVANE_OK ? CORVANE_OK : CORVANE_E_TIMEOUT;
+            return flushed;
         }
     }
 }
 
-std::vector<std::string> LiveFeed::Finish(const std::vector<std::string>& saveAs,
-                                          const StopSignals& stop, Console& console) {
-    std::vector<std::string> failures;
-    if (table_ == nullptr) return failures;
-    const int flushed = FlushAtEnd(!saveAs.empty(), stop, console);
+corvane::Error LiveFeed::Unflushed(const corvane::Error& failure) const {
     const corvane_live_stats stats = Stats();
-    // Whatever ended the wait (the office gone, the deadline, a stop), nothing waits for
-    // the office again.
-    waitedOut_ |= flushed != CORVANE_OK;
     const bool gone = stats.state != CORVANE_LIVE_LIVE;
     // Only an office that is there and does not answer is stuck; one that went away is
-    // told by the table's own words.
-    timedOut_ |= flushed == CORVANE_E_TIMEOUT && stats.last_status == CORVANE_E_TIMEOUT;
-    if (flushed != CORVANE_OK)
-        failures.push_back(
-            "not every row reached the sheet: " +
-            (gone ? "the office is gone: " + std::string(stats.last_message) : LastError()));
+    // told by the table's own words. A wait that ran out otherwise (the rows still on
+    // their way, or a stop) is no stuck office either.
+    ErrorCode code = failure.code();
+    if (failure == ErrorCode::Timeout && stats.last_status != CORVANE_E_TIMEOUT)
+        code = gone ? ErrorCode::Connect : ErrorCode::Office;
+    return corvane::Error(code, "not every row reached the sheet: " +
+                                    (gone ? "the office is gone: " + std::string(stats.last_message)
+                                          : failure.message()));
+}
+
+std::vector<corvane::Error> LiveFeed::Finish(const std::vector<std::string>& saveAs,
+                                             const StopSignals& stop, Console& console) {
+    std::vector<corvane::Error> failures;
+    if (table_ == nullptr) return failures;
+    const corvane::Error flushed = FlushAtEnd(!saveAs.empty(), stop, console);
+    // Whatever ended the wait (the office gone, the deadline, a stop), nothing waits for
+    // the office again.
+    waitedOut_ |= !flushed.ok();
+    if (!flushed.ok()) failures.push_back(Unflushed(flushed));
     for (const std::string& path : saveAs) {
         const std::string target = Absolute(path);
-        const int saved =
-            corvane_live_save_copy(table_, target.c_str(), waitedOut_ ? 0 : kFinishMs);
-        timedOut_ |= saved == CORVANE_E_TIMEOUT && !waitedOut_;
-        if (saved != CORVANE_OK)
-            failures.push_back("cannot save " + Quoted(path) + ": " + LastError());
-        else
+        const corvane::Error saved =
+            FromStatus(corvane_live_save_copy(table_, target.c_str(), waitedOut_ ? 0 : kFinishMs));
+        if (saved.ok()) {
             console.Note("saved " + path);
+            continue;
+        }
+        // Tried once without waiting, a copy that found no time tells no stuck office.
+        const ErrorCode code =
+            saved == ErrorCode::Timeout && waitedOut_ ? ErrorCode::Save : saved.code();
+        failures.emplace_back(code, "cannot save " + Quoted(path) + ": " + saved.message());
     }
     return failures;
 }
 
-std::string LiveFeed::Close() {
+corvane::Error LiveFeed::Close() {
     if (!waitedOut_) return Close(kFinishMs);
     // Finish has told already what did not reach the sheet.
     Close(0);
     return {};
 }
 
-std::string LiveFeed::Close(int timeoutMs) {
+corvane::Error LiveFeed::Close(int timeoutMs) {
     if (table_ == nullptr) return {};
     corvane_live* table = table_.exchange(nullptr);
-    if (corvane_live_close(table, timeoutMs) != CORVANE_OK)
-        return "not every row reached the sheet: " + std::string(corvane_last_error());
-    return {};
+    const corvane::Error closed = FromStatus(corvane_live_close(table, timeoutMs));
+    if (closed.ok()) return {};
+    return corvane::Error(closed.code(), "not every row reached the sheet: " + closed.message());
 }
 
 void LiveFeed::Abandon() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console.hpp"
+#include "core/error.hpp"
 #include "feed_loop.hpp"
 #include "options.hpp"
 #include "stop_signals.hpp"
@@ -25,33 +26,36 @@ class LiveFeed : public SheetWriter {
     LiveFeed& operator=(const LiveFeed&) = delete;
 
     // Opens the table on the office that accepts on the pipe, waiting at most --wait
-    // for it to hold the workbook. Returns "" or why not; with `noOffice` set (and no
-    // table) when nobody accepts on the pipe.
-    std::string Attach(const StopSignals& stop, bool& noOffice);
+    // for it to hold the workbook. Ok, with `noOffice` set (and no table), when nobody
+    // accepts on the pipe. Fails with the table's code (Timeout when the office did not
+    // answer within the call deadline), Argument for a workbook that does not exist,
+    // Load when the workbook was not loaded within --wait, Connect when stopped.
+    corvane::Error Attach(const StopSignals& stop, bool& noOffice);
     // Opens the table on an office of its own (a throw-away profile, ended at close),
-    // waiting at most --wait for it. Returns "" or why not.
-    std::string OpenOwned();
-    // Opens the table on the office this run started, waiting at most --wait for it.
-    std::string AttachStarted();
+    // waiting at most --wait for it; fails with the library's code.
+    corvane::Error OpenOwned();
+    // Opens the table on the office this run started, waiting at most --wait for it;
+    // fails with the library's code.
+    corvane::Error AttachStarted();
 
     // The table writes the titles itself.
-    int WriteTitles(const std::string&, int) override { return CORVANE_OK; }
+    corvane::Error WriteTitles(const std::string&, int) override { return {}; }
     // Each line is put; the table chooses its row (`row` is kTableRow).
-    int WriteRecord(const std::string& sheet, int row,
-                    const std::vector<std::string>& fields) override;
+    corvane::Error WriteRecord(const std::string& sheet, int row,
+                               const std::vector<std::string>& fields) override;
     bool OfficeAnswers() override;
-    std::string LastError() override { return corvane_last_error(); }
 
     // Waits for every put row to be in the sheet, then stores each copy. An office that
     // is gone by then is said at once and waited for at most --wait; a stop requested
     // during the wait ends it, and copies are then tried once without waiting. Returns
-    // the failures, one per line; empty when all went well.
-    std::vector<std::string> Finish(const std::vector<std::string>& saveAs, const StopSignals& stop,
-                                    Console& console);
+    // the failures, one per line; empty when all went well. Only a failure of an office
+    // that is there and did not answer within the call deadline is Timeout.
+    std::vector<corvane::Error> Finish(const std::vector<std::string>& saveAs,
+                                       const StopSignals& stop, Console& console);
     // Ends the table (an office it started with it), waiting for the rows put at most
     // kFinishMs, or not at all once Finish's wait ended without them (Finish told that
-    // already). Returns "" or why not every row was written.
-    std::string Close();
+    // already). Fails with the library's code when not every row was written.
+    corvane::Error Close();
 
     // How long the rows put may take to reach the sheet at the end while the office
     // answers, an office restarted on the way included.
@@ -70,23 +74,21 @@ class LiveFeed : public SheetWriter {
     // Lines whose put was taken but that the table refused later, having found no row
     // for them (their exchange's sheet missing, their sheet full).
     unsigned long long RefusedLater() const;
-    // Whether the office did not answer within the call deadline when the table was
-    // opened, or kept the last rows or a copy from being stored in time.
-    bool TimedOut() const { return timedOut_; }
 
   private:
-    corvane_live* OpenTable(bool owned, int waitMs) const;
-    std::string Close(int timeoutMs);
+    corvane::Error OpenTable(bool owned, int waitMs);
+    corvane::Error Close(int timeoutMs);
     // Finish's wait for the rows, and for the office too when `copies` are to be stored:
-    // CORVANE_OK once every row is in, or the code it ended with.
-    int FlushAtEnd(bool copies, const StopSignals& stop, Console& console);
+    // Ok once every row is in, else the flush's failure, Timeout when the wait ran out.
+    corvane::Error FlushAtEnd(bool copies, const StopSignals& stop, Console& console);
+    // Why not every row reached the sheet, after FlushAtEnd's `failure`.
+    corvane::Error Unflushed(const corvane::Error& failure) const;
 
     const FeedOptions& options_;
     std::string workbook_;
     std::atomic<corvane_live*> table_{nullptr};
     unsigned long long refusedPuts_ = 0;  // puts the table refused at once
-    bool timedOut_ = false;
-    bool waitedOut_ = false;  // Finish's wait ended without the rows: none waits again
+    bool waitedOut_ = false;              // Finish's wait ended without the rows: none waits again
 };
 
 }  // namespace corvane::feed

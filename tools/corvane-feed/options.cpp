@@ -66,157 +66,178 @@ struct RawValues {
     std::string callTimeout;
 };
 
-// The one declaration of every option: parsing and --help both come from it.
-std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions& options,
-                                  RawValues& raw) {
-    auto app = std::make_unique<CLI::App>(kDescription, "corvane-feed");
-    app->footer(kFooter);
-    app->get_formatter()->column_width(24);
-    const char* output = "Output";
-    app->set_help_flag("-h,--help", "show this text")->group(output);
-    const auto flag = [&](const char* names, bool& target, const char* text) {
-        return app->add_flag(names, target, text)->disable_flag_override();
-    };
+constexpr char kOutputGroup[] = "Output";
 
+CLI::Option* Flag(CLI::App& app, const char* names, bool& target, const char* text) {
+    return app.add_flag(names, target, text)->disable_flag_override();
+}
+
+// --workbook, the office, its deadlines, the workbook's creation and copies.
+void DeclareOffice(CLI::App& app, const std::string& defaultOffice, FeedOptions& options,
+                   RawValues& raw) {
     const char* office = "Office and workbook";
-    app->add_option("--workbook", options.workbook, "spreadsheet to load and write to (required)")
+    app.add_option("--workbook", options.workbook, "spreadsheet to load and write to (required)")
         ->type_name("PATH")
         ->group(office);
-    app->add_option("--office", options.office, "office program (default: " + defaultOffice + ")")
+    app.add_option("--office", options.office, "office program (default: " + defaultOffice + ")")
         ->type_name("PATH")
         ->group(office);
-    app->add_option("--command-line", options.commandLine,
-                    "how to start the office when none accepts on the pipe\n"
-                    "\"ooo_pipe\": the office path in double quotes, then its\n"
-                    "options (default: headless, accepting on the pipe, with a\n"
-                    "throw-away profile that is deleted at the end)")
+    app.add_option("--command-line", options.commandLine,
+                   "how to start the office when none accepts on the pipe\n"
+                   "\"ooo_pipe\": the office path in double quotes, then its\n"
+                   "options (default: headless, accepting on the pipe, with a\n"
+                   "throw-away profile that is deleted at the end)")
         ->type_name("TEXT")
         ->group(office);
-    app->add_option("--wait", raw.wait,
-                    "how long to wait for that office to accept, above 0\n"
-                    "and at most 86400 (default: 60)")
+    app.add_option("--wait", raw.wait,
+                   "how long to wait for that office to accept, above 0\n"
+                   "and at most 86400 (default: 60)")
         ->type_name("SECONDS")
         ->group(office);
-    app->add_option("--call-timeout", raw.callTimeout,
-                    "the longest one call into the office may take, 1 to\n"
-                    "86400000 (default: " +
-                        std::to_string(kDefaultCallTimeoutMs) +
-                        "); an office that does not answer in\n"
-                        "time ends the run with exit status 4, or with --follow\n"
-                        "is replaced or waited for by the live table;\n"
-                        "--create-workbook gets at least 60000")
+    app.add_option("--call-timeout", raw.callTimeout,
+                   "the longest one call into the office may take, 1 to\n"
+                   "86400000 (default: " +
+                       std::to_string(kDefaultCallTimeoutMs) +
+                       "); an office that does not answer in\n"
+                       "time ends the run with exit status 4, or with --follow\n"
+                       "is replaced or waited for by the live table;\n"
+                       "--create-workbook gets at least 60000")
         ->type_name("MS")
         ->group(office);
-    flag("--keep-office", options.keepOffice,
+    Flag(app, "--keep-office", options.keepOffice,
          "leave the office this run started running at the end")
         ->group(office);
-    flag("--create-workbook", options.createWorkbook,
+    Flag(app, "--create-workbook", options.createWorkbook,
          "create the workbook when it does not exist, with the\n"
          "market-watch look and the sheet of --sheet, or for\n"
          "--sheet-per-exchange the sheets NSE and BSE")
         ->group(office);
-    app->add_option("--sheets", options.sheets,
-                    "with --create-workbook and --sheet-per-exchange: the\n"
-                    "names of the sheets to create instead")
+    app.add_option("--sheets", options.sheets,
+                   "with --create-workbook and --sheet-per-exchange: the\n"
+                   "names of the sheets to create instead")
         ->type_name("A,B,...")
         ->delimiter(',')
         ->group(office);
-    app->add_option("--save-as", options.saveAs,
-                    "at the end, store a copy of the workbook at PATH in the\n"
-                    "format its extension names (.ods, .xlsx, .csv, .pdf, ...);\n"
-                    "may be given several times")
+    app.add_option("--save-as", options.saveAs,
+                   "at the end, store a copy of the workbook at PATH in the\n"
+                   "format its extension names (.ods, .xlsx, .csv, .pdf, ...);\n"
+                   "may be given several times")
         ->type_name("PATH")
         ->allow_extra_args(false)
         ->group(office);
+}
 
+// The sheet, the rows and titles, and with --follow how rows are kept and paced.
+void DeclareRows(CLI::App& app, FeedOptions& options, RawValues& raw) {
     const char* rows = "Where rows go";
-    app->add_option("--sheet", options.feed.sheet, "the sheet to write to")
+    app.add_option("--sheet", options.feed.sheet, "the sheet to write to")
         ->type_name("NAME")
         ->group(rows);
-    flag("--sheet-per-exchange", options.feed.sheetPerExchange,
+    Flag(app, "--sheet-per-exchange", options.feed.sheetPerExchange,
          "write each line to the sheet named by its exchange\n"
          "(column A) instead; names that differ only in letter\n"
          "case are one sheet, as in the office")
         ->group(rows);
-    app->add_option("--first-row", raw.firstRow,
-                    "zero-based row of the first instrument, 0 being the\n"
-                    "sheet's row 1, at most " +
-                        std::to_string(kLastSheetRow) +
-                        " (default: 1 with titles,\n"
-                        "else 0)")
+    app.add_option("--first-row", raw.firstRow,
+                   "zero-based row of the first instrument, 0 being the\n"
+                   "sheet's row 1, at most " +
+                       std::to_string(kLastSheetRow) +
+                       " (default: 1 with titles,\n"
+                       "else 0)")
         ->type_name("N")
         ->group(rows);
-    flag("--titles", options.feed.titles, "write the column titles in the row above it (default)")
+    Flag(app, "--titles", options.feed.titles,
+         "write the column titles in the row above it (default)")
         ->group(rows);
     bool& titles = options.feed.titles;
-    app->add_flag_callback(
+    app.add_flag_callback(
            "--no-titles", [&titles] { titles = false; }, "leave that row alone")
         ->disable_flag_override()
         ->group(rows);
-    flag("--follow", options.feed.follow,
+    Flag(app, "--follow", options.feed.follow,
          "update rows in place: each line rewrites the row of its\n"
          "instrument (exchange and scrip code); an instrument the\n"
          "sheet holds already keeps its row, a new one takes the\n"
          "row after the last one used; without it, lines fill one\n"
          "row after another")
         ->group(rows);
-    flag("--clean-sheet", options.cleanSheet,
+    Flag(app, "--clean-sheet", options.cleanSheet,
          "with --follow: empty the rows the sheet holds from the\n"
          "first row down, instead of keeping the instruments found\n"
          "there in their rows")
         ->group(rows);
-    app->add_option("--interval", raw.interval,
-                    "with --follow: write the rows that changed at most once\n"
-                    "every MS milliseconds, each row with the newest line of\n"
-                    "its instrument, nearby rows in one block (default: " +
-                        std::to_string(defaults::kFeedIntervalMs) +
-                        ");\n0 writes as soon as anything changed, the least\n"
-                        "pacing the table allows")
+    app.add_option("--interval", raw.interval,
+                   "with --follow: write the rows that changed at most once\n"
+                   "every MS milliseconds, each row with the newest line of\n"
+                   "its instrument, nearby rows in one block (default: " +
+                       std::to_string(defaults::kFeedIntervalMs) +
+                       ");\n0 writes as soon as anything changed, the least\n"
+                       "pacing the table allows")
         ->type_name("MS")
         ->group(rows);
+}
 
-    flag("-q,--quiet", options.quiet, "no progress and no summary, only errors")->group(output);
-    flag("--print-office-pid", options.printOfficePid,
+// What the run tells besides errors (--help is declared first, in the same group).
+void DeclareOutput(CLI::App& app, FeedOptions& options) {
+    Flag(app, "-q,--quiet", options.quiet, "no progress and no summary, only errors")
+        ->group(kOutputGroup);
+    Flag(app, "--print-office-pid", options.printOfficePid,
          "with --follow: note the process id of each office the\n"
          "run or its table starts (to test how a run survives its loss)")
-        ->group(output);
+        ->group(kOutputGroup);
+}
 
+// --nats: the server, the subject or bucket, and the credentials.
+void DeclareBus(CLI::App& app, BusOptions& options) {
     const char* bus = "Bus input (NATS)";
-    app->add_option("--nats", options.bus.url,
-                    "take the records from the NATS server at URL\n"
-                    "(nats://host:port; several, comma-separated, for a\n"
-                    "cluster) instead of INPUT; implies --follow")
+    app.add_option("--nats", options.url,
+                   "take the records from the NATS server at URL\n"
+                   "(nats://host:port; several, comma-separated, for a\n"
+                   "cluster) instead of INPUT; implies --follow")
         ->type_name("URL")
         ->group(bus);
-    app->add_option("--subject", options.bus.subject,
-                    "with --nats: each message of SUBJECT is one record\n"
-                    "(wildcards * and > allowed)")
+    app.add_option("--subject", options.subject,
+                   "with --nats: each message of SUBJECT is one record\n"
+                   "(wildcards * and > allowed)")
         ->type_name("SUBJECT")
         ->group(bus);
-    app->add_option("--bucket", options.bus.bucket,
-                    "with --nats: watch the key-value bucket NAME, one key\n"
-                    "per instrument (EXCHANGE.SCRIP), its value one record:\n"
-                    "every current value first, then each update")
+    app.add_option("--bucket", options.bucket,
+                   "with --nats: watch the key-value bucket NAME, one key\n"
+                   "per instrument (EXCHANGE.SCRIP), its value one record:\n"
+                   "every current value first, then each update")
         ->type_name("NAME")
         ->group(bus);
-    app->add_option("--nats-user", options.bus.user, "user name, with --nats-password")
+    app.add_option("--nats-user", options.user, "user name, with --nats-password")
         ->type_name("NAME")
         ->group(bus);
-    app->add_option("--nats-password", options.bus.password, "password, with --nats-user")
+    app.add_option("--nats-password", options.password, "password, with --nats-user")
         ->type_name("TEXT")
         ->group(bus);
-    app->add_option("--nats-token", options.bus.token, "token credential")
+    app.add_option("--nats-token", options.token, "token credential")
         ->type_name("TEXT")
         ->group(bus);
-    app->add_option("--nats-creds", options.bus.credsFile, "credentials file (user JWT and seed)")
+    app.add_option("--nats-creds", options.credsFile, "credentials file (user JWT and seed)")
         ->type_name("PATH")
         ->group(bus);
-    app->add_option("--nats-ca", options.bus.caFile,
-                    "connect over TLS, trusting the certificate\n"
-                    "authority in PATH")
+    app.add_option("--nats-ca", options.caFile,
+                   "connect over TLS, trusting the certificate\n"
+                   "authority in PATH")
         ->type_name("PATH")
         ->group(bus);
+}
 
+// The one declaration of every option: parsing and --help both come from it, in this
+// order.
+std::unique_ptr<CLI::App> Declare(const std::string& defaultOffice, FeedOptions& options,
+                                  RawValues& raw) {
+    auto app = std::make_unique<CLI::App>(kDescription, "corvane-feed");
+    app->footer(kFooter);
+    app->get_formatter()->column_width(24);
+    app->set_help_flag("-h,--help", "show this text")->group(kOutputGroup);
+    DeclareOffice(*app, defaultOffice, options, raw);
+    DeclareRows(*app, options, raw);
+    DeclareOutput(*app, options);
+    DeclareBus(*app, options.bus);
     app->add_option("INPUT", options.input, "the CSV input (default: standard input)")
         ->type_name("");
     return app;
