@@ -1,7 +1,5 @@
 #include "live_feed.hpp"
 
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -206,13 +204,6 @@ corvane::Error LiveFeed::Close(int timeoutMs) {
     const corvane::Error closed = FromStatus(corvane_live_close(table, timeoutMs));
     if (closed.ok()) return {};
     return corvane::Error(closed.code(), "not every row reached the sheet: " + closed.message());
-}
-
-void LiveFeed::Abandon() {
-    // The process group the office runs in, which the table started.
-    const int office = Stats().office_pid;
-    const pid_t group = office > 0 ? ::getpgid(office) : -1;
-    if (group > 0) ::kill(-group, SIGKILL);
 }
 
 corvane_live_stats LiveFeed::Stats() const {

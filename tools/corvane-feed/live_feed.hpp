@@ -61,10 +61,6 @@ class LiveFeed : public SheetWriter {
     // answers, an office restarted on the way included.
     static constexpr int kFinishMs = 120000;
 
-    // From another thread, when the program must end at once: kills the office the
-    // table owns (its process group).
-    void Abandon();
-
     corvane_live_stats Stats() const;
     // Ticks/s in, rows/s out, p99 staleness, restarts, reconnects and p50 staleness; the
     // rates over the last second, or on average over `seconds` when given.

@@ -181,10 +181,10 @@ int RunLive(const FeedOptions& options, ByteSource* bytes, BusInput* bus, StopSi
     // An office this run starts is declared first: it outlives the table.
     std::optional<FeedOffice> office;
     LiveFeed table(options);
-    // A second stop ends the office this run started, whoever started it.
-    signals.OnSecondSignal([&office, &table] {
+    // A second stop ends the office this run started. One the table owns is tied to
+    // this process and ends with it.
+    signals.OnSecondSignal([&office] {
         if (office) office->Abandon();
-        table.Abandon();
     });
     const SignalHooksCleared unhook{signals};
     if (const int status = OpenLiveTable(options, table, office, signals, console); status != 0)
