@@ -48,9 +48,12 @@ class SimulatedOffice : public LiveSink {
         Spend(1);
         return {};
     }
-    Error WriteBlock(const std::string&, int, int, const std::vector<const LiveRow*>& rows,
-                     bool&) override {
-        Spend(static_cast<int>(rows.size()));
+    Error WriteBlock(const std::string&, int, const std::vector<corvane::live::ColumnSpan>& columns,
+                     const std::vector<const LiveRow*>& rows, bool&) override {
+        // A row's cost is its share of a whole row's.
+        int width = 0;
+        for (const corvane::live::ColumnSpan& span : columns) width += span.Width();
+        Spend(static_cast<double>(rows.size()) * width / kColumnCount);
         return {};
     }
     Error ReadKeys(const std::string&, int, bool, std::vector<RowKey>& keys) override {
@@ -61,7 +64,7 @@ class SimulatedOffice : public LiveSink {
     Error ClearRows(const std::string&, int, int) override { return {}; }
 
   private:
-    void Spend(int rows) const {
+    void Spend(double rows) const {
         std::this_thread::sleep_for(
             std::chrono::duration<double, std::micro>(callUs_ + rowUs_ * rows));
     }

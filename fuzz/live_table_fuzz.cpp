@@ -7,8 +7,10 @@
 // and rows of instruments that never ticked, or of something else, are never written.
 // The table must have read the sheet since the user last changed it, or a write finds
 // its rows moved: a write that finds them so with no change since is the table's fault.
-// After every flush that wrote everything, each instrument's newest tick is in one row
-// of its sheet.
+// The ticks change a few fields each, and the office stores only the cells each write
+// carries, so a cell the table wrongly takes as unchanged shows: after every flush that
+// wrote everything, each instrument's newest tick is in every column of one row of its
+// sheet.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -137,7 +139,8 @@ class Sink : public live::LiveSink {
         (*sheet)[static_cast<std::size_t>(row)] = Cells{"<titles>", "", ""};
         return {};
     }
-    Error WriteBlock(const std::string& name, int firstRow, int firstColumn,
+    Error WriteBlock(const std::string& name, int firstRow,
+                     const std::vector<live::ColumnSpan>& columns,
                      const std::vector<const live::LiveRow*>& rows, bool& moved) override {
         std::lock_guard<std::mutex> lock(office_->mu);
         Error result;
@@ -147,6 +150,11 @@ class Sink : public live::LiveSink {
         const int count = static_cast<int>(rows.size());
         FUZZ_CHECK(count > 0 && firstRow >= office_->options.firstRow &&
                    firstRow + count <= office_->options.sheetRows);
+        // Ranges of columns of the row's 42, ascending and apart.
+        FUZZ_CHECK(!columns.empty());
+        for (std::size_t s = 0; s < columns.size(); ++s)
+            FUZZ_CHECK(columns[s].first <= columns[s].last && columns[s].last < kColumns &&
+                       columns[s].first >= (s == 0 ? 0 : columns[s - 1].last + 2));
         for (int i = 0; i < count; ++i) {
             const live::LiveRow& tick = *rows[static_cast<std::size_t>(i)];
             const std::string key = platform::InstrumentKey(tick.View(0), tick.View(2));
@@ -166,16 +174,11 @@ class Sink : public live::LiveSink {
             // One row per instrument.
             const std::pair<std::string, int> place{sheet::SheetNameKey(name), firstRow + i};
             FUZZ_CHECK(office_->writtenTo.emplace(key, place).first->second == place);
-            // Columns left out hold the tick's values already.
-            FUZZ_CHECK(firstColumn == 0 || firstColumn == live::LiveSink::kLeadingColumns);
-            if (firstColumn > 0) {
-                FUZZ_CHECK(!cells.empty());
-                for (int k = 0; k < firstColumn; ++k)
-                    FUZZ_CHECK(cells[static_cast<std::size_t>(k)] == tick.View(k));
-            }
+            // Only the call's cells: one the table skipped keeps what the row held.
             cells.resize(kColumns);
-            for (int k = firstColumn; k < kColumns; ++k)
-                cells[static_cast<std::size_t>(k)] = tick.Field(k);
+            for (const live::ColumnSpan& span : columns)
+                for (int k = span.first; k <= span.last; ++k)
+                    cells[static_cast<std::size_t>(k)] = tick.Field(k);
         }
         office_->NoteFull(*sheet);
         return {};
@@ -340,20 +343,42 @@ bool Setup(Office& office, std::uint8_t mode, Bytes& in) {
     return options.keyCheckEvery.count() == 1 || office.tellsChanges;
 }
 
-// Every instrument's newest tick is in its sheet, in a row of its own (or the instrument
-// the user typed back into its row since).
-void CheckNewest(Office& office,
-                 const std::map<std::string, std::pair<std::string, std::string>>& newest,
+// An instrument's newest tick: its sheet and its 42 fields.
+struct Newest {
+    std::string sheet;
+    Cells fields;
+};
+
+// Every instrument's newest tick is in its sheet, in every column of a row of its own
+// (or the instrument the user typed back into its row since).
+void CheckNewest(Office& office, const std::map<std::string, Newest>& newest,
                  const std::set<std::string>& retyped) {
-    for (const auto& [key, where] : newest) {
-        const std::vector<Cells>* sheet = office.Sheet(where.first);
+    for (const auto& [key, tick] : newest) {
+        const std::vector<Cells>* sheet = office.Sheet(tick.sheet);
         FUZZ_CHECK(sheet != nullptr);
         int found = 0;
         for (const Cells& cells : *sheet)
-            found +=
-                KeyOfCells(cells) == key && (cells[1] == where.second || retyped.count(key) > 0);
+            found += KeyOfCells(cells) == key && (cells == tick.fields || retyped.count(key) > 0);
         FUZZ_CHECK(found >= 1);
     }
+}
+
+// The fields a tick may change, each on its own: the description, numbers of the
+// first columns, the middle and the last, so that the changed cells of a block lie
+// together, apart or far apart.
+constexpr int kChanging[] = {1, 3, 4, 11, 12, 20, 33, 41};
+
+// The next tick of an instrument from its fields so far: exchange and scrip code as the
+// input spells them, and each of kChanging new where the input's bits say so (now and
+// then empty).
+void NextTick(Cells& fields, const char* exchange, const char* scrip, std::uint8_t changes,
+              std::uint64_t tick) {
+    fields.resize(kColumns);
+    fields[0] = exchange;
+    fields[2] = scrip;
+    for (std::size_t i = 0; i < std::size(kChanging); ++i)
+        if (changes >> i & 1)
+            fields[kChanging[i]] = tick % 11 == 0 ? "" : std::to_string(tick * 7 + i);
 }
 
 }  // namespace
@@ -367,7 +392,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const live::TableOptions& options = office->options;
 
     std::uint64_t refusedPuts = 0;
-    std::map<std::string, std::pair<std::string, std::string>> newest;  // sheet and tick
+    std::map<std::string, Newest> newest;
     std::set<std::string> retyped;
     std::uint64_t ticks = 0;
     bool edited = false;
@@ -381,18 +406,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (op < 128) {
                 const char* exchange = kExchanges[op % 6];
                 const char* scrip = kScrips[in.Next() % 10];
-                const std::string tick = "t" + std::to_string(++ticks);
-                std::string_view fields[kColumns];
-                fields[0] = exchange;
-                fields[1] = tick;
-                fields[2] = scrip;
-                const Error put = table.Put(fields);
+                const std::string key = platform::InstrumentKey(exchange, scrip);
+                const std::string sheet = options.sheetPerExchange
+                                              ? sheet::SheetNameKey(platform::Trimmed(exchange))
+                                              : sheet::SheetNameKey(options.sheet);
+                const auto known = newest.find(key);
+                Cells fields = known == newest.end() ? Cells() : known->second.fields;
+                NextTick(fields, exchange, scrip, in.Next(), ++ticks);
+                std::string_view views[kColumns];
+                for (int k = 0; k < kColumns; ++k) views[k] = fields[static_cast<std::size_t>(k)];
+                const Error put = table.Put(views);
                 if (put.ok()) {
-                    const std::string sheet = options.sheetPerExchange
-                                                  ? sheet::SheetNameKey(platform::Trimmed(exchange))
-                                                  : sheet::SheetNameKey(options.sheet);
-                    const std::string key = platform::InstrumentKey(exchange, scrip);
-                    newest[key] = {sheet, tick};
+                    newest[key] = {sheet, std::move(fields)};
                     retyped.erase(key);
                 } else {
                     FUZZ_CHECK(put != ErrorCode::Argument && put != ErrorCode::NotConnected);

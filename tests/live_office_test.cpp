@@ -445,6 +445,51 @@ TEST_F(LiveOffice, InstrumentsKeepTheirRowsAcrossRunsUnderTheUsersFormula) {
     }
 }
 
+// Ticks that change a few fields each, over every column: the table sends only the cells
+// that changed, and every cell of every row ends with its instrument's newest tick.
+TEST_F(LiveOffice, PartialUpdatesLeaveEveryCellWithTheNewestTick) {
+    ASSERT_NO_FATAL_FAILURE(StartOffice(session_));
+    constexpr int kInstruments = 200;
+    const auto text = [](int k) { return k == 0 || k == 1 || k == 7 || k == 9; };
+    std::vector<std::vector<std::string>> newest(kInstruments);
+    for (int i = 0; i < kInstruments; ++i)
+        for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k)
+            newest[i].push_back(k == 0    ? "NSE"
+                                : k == 2  ? std::to_string(100000 + i)
+                                : text(k) ? "T" + std::to_string(i) + "-" + std::to_string(k)
+                                          : std::to_string(i * 100 + k));
+    LiveTableOptions options = Options(false);
+    options.intervalMs = 5;
+    LiveTable table(options);
+    const auto put = [&](int i) {
+        const char* fields[CORVANE_COLUMN_COUNT];
+        for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) fields[k] = newest[i][k].c_str();
+        ASSERT_EQ(table.Put(fields), CORVANE_OK);
+    };
+    for (int i = 0; i < kInstruments; ++i) put(i);
+    unsigned next = 1;
+    for (int tick = 1; tick <= 20000; ++tick) {
+        next = next * 1103515245u + 12345u;
+        const int i = static_cast<int>((next >> 8) % kInstruments);
+        for (int change = 0; change < 3; ++change) {
+            const int k = 3 + static_cast<int>((next >> (4 + 5 * change)) % 39);
+            newest[i][k] = text(k) ? "U" + std::to_string(tick) : std::to_string(tick);
+        }
+        put(i);
+        if (tick % 500 == 0) std::this_thread::sleep_for(2ms);  // writes between the ticks
+    }
+    const std::string copy = dir_ / "partial.ods";
+    table.SaveCopy(copy, kLong);
+    table.Close(kLong);
+    std::string want;
+    for (const auto& fields : newest) {
+        for (int k = 0; k < CORVANE_COLUMN_COUNT; ++k) want += (k ? "\t" : "") + fields[k];
+        want += "\n";
+    }
+    EXPECT_EQ(AsUser("cells '" + FileUrl(copy) + "' NSE A2:AP" + std::to_string(kInstruments + 1)),
+              want);
+}
+
 // The state callback runs on the table's writer thread, which cannot end itself: a close
 // from there is refused, and the table goes on and closes from the host's thread.
 TEST_F(LiveOffice, CloseFromTheStateCallbackIsRefusedAndTheTableStaysUsable) {

@@ -136,6 +136,78 @@ TEST_F(LiveTableTest, MergedGapsCarryTheTablesNewestValuesAndNothingPastTheSheet
     EXPECT_EQ(Put(*table, Tick("NSE", 1, "9")), ErrorCode::NotConnected);
 }
 
+// What the fake office was sent since block `from`: the columns of each call.
+std::vector<std::vector<live::ColumnSpan>> ColumnsSent(FakeOffice& office, std::size_t from) {
+    std::lock_guard<std::mutex> lock(office.mu);
+    std::vector<std::vector<live::ColumnSpan>> sent;
+    for (std::size_t i = from; i < office.blocks.size(); ++i)
+        sent.push_back(office.blocks[i].columns);
+    return sent;
+}
+
+TEST_F(LiveTableTest, OnlyChangedColumnsAreSentAndWholeRowsAfterAReconnectionOrAReorder) {
+    TableOptions options = Manual("NSE");
+    options.learnCost = false;  // 1 ms a call, 30 us a row of 42 cells
+    auto table = Open(options);
+    std::vector<std::vector<std::string>> ticks;
+    for (int scrip = 1; scrip <= 100; ++scrip) ticks.push_back(Tick("NSE", scrip, "1"));
+    const auto putAll = [&](int count) {
+        for (int i = 0; i < count; ++i) ASSERT_EQ(Put(*table, ticks[i]), ErrorCode::Ok);
+        ASSERT_EQ(table->Flush(kAmple).code(), ErrorCode::Ok);
+    };
+    const std::vector<live::ColumnSpan> whole{{0, kColumnCount - 1}};
+    putAll(100);
+    EXPECT_EQ(ColumnsSent(*office, 0), (std::vector<std::vector<live::ColumnSpan>>{whole}));
+
+    // D to N and AE of 100 rows: the 16 columns between cost more than a range more.
+    for (auto& tick : ticks) {
+        for (int k = 3; k <= 13; ++k) tick[k] = "2";
+        tick[30] = "2";
+    }
+    std::size_t sent = office->blocks.size();
+    putAll(100);
+    EXPECT_EQ(ColumnsSent(*office, sent),
+              (std::vector<std::vector<live::ColumnSpan>>{{{3, 13}, {30, 30}}}));
+    // The same columns of 5 rows: one range over the gap is cheaper.
+    for (int i = 0; i < 5; ++i) ticks[i][3] = ticks[i][30] = "3";
+    sent = office->blocks.size();
+    putAll(5);
+    EXPECT_EQ(ColumnsSent(*office, sent), (std::vector<std::vector<live::ColumnSpan>>{{{3, 30}}}));
+    // A tick equal to what its row holds sends nothing.
+    sent = office->blocks.size();
+    putAll(1);
+    EXPECT_EQ(office->blocks.size(), sent);
+    EXPECT_EQ(office->Cell("NSE", 1, 30), "3");
+    EXPECT_EQ(office->Cell("NSE", 100, 13), "2");
+    EXPECT_EQ(office->Cell("NSE", 100, 2), "100");
+
+    // A new connection to the same workbook, then a reorder the write finds: whole rows.
+    {
+        std::lock_guard<std::mutex> lock(office->mu);
+        office->lose = ErrorCode::Connect;
+        office->keepsRows = true;
+    }
+    ticks[0][kLtp] = "4";
+    sent = office->blocks.size();
+    putAll(1);
+    for (const auto& columns : ColumnsSent(*office, sent)) EXPECT_EQ(columns, whole);
+    {
+        std::lock_guard<std::mutex> lock(office->mu);
+        std::swap(office->rows[{"NSE", 1}], office->rows[{"NSE", 2}]);
+    }
+    ticks[0][kLtp] = "5";
+    sent = office->blocks.size();
+    putAll(1);
+    EXPECT_EQ(table->Stats().reorders, 1u);
+    const auto afterReorder = ColumnsSent(*office, sent);
+    ASSERT_FALSE(afterReorder.empty());
+    for (const auto& columns : afterReorder) EXPECT_EQ(columns, whole);
+    EXPECT_EQ(office->Cell("NSE", 2, kLtp), "5");
+    EXPECT_EQ(office->Cell("NSE", 2, 30), "3");
+    EXPECT_EQ(office->Cell("NSE", 1, 2), "2");
+    ASSERT_EQ(table->Close(kAmple).code(), ErrorCode::Ok);
+}
+
 TEST_F(LiveTableTest, NothingPutBeforeAFlushOrTheCloseIsLostWhileOthersPut) {
     TableOptions options = Manual("");
     options.sheetPerExchange = true;

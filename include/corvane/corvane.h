@@ -307,7 +307,8 @@ typedef struct corvane_live_options {
     int show_office;           /* owned: non-zero starts it --invisible (workbook windows show
                                   on a display), 0 (default) --headless */
     int fast_writes;           /* non-zero: undo recording and row-height adjustment off in
-                                  the workbook (see corvane_set_fast_writes) */
+                                  the workbook (see corvane_set_fast_writes); an owned office
+                                  that is not shown has them off anyway: nobody works in it */
     int row_times;             /* non-zero: each row's last update (the put of its newest
                                   tick, local time) as a date-time number in the column right
                                   of AP (see corvane_workbook_options.row_times) */

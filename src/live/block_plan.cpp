@@ -16,13 +16,14 @@ constexpr double kLeastPerRow = 1e-8;
 }  // namespace
 
 bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int row)>& known,
-                const CallCost& cost, int rowLimit, std::vector<Block>& blocks) {
+                const CallCost& cost, int rowLimit, std::vector<Block>& blocks, int gapCells) {
     blocks.clear();
     for (const int row : changed)
         if (row < 0 || row >= rowLimit) return false;
 
     // The longest gap worth bridging: its rows must cost less than a call.
-    const double gapRows = cost.perRow > 0 ? cost.perCall / cost.perRow : kMaxBlockRows;
+    const double perGapRow = cost.PerCell() * gapCells;
+    const double gapRows = perGapRow > 0 ? cost.perCall / perGapRow : kMaxBlockRows;
     Block block;
     int last = 0;  // the block's last row
     for (const int row : changed) {
@@ -44,11 +45,30 @@ bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int ro
     return true;
 }
 
+std::vector<ColumnSpan> PlanColumns(ColumnSet changed, int rows, const CallCost& cost) {
+    std::vector<ColumnSpan> spans;
+    const double perGapColumn = cost.PerCell() * rows;
+    constexpr int kColumns = 64;
+    for (int column = 0; column < kColumns; ++column) {
+        if ((changed >> column & 1) == 0) continue;
+        int last = column;
+        while (last + 1 < kColumns && (changed >> (last + 1) & 1) != 0) ++last;
+        const int gap = spans.empty() ? 0 : column - spans.back().last - 1;
+        if (!spans.empty() && gap * perGapColumn < cost.perCall)
+            spans.back().last = last;
+        else
+            spans.push_back({column, last});
+        column = last;
+    }
+    return spans;
+}
+
 CallCostEstimate::CallCostEstimate(CallCost start) : current_(start) {}
 
-void CallCostEstimate::Add(int rows, double seconds) {
-    std::size_t sizeClass = 0;  // rows from 2^sizeClass up to twice that
-    while (sizeClass + 1 < classes_.size() && rows >> (sizeClass + 1) != 0) ++sizeClass;
+void CallCostEstimate::Add(double rows, double seconds) {
+    std::size_t sizeClass = 0;  // rows from 2^sizeClass up to twice that (class 0: below 2)
+    while (sizeClass + 1 < classes_.size() && rows >= static_cast<double>(2 << sizeClass))
+        ++sizeClass;
     SizeClass& added = classes_[sizeClass];
     added.weight = added.weight * kKeep + 1;
     added.rows = added.rows * kKeep + rows;

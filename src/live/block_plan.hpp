@@ -1,14 +1,19 @@
-// Which block writes carry a flush's changed rows. One call costs a fixed amount plus a
-// little per row, so two runs of changed rows are cheaper as one block when rewriting
-// the unchanged rows between them (from the table's own copy) costs less than the
-// second call.
+// Which block writes carry a flush's changed rows, and which columns of them. One call
+// costs a fixed amount plus a little per cell, so two runs of changed rows are cheaper
+// as one block when rewriting the unchanged rows between them (from the table's own
+// copy) costs less than the second call; and two runs of changed columns of a block go
+// in one range when rewriting the unchanged columns between them costs less than
+// another range.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "core/defaults.hpp"
+#include "corvane/market_watch_record.hpp"
+#include "live/live_sink.hpp"
 
 namespace corvane::live {
 
@@ -18,10 +23,12 @@ inline constexpr int kMaxBlockRows = defaults::kMaxBlockRows;
 // The rows of a sheet: 1,048,576 in the office's spreadsheets.
 inline constexpr int kSheetRows = defaults::kSheetRows;
 
-// Seconds per block call and per row of a block.
+// Seconds per block call and per whole row of a block, the 42 fields; a cell costs its
+// share of a row.
 struct CallCost {
     double perCall = 0;
     double perRow = 0;
+    double PerCell() const { return perRow / kColumnCount; }
 };
 
 struct Block {
@@ -34,22 +41,34 @@ struct Block {
 
 // Plans the blocks that write the ascending, distinct rows in `changed`. A gap of
 // unchanged rows between two of them is written along when every row of the gap is
-// `known` (the table holds its values) and the gap's rows cost less than one call;
-// blocks hold at most kMaxBlockRows rows. Returns false, with no blocks, when a changed
-// row lies outside [0, rowLimit): nothing of such a flush is written.
+// `known` (the table holds its values) and the gap's rows, `gapCells` cells each, cost
+// less than one call; blocks hold at most kMaxBlockRows rows. Returns false, with no
+// blocks, when a changed row lies outside [0, rowLimit): nothing of such a flush is
+// written.
 bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int row)>& known,
-                const CallCost& cost, int rowLimit, std::vector<Block>& blocks);
+                const CallCost& cost, int rowLimit, std::vector<Block>& blocks,
+                int gapCells = kColumnCount);
 
-// The cost of one block call, learnt from measured calls. Calls are kept in classes by
-// size (1 row, 2 to 3, 4 to 7, ... rows), each as the mean of its recent calls, with
-// older calls weighing less and less; the cost is the line through the smallest and the
+// Columns of a block's rows, one bit each from bit 0 for column A.
+using ColumnSet = std::uint64_t;
+
+// The ranges that write the columns in `changed` (not empty) of a block of `rows` rows,
+// ascending. The unchanged columns between two runs of changed ones are written along
+// (from the table's copy) when their cells cost less than writing one more range, which
+// is taken to cost as much as a call: a range less is worth many cells.
+std::vector<ColumnSpan> PlanColumns(ColumnSet changed, int rows, const CallCost& cost);
+
+// The cost of one block call, learnt from measured calls. A call's size is its cells as
+// whole rows (3 rows of 14 cells make 1 row). Calls are kept in classes by size (below
+// 2 rows, 2 to 4, 4 to 8, ... rows), each as the mean of its recent calls, with older
+// calls weighing less and less; the cost is the line through the smallest and the
 // largest class. The first guess holds until calls were measured; how the cost splits
 // into the call and its rows, until calls of two classes were.
 class CallCostEstimate {
   public:
     explicit CallCostEstimate(CallCost start);
 
-    void Add(int rows, double seconds);
+    void Add(double rows, double seconds);
     CallCost Current() const { return current_; }
 
   private:

@@ -1,41 +1,46 @@
 #include "live/block_writer.hpp"
 
 #include <algorithm>
-#include <string_view>
 #include <utility>
 
 namespace corvane::live {
 namespace {
 
-bool SameLeading(const std::string& leading, const LiveRow& row) {
-    std::string_view rest(leading);
-    for (int k = 0; k < LiveSink::kLeadingColumns; ++k) {
-        const std::string_view field = row.View(k);
-        if (rest.substr(0, field.size()) != field) return false;
-        rest.remove_prefix(field.size());
-        if (k + 1 < LiveSink::kLeadingColumns) {
-            if (rest.empty() || rest.front() != '\0') return false;
-            rest.remove_prefix(1);
-        }
+// The columns that changed in the rows of `block`: the union of `changes[i]`, the
+// changed columns of row changed[i], over the ascending rows `changed` that lie in it.
+// `any` tells whether any changed row lies in it at all.
+ColumnSet ChangesIn(const Block& block, const std::vector<int>& changed,
+                    const std::vector<ColumnSet>& changes, bool& any) {
+    ColumnSet columns = 0;
+    any = false;
+    auto at = std::lower_bound(changed.begin(), changed.end(), block.firstRow);
+    for (; at != changed.end() && *at < block.firstRow + block.rows; ++at) {
+        any = true;
+        columns |= changes[static_cast<std::size_t>(at - changed.begin())];
     }
-    return rest.empty();
+    return columns;
 }
 
-// Whether any of the ascending rows `changed` lies in `block`.
-bool HoldsChanges(const std::vector<int>& changed, const Block& block) {
-    const auto found = std::lower_bound(changed.begin(), changed.end(), block.firstRow);
-    return found != changed.end() && *found < block.firstRow + block.rows;
+// The columns from the first to the last of `columns`; none when it is empty.
+int Spread(ColumnSet columns) {
+    if (columns == 0) return 0;
+    int first = 0, last = 63;
+    while ((columns >> first & 1) == 0) ++first;
+    while ((columns >> last & 1) == 0) --last;
+    return last - first + 1;
 }
 
 }  // namespace
 
-std::string LeadingColumns(const LiveRow& row) {
-    std::string leading;
-    for (int k = 0; k < LiveSink::kLeadingColumns; ++k) {
-        if (k > 0) leading += '\0';
-        leading += row.View(k);
-    }
-    return leading;
+ColumnSet ChangedColumns(const LiveRow& tick, const LiveRow* written, int columns) {
+    if (written == nullptr) return columns >= 64 ? ~ColumnSet(0) : (ColumnSet(1) << columns) - 1;
+    if (written == &tick) return 0;
+    ColumnSet changed = 0;
+    for (int k = 0; k < kColumnCount; ++k)
+        if (tick.View(k) != written->View(k)) changed |= ColumnSet(1) << k;
+    if (columns > kColumnCount && (changed != 0 || tick.Taken() != written->Taken()))
+        changed |= ColumnSet(1) << kColumnCount;
+    return changed;
 }
 
 BlockWriter::BlockWriter(LiveSink& sink, SinkCall call, CallCost startCost, bool learnCost,
@@ -47,20 +52,24 @@ BlockWriter::BlockWriter(LiveSink& sink, SinkCall call, CallCost startCost, bool
       sheetRows_(sheetRows),
       estimate_(startCost) {}
 
-int BlockWriter::FirstColumn(const Block& block, const SheetTicks& ticks) const {
-    for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
-        const std::string* leading = ticks.Leading(row);
-        if (leading == nullptr || !SameLeading(*leading, *ticks.Tick(row))) return 0;
-    }
-    return LiveSink::kLeadingColumns;
-}
-
 SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& changed,
                               const SheetTicks& ticks, const CallCost& cost) {
     SheetWrite outcome;
+    const int columns = sink_.RowColumns();
+    // What changed in each row, against what the row holds.
+    std::vector<ColumnSet> changes(changed.size());
+    ColumnSet all = 0;
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        const int row = changed[i];
+        if (row < 0 || row >= sheetRows_) continue;  // refused by the plan
+        changes[i] = ChangedColumns(*ticks.Tick(row), ticks.Written(row), columns);
+        all |= changes[i];
+    }
     std::vector<Block> blocks;
     const auto known = [&](int row) { return ticks.Tick(row) != nullptr; };
-    if (!PlanBlocks(changed, known, cost, sheetRows_, blocks)) {
+    // A bridged row is written in the columns its block's ranges span, at most those from
+    // the first column that changed in any row to the last.
+    if (!PlanBlocks(changed, known, cost, sheetRows_, blocks, Spread(all))) {
         outcome.refused = {ErrorCode::Office, "rows past the end of sheet " + sheet};
         return outcome;
     }
@@ -73,17 +82,23 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
     while (!work.empty()) {
         const Block block = work.back();
         work.pop_back();
-        if (!HoldsChanges(changed, block)) continue;
-        const int firstColumn = FirstColumn(block, ticks);
+        bool holdsChanges = false;
+        const ColumnSet changedColumns = ChangesIn(block, changed, changes, holdsChanges);
+        if (!holdsChanges) continue;
+        if (changedColumns == 0) {
+            // New ticks that equal what their rows hold: nothing to send.
+            outcome.written.push_back({block, false, false, std::chrono::steady_clock::now()});
+            continue;
+        }
+        const std::vector<ColumnSpan> spans = PlanColumns(changedColumns, block.rows, cost);
         rows.clear();
         for (int row = block.firstRow; row < block.firstRow + block.rows; ++row)
             rows.push_back(ticks.Tick(row));
         Error result;
         bool moved = false;
         const auto callStart = std::chrono::steady_clock::now();
-        if (!call_(
-                [&] { return sink_.WriteBlock(sheet, block.firstRow, firstColumn, rows, moved); },
-                result)) {
+        if (!call_([&] { return sink_.WriteBlock(sheet, block.firstRow, spans, rows, moved); },
+                   result)) {
             outcome.end = SheetWrite::End::Stopped;
             return outcome;
         }
@@ -109,9 +124,13 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
             }
             continue;
         }
+        int width = 0;
+        for (const ColumnSpan& span : spans) width += span.Width();
         if (learnCost_)
-            estimate_.Add(block.rows, std::chrono::duration<double>(callEnd - callStart).count());
-        outcome.written.push_back({block, firstColumn, callEnd});
+            estimate_.Add(static_cast<double>(block.rows) * width / kColumnCount,
+                          std::chrono::duration<double>(callEnd - callStart).count());
+        const bool wholeRows = spans.size() == 1 && spans[0].first == 0 && width == columns;
+        outcome.written.push_back({block, wholeRows, true, callEnd});
     }
     return outcome;
 }

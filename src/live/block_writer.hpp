@@ -1,7 +1,8 @@
-// The writes of one sheet's changed rows: blocks planned by cost, each from the first
-// column it needs, and a block the office refuses halved until the refusal is confined
-// to the rows that cause it. The writer leaves its rows as they are: it tells the table
-// what went into the sheet, and the table marks those rows written.
+// The writes of one sheet's changed rows: blocks planned by cost, each carrying the
+// columns that changed in its rows since they were last written, and a block the office
+// refuses halved until the refusal is confined to the rows that cause it. The writer
+// leaves its rows as they are: it tells the table what went into the sheet, and the
+// table marks those rows written.
 #pragma once
 
 #include <chrono>
@@ -21,9 +22,6 @@ inline bool OfficeLost(const Error& status) {
     return status == ErrorCode::Connect || status == ErrorCode::Timeout;
 }
 
-// A row's leading columns (see LiveSink::kLeadingColumns) as one text, NUL-separated.
-std::string LeadingColumns(const LiveRow& row);
-
 // One sheet's rows as the block writer sees them; the table answers from its copy of
 // each instrument's newest tick.
 class SheetTicks {
@@ -32,14 +30,21 @@ class SheetTicks {
     // The newest tick of the instrument in zero-based `row`; null when the row has no
     // instrument, or one the table has no tick of.
     virtual const LiveRow* Tick(int row) const = 0;
-    // The row's LeadingColumns as last written into it, while the row holds the tick of
-    // its instrument; null, or empty, when unknown.
-    virtual const std::string* Leading(int row) const = 0;
+    // The tick the row holds in every column since the table wrote it there (the newest
+    // one, or one before it); null when that is not known (the row was not written since
+    // its instrument was placed there, or since the sheet was last read): then every
+    // column of the row is taken to have changed.
+    virtual const LiveRow* Written(int row) const = 0;
 };
 
 struct WrittenBlock {
     Block block;
-    int firstColumn = 0;  // 0, or kLeadingColumns when the rows' leading columns stayed
+    // Whether the block was written in every column of its rows, so that its bridged rows
+    // too now hold their tick in every column.
+    bool wholeRows = false;
+    // False when none of the block's cells had changed: nothing was sent, and its rows
+    // hold their ticks already.
+    bool sent = true;
     std::chrono::steady_clock::time_point end;  // when the call returned
 };
 
@@ -55,6 +60,11 @@ struct SheetWrite {
     Error refused;                      // the last refusal by the office, Ok when none
     std::vector<WrittenBlock> written;  // in the order written
 };
+
+// The columns (from A, within `columns`, the sink's RowColumns) in which `tick` differs
+// from `written`, what the row holds: every column when that is unknown (null). The
+// row-time column right of AP changes whenever the row does, or the tick is a newer one.
+ColumnSet ChangedColumns(const LiveRow& tick, const LiveRow* written, int columns);
 
 class BlockWriter {
   public:
@@ -73,10 +83,6 @@ class BlockWriter {
                      const SheetTicks& ticks, const CallCost& cost);
 
   private:
-    // The first column a block needs: its rows' leading columns are left out when every
-    // row holds them as they are now, so the office has fewer cells and no key to check.
-    int FirstColumn(const Block& block, const SheetTicks& ticks) const;
-
     LiveSink& sink_;
     const SinkCall call_;
     const CallCost startCost_;

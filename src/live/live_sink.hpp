@@ -21,6 +21,17 @@ namespace corvane::live {
 // The key columns of one sheet row as the office holds them (see sheet/row_key.hpp).
 using RowKey = sheet::RowKey;
 
+// Zero-based columns `first` to `last` of a block's rows; the column right of AP, which
+// holds a row's update time, is kColumnCount.
+struct ColumnSpan {
+    int first = 0;
+    int last = 0;
+    int Width() const { return last - first + 1; }
+    bool operator==(const ColumnSpan& other) const {
+        return first == other.first && last == other.last;
+    }
+};
+
 // Every call but Cancel comes from the table's writer thread, one at a time.
 class LiveSink {
   public:
@@ -39,21 +50,21 @@ class LiveSink {
     // The 42 column titles into zero-based `row` of `sheet`.
     virtual Error WriteTitles(const std::string& sheet, int row) = 0;
 
-    // The columns a block may leave out, from A: a row's exchange, description and scrip
-    // code, as they were last written into it.
-    static constexpr int kLeadingColumns = 3;
+    // How many columns from A the sink writes of a row: the 42 fields, and one more when
+    // it keeps each row's update time (the tick's Taken) in the column right of them.
+    virtual int RowColumns() const { return kColumnCount; }
 
-    // rows[i] into zero-based row firstRow + i of `sheet`, from zero-based column
-    // `firstColumn` (0, or kLeadingColumns when the rows hold those columns already), in
-    // one block write, provided
-    // that none of those rows holds anything else in its key columns than its own
-    // instrument (the exchange and scrip code of rows[i]) or nothing. Otherwise nothing
-    // is written and `moved` is set: somebody sorted, moved or typed over rows since the
-    // table last read the keys. A sink that cannot tell which rows changed sets `moved`
-    // for any change to the sheet's key columns since the last ReadKeys of it by anyone
-    // but itself. The check and the write are one step: nothing can come in between.
-    // The rows are only borrowed for the call.
-    virtual Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
+    // rows[i] into zero-based row firstRow + i of `sheet`, in each of `columns`
+    // (ascending, apart, within RowColumns) the rows' cells of those columns, in one
+    // step, provided that none of those rows holds anything else in its key columns than
+    // its own instrument (the exchange and scrip code of rows[i]) or nothing. Otherwise
+    // nothing is written and `moved` is set: somebody sorted, moved or typed over rows
+    // since the table last read the keys. A sink that cannot tell which rows changed sets
+    // `moved` for any change to the sheet's key columns since the last ReadKeys of it by
+    // anyone but itself. The check and the writes are one step: nothing can come in
+    // between. The rows are only borrowed for the call.
+    virtual Error WriteBlock(const std::string& sheet, int firstRow,
+                             const std::vector<ColumnSpan>& columns,
                              const std::vector<const LiveRow*>& rows, bool& moved) = 0;
 
     // The key columns of `sheet`'s rows from `firstRow` down to the last row that holds

@@ -1,8 +1,9 @@
 // A live table: the host puts ticks and returns at once; a writer thread of the table
 // keeps the sheet current every interval, writing each changed row with its newest tick
-// in blocks planned by cost, and heals the table when the office goes away or stops
-// answering. The table keeps the newest fields of every instrument it was given, so a
-// recovered office gets every row back.
+// in blocks planned by cost, in the cells that changed since the row was last written,
+// and heals the table when the office goes away or stops answering. The table keeps the
+// newest fields of every instrument it was given, so a recovered office gets every row
+// back.
 //
 // An instrument's row is decided by the sheet, never by the order of ticks: before the
 // writer writes into a sheet (at the first connection and after every reconnection) it
@@ -74,7 +75,8 @@ enum class TableState { Connecting, Live, Recovering, Failed };
 struct TableStats {
     std::uint64_t ticksPut = 0;
     std::uint64_t ticksReplaced = 0;  // replaced by a newer tick before being written
-    std::uint64_t rowsWritten = 0;    // rows sent in blocks, bridged gaps and rewrites included
+    // Rows sent in blocks, bridged gaps and rewrites included, in the columns that changed.
+    std::uint64_t rowsWritten = 0;
     std::uint64_t blockCalls = 0;
     std::uint64_t titleRowsWritten = 0;
     std::size_t instruments = 0;
@@ -165,9 +167,12 @@ class LiveTable {
         bool known = false;
         bool needsWrite = false;
         Clock::time_point firstPut;  // of the earliest tick not in the sheet
-        // Its LeadingColumns as last written into its row, while the row holds its tick;
-        // empty when not known since the last reading of the sheet.
-        std::string leading;
+        // What its row holds since the table last wrote it there, which the next write
+        // is compared with: `fields` (Newest), `earlier` (Earlier, a tick collected before
+        // the newest), or not known since the sheet was last read (Unknown), when the
+        // next write covers every column.
+        enum class InRow { Unknown, Newest, Earlier } inRow = InRow::Unknown;
+        LiveRow earlier;
     };
     // A sheet as the writer keeps it, numbered as the placement numbers it.
     struct SheetRows {

@@ -27,7 +27,7 @@ double Milliseconds(Clock::duration duration) {
 }  // namespace
 
 // A sheet's rows for the block writer: each row's instrument by the placement, its tick
-// and leading columns from the shadows.
+// and what its row holds from the shadows.
 class LiveTable::Ticks : public SheetTicks {
   public:
     Ticks(const LiveTable& table, std::uint32_t sheet)
@@ -37,10 +37,19 @@ class LiveTable::Ticks : public SheetTicks {
         const std::int32_t id = IdOf(row);
         return id >= 0 && table_.shadows_[id].known ? &table_.shadows_[id].fields : nullptr;
     }
-    const std::string* Leading(int row) const override {
+    const LiveRow* Written(int row) const override {
         const std::int32_t id = IdOf(row);
         if (id < 0 || !table_.placement_.Written(static_cast<std::uint32_t>(id))) return nullptr;
-        return &table_.shadows_[id].leading;
+        const Shadow& shadow = table_.shadows_[id];
+        switch (shadow.inRow) {
+            case Shadow::InRow::Newest:
+                return &shadow.fields;
+            case Shadow::InRow::Earlier:
+                return &shadow.earlier;
+            case Shadow::InRow::Unknown:
+                break;
+        }
+        return nullptr;
     }
 
   private:
@@ -103,6 +112,11 @@ std::uint64_t LiveTable::TakeTicks() {
                 placement_.Add(id, slot.sheet, std::move(slot.key));
             }
             shadow.known = true;
+            // The tick its row holds stays, to be compared with the new one.
+            if (shadow.inRow == Shadow::InRow::Newest) {
+                swap(shadow.earlier, shadow.fields);
+                shadow.inRow = Shadow::InRow::Earlier;
+            }
             shadow.fields = std::move(slot.pending);  // the old one is freed here, not by a put
             slot.dirty = false;
         }
@@ -249,14 +263,21 @@ void LiveTable::MarkWritten(std::uint32_t index, const WrittenBlock& written) {
     const std::vector<std::int32_t>& ids = placement_.Rows(index);
     const Block& block = written.block;
     platform::Lock lock(statsMu_);
-    stats_.rowsWritten += static_cast<std::uint64_t>(block.rows);
-    ++stats_.blockCalls;
-    stats_.cost = blocks_.Estimate();
+    if (written.sent) {
+        stats_.rowsWritten += static_cast<std::uint64_t>(block.rows);
+        ++stats_.blockCalls;
+        stats_.cost = blocks_.Estimate();
+    }
     for (int row = block.firstRow; row < block.firstRow + block.rows; ++row) {
         const auto id = static_cast<std::uint32_t>(ids[row - options_.firstRow]);
         Shadow& shadow = shadows_[id];
         placement_.MarkWritten(id);
-        if (written.firstColumn == 0) shadow.leading = LeadingColumns(shadow.fields);
+        // A changed row got every column that changed; a bridged one, whose columns are
+        // not known, holds its tick only once every column was written.
+        if (shadow.needsWrite || written.wholeRows) {
+            shadow.inRow = Shadow::InRow::Newest;
+            shadow.earlier = LiveRow();
+        }
         if (!shadow.needsWrite) continue;
         if (shadow.firstPut != Clock::time_point())
             staleness_.Add(Milliseconds(written.end - shadow.firstPut));
@@ -318,10 +339,13 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
             ++stats_.reorders;
         }
     }
-    // Someone may have typed into the leading columns of a row that stayed put: each
-    // row's next write covers them again.
-    for (const std::int32_t id : placement_.Rows(index))
-        if (id >= 0) shadows_[id].leading.clear();
+    // Someone may have typed into a row that stayed put: each row's next write covers
+    // every column again.
+    for (const std::int32_t id : placement_.Rows(index)) {
+        if (id < 0) continue;
+        shadows_[id].inRow = Shadow::InRow::Unknown;
+        shadows_[id].earlier = LiveRow();
+    }
     return StepEnd::Done;
 }
 

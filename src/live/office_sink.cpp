@@ -42,6 +42,10 @@ office::ProviderOptions ProviderFor(const OfficeSinkOptions& options) {
     return provider;
 }
 
+bool FastWritesWanted(const OfficeSinkOptions& options) {
+    return options.fastWrites || (options.owned && !options.visible);
+}
+
 std::string Milliseconds(Timeout limit) { return std::to_string(limit.Length().count()) + " ms"; }
 
 }  // namespace
@@ -199,7 +203,8 @@ Error OfficeSink::ConnectOnce() {
     // Connecting gets the call deadline, loading (see Admit) the load deadline.
     Error result = Guarded([&]() REQUIRES(use_) {
         connected = office::ConnectOffice(session_);
-        if (connected.ok() && options_.fastWrites) fastWrites_.Set(session_.Workbook(), true);
+        if (connected.ok() && FastWritesWanted(options_))
+            fastWrites_.Set(session_.Workbook(), true);
         return Error();
     });
     if (!result.ok()) return result;
@@ -305,10 +310,11 @@ Error OfficeSink::WriteTitles(const std::string& name, int row) {
     return Confirm(std::move(result));
 }
 
-Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstColumn,
+Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
+                             const std::vector<ColumnSpan>& columns,
                              const std::vector<const LiveRow*>& rows, bool& moved) {
     moved = false;
-    if (rows.empty()) return {};
+    if (rows.empty() || columns.empty()) return {};
     // The values, and the instrument each row must hold in its key columns (or nothing),
     // are made before the office is asked anything.
     std::vector<sheet::FieldRow> fields(rows.size());
@@ -318,15 +324,16 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
         fields[i].taken = rows[i]->Taken();
         expected[i] = platform::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
     }
-    const sheet::RowValues values = sheet::BlockValues(fields, firstColumn, options_.rowTimes);
-    const sal_Int32 lastColumn = firstColumn + values[0].getLength() - 1;
+    const sheet::BlockCells cells(fields, options_.rowTimes);
+    std::vector<sheet::RowValues> values;
+    for (const ColumnSpan& span : columns) values.push_back(cells.Columns(span.first, span.last));
     const sal_Int32 lastRow = firstRow + static_cast<sal_Int32>(rows.size()) - 1;
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
-        // The rows' key columns as they are now, in the same step as the write.
+        // The rows' key columns as they are now, in the same step as the writes.
         bool hold = true;
         const Error read = sheet::KeysHold(sheet, firstRow, expected, hold);
         if (!read.ok()) return read;
@@ -335,9 +342,12 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow, int firstCol
             return Error();
         }
         fastWrites_.Prepare(session_.Workbook());
-        if (!sheet::WriteValueBlock(
-                sheet->getCellRangeByPosition(firstColumn, firstRow, lastColumn, lastRow), values))
-            return Error{ErrorCode::Office, "the rows' range takes no values"};
+        for (std::size_t s = 0; s < columns.size(); ++s) {
+            const auto range =
+                sheet->getCellRangeByPosition(columns[s].first, firstRow, columns[s].last, lastRow);
+            if (!sheet::WriteValueBlock(range, values[s]))
+                return Error{ErrorCode::Office, "the rows' range takes no values"};
+        }
         return Error();
     });
     return Confirm(std::move(result));

@@ -46,8 +46,10 @@ struct OfficeSinkOptions {
     Timeout saveTimeout = Timeout::After(std::chrono::milliseconds(defaults::kSaveTimeoutMs));
     // Owned: the longest a started office may take to accept before it is started anew.
     std::chrono::milliseconds startLimit{60000};
-    bool fastWrites = false;  // undo recording and row-height adjustment off
-    bool rowTimes = false;    // each row's last update time into the column right of AP
+    // Undo recording and row-height adjustment off. Always so in an owned office that is
+    // not visible: nobody works in it, so nobody misses them.
+    bool fastWrites = false;
+    bool rowTimes = false;  // each row's last update time into the column right of AP
     // The zero-based row of the titles: copies keep it and the rows above in view, in
     // every sheet it holds the titles in; -1 for none.
     int titleRow = 0;
@@ -69,9 +71,10 @@ class OfficeSink final : public LiveSink, private office::SessionObserver {
     Error Open() override;
     Error Recover(const Error& cause, bool& restarted) override;
     Error WriteTitles(const std::string& sheet, int row) override;
-    // Reads the rows' key columns and writes the block in one step on the office's main
-    // thread, where nothing else runs in between.
-    Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
+    int RowColumns() const override { return kColumnCount + (options_.rowTimes ? 1 : 0); }
+    // Reads the rows' key columns and writes the block's ranges in one step on the
+    // office's main thread, where nothing else runs in between.
+    Error WriteBlock(const std::string& sheet, int firstRow, const std::vector<ColumnSpan>& columns,
                      const std::vector<const LiveRow*>& rows, bool& moved) override;
     Error ReadKeys(const std::string& sheet, int firstRow, bool create,
                    std::vector<RowKey>& keys) override;

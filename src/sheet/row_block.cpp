@@ -12,22 +12,28 @@ namespace corvane::sheet {
 static_assert(kUpdatedColumn.index == kColumnCount);
 
 RowValues BlockValues(const std::vector<FieldRow>& rows, int firstColumn, bool rowTimes) {
-    const sal_Int32 columns = rowTimes ? kUpdatedColumn.index + 1 : kColumnCount;
-    RowValues values(static_cast<sal_Int32>(rows.size()));
-    css::uno::Sequence<css::uno::Any>* const out = values.getArray();
-    // Every column is made, of which the ones from firstColumn go.
-    css::uno::Any cells[kColumnCount + 1];
+    const int last = rowTimes ? kUpdatedColumn.index : kColumnCount - 1;
+    return BlockCells(rows, rowTimes).Columns(firstColumn, last);
+}
+
+BlockCells::BlockCells(const std::vector<FieldRow>& rows, bool rowTimes) : cells_(rows.size()) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        css::uno::Any* const cells = cells_[i].data();
         StoreRecordFields(cells, rows[i].fields.data());
-        if (rowTimes) {
-            const auto taken = rows[i].taken;
-            if (taken == std::chrono::system_clock::time_point())
-                cells[kUpdatedColumn.index] <<= rtl::OUString();
-            else
-                cells[kUpdatedColumn.index] <<= platform::LocalSerialTime(taken);
-        }
-        out[i] = css::uno::Sequence<css::uno::Any>(cells + firstColumn, columns - firstColumn);
+        if (!rowTimes) continue;
+        const auto taken = rows[i].taken;
+        if (taken == std::chrono::system_clock::time_point())
+            cells[kUpdatedColumn.index] <<= rtl::OUString();
+        else
+            cells[kUpdatedColumn.index] <<= platform::LocalSerialTime(taken);
     }
+}
+
+RowValues BlockCells::Columns(int first, int last) const {
+    RowValues values(static_cast<sal_Int32>(cells_.size()));
+    css::uno::Sequence<css::uno::Any>* const out = values.getArray();
+    for (std::size_t i = 0; i < cells_.size(); ++i)
+        out[i] = css::uno::Sequence<css::uno::Any>(cells_[i].data() + first, last - first + 1);
     return values;
 }
 

@@ -28,6 +28,20 @@ struct FieldRow {
 // Asks nothing of the office: the values can be made before the office is called.
 RowValues BlockValues(const std::vector<FieldRow>& rows, int firstColumn, bool rowTimes);
 
+// The cells of a block's rows converted once, as BlockValues converts them, for value
+// arrays of any of their columns: a block written in several ranges converts each field
+// once. Asks nothing of the office.
+class BlockCells {
+  public:
+    BlockCells(const std::vector<FieldRow>& rows, bool rowTimes);
+    // The value array of zero-based columns `first` to `last` (up to AP, or to the
+    // row-time column with rowTimes) of every row.
+    RowValues Columns(int first, int last) const;
+
+  private:
+    std::vector<std::array<css::uno::Any, kColumnCount + 1>> cells_;
+};
+
 // Writes `values` into `range`, which spans exactly their rows and columns, in one write
 // of a value array. False, with nothing written, when there is no range or it takes no
 // value array; office errors (a shape other than the range's) pass to the caller.

@@ -29,6 +29,7 @@ struct FakeOffice {
     struct Write {
         std::string sheet;
         int firstRow, rows;
+        std::vector<live::ColumnSpan> columns;
     };
     std::vector<Write> blocks;
     std::vector<std::string> sheets;        // the workbook's sheets; empty: any name exists
@@ -120,7 +121,8 @@ class FakeLiveSink : public live::LiveSink {
         office_->rows[{sheet, row}] = {"<titles>"};
         return {};
     }
-    Error WriteBlock(const std::string& sheet, int firstRow, int firstColumn,
+    Error WriteBlock(const std::string& sheet, int firstRow,
+                     const std::vector<live::ColumnSpan>& columns,
                      const std::vector<const live::LiveRow*>& rows, bool& moved) override {
         std::unique_lock<std::mutex> lock(office_->mu);
         if (office_->hold) {
@@ -144,12 +146,14 @@ class FakeLiveSink : public live::LiveSink {
                                    platform::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
         }
         if (moved) return {};
-        office_->blocks.push_back({sheet, firstRow, static_cast<int>(rows.size())});
+        office_->blocks.push_back({sheet, firstRow, static_cast<int>(rows.size()), columns});
+        // Only the cells of the call's columns: a cell the table skips keeps what it held.
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::vector<std::string>& cells =
                 office_->rows[{sheet, firstRow + static_cast<int>(i)}];
             cells.resize(kColumnCount);
-            for (int k = firstColumn; k < kColumnCount; ++k) cells[k] = rows[i]->Field(k);
+            for (const live::ColumnSpan& span : columns)
+                for (int k = span.first; k <= span.last; ++k) cells.at(k) = rows[i]->Field(k);
         }
         return {};
     }
