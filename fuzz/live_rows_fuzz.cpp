@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz_bytes.hpp"
 #include "fuzz_check.hpp"
 #include "live/row_placement.hpp"
 #include "platform/instrument_key.hpp"
@@ -28,20 +29,7 @@ constexpr std::uint32_t kSheets = 2;
 const char* const kExchanges[] = {"NSE", "nse", " NSE", "BSE"};
 const char* const kScrips[] = {"1", "01", "2", "3", "10", "500325", "0500325", " 7"};
 
-class Bytes {
-  public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Next() {
-        if (size_ == 0) return 0;
-        --size_;
-        return *data_++;
-    }
-    bool More() const { return size_ > 0; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
+using Bytes = FuzzBytes;
 
 // What a row's key columns hold as the model compares them: "" for nothing, an
 // instrument's key, or "#" for anything else.

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz_bytes.hpp"
 #include "fuzz_check.hpp"
 #include "live/live_table.hpp"
 #include "platform/instrument_key.hpp"
@@ -40,21 +41,7 @@ constexpr int kColumns = kColumnCount;
 const char* const kExchanges[] = {"NSE", "nse", "BSE", " bse ", "MCX", "X1"};
 const char* const kScrips[] = {"1", "01", "2", "3", "10", "-0", "0", "500325", "0500325", " 7"};
 
-// The input, read a byte at a time; zeros once it is used up.
-class Bytes {
-  public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Next() {
-        if (size_ == 0) return 0;
-        --size_;
-        return *data_++;
-    }
-    bool More() const { return size_ > 0; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
+using Bytes = FuzzBytes;
 
 // A row's cells; empty for a blank row.
 using Cells = std::vector<std::string>;

@@ -208,6 +208,9 @@ class LiveTable {
     // rows changed by someone else, so that the sheet is to be read and tried again.
     CycleEnd WriteSheet(std::uint32_t sheet, const CallCost& cost, bool& wrote, bool& moved,
                         Error& lost);
+    // One sink call of a sheet's step: Stopped when the table is stopping, Lost (with
+    // `lost`) when the office went away, else Done with the call's `result`.
+    StepEnd SinkStep(const std::function<Error()>& call, Error& result, Error& lost);
     StepEnd WriteTitles(SheetRows& sheet, bool& wrote, Error& lost);
     CycleEnd WriteRows(std::uint32_t sheet, const CallCost& cost, bool& wrote, bool& moved,
                        Error& lost);

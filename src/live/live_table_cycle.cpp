@@ -210,15 +210,21 @@ LiveTable::CycleEnd LiveTable::WriteSheet(std::uint32_t index, const CallCost& c
     return WriteRows(index, cost, wrote, moved, lost);
 }
 
+LiveTable::StepEnd LiveTable::SinkStep(const std::function<Error()>& call, Error& result,
+                                       Error& lost) {
+    if (!Call(call, result)) return StepEnd::Stopped;
+    if (!OfficeLost(result)) return StepEnd::Done;
+    lost = result;
+    return StepEnd::Lost;
+}
+
 LiveTable::StepEnd LiveTable::WriteTitles(SheetRows& sheet, bool& wrote, Error& lost) {
     if (!sheet.titlesNeeded) return StepEnd::Done;
     Error result;
-    if (!Call([&] { return sink_->WriteTitles(sheet.name, options_.firstRow - 1); }, result))
-        return StepEnd::Stopped;
-    if (OfficeLost(result)) {
-        lost = result;
-        return StepEnd::Lost;
-    }
+    if (const StepEnd end = SinkStep(
+            [&] { return sink_->WriteTitles(sheet.name, options_.firstRow - 1); }, result, lost);
+        end != StepEnd::Done)
+        return end;
     if (!result.ok()) {
         Record(result);
         return result == ErrorCode::NoSheet ? StepEnd::Skip : StepEnd::Done;
@@ -303,12 +309,11 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
                 std::chrono::duration<double>(Clock::now() - start).count();
         }
     } timed{*this};
-    if (!Call([&] { return sink_->ReadKeys(sheet.name, options_.firstRow, create, keys); }, result))
-        return StepEnd::Stopped;
-    if (OfficeLost(result)) {
-        lost = result;
-        return StepEnd::Lost;
-    }
+    if (const StepEnd end =
+            SinkStep([&] { return sink_->ReadKeys(sheet.name, options_.firstRow, create, keys); },
+                     result, lost);
+        end != StepEnd::Done)
+        return end;
     if (result == ErrorCode::NoSheet && options_.sheetPerExchange) {
         // Every other exchange, and every copy, goes on without this one.
         Refuse(index, result.message().empty() ? "the workbook has no sheet \"" + sheet.name + "\""
@@ -352,12 +357,10 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
 LiveTable::StepEnd LiveTable::Clean(SheetRows& sheet, std::vector<RowKey>& keys, Error& lost) {
     const int count = static_cast<int>(keys.size());
     Error result;
-    if (!Call([&] { return sink_->ClearRows(sheet.name, options_.firstRow, count); }, result))
-        return StepEnd::Stopped;
-    if (OfficeLost(result)) {
-        lost = result;
-        return StepEnd::Lost;
-    }
+    if (const StepEnd end = SinkStep(
+            [&] { return sink_->ClearRows(sheet.name, options_.firstRow, count); }, result, lost);
+        end != StepEnd::Done)
+        return end;
     if (!result.ok()) {
         Record(result);
         sheet.read = false;
