@@ -137,11 +137,17 @@ int corvane_end_office(int grace_ms) {
         if (offices.Pid() == 0)
             return Fail(CORVANE_E_NOT_CONNECTED, "no office this library started runs");
         const std::chrono::milliseconds grace(std::max(0, grace_ms));
-        // Asked through the pipe when connected, else by a signal to its processes.
+        // Asked through the pipe when connected to it, else by a signal to its processes.
+        // An office of another profile on the pipe (a person's) is never shut down.
         bool asked = false;
         if (TheSession().Workbook().is()) {
             try {
-                asked = corvane::office::ShutDownOffice(TheSession()).ok();
+                bool ours = false;
+                {
+                    const corvane::office::CallDeadline deadline(TheSession());
+                    ours = offices.MayHaveStarted(TheSession().Context());
+                }
+                if (ours) asked = corvane::office::ShutDownOffice(TheSession()).ok();
             } catch (const css::uno::Exception&) {
                 // The office could not be asked: its processes are.
             }

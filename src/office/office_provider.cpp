@@ -286,6 +286,13 @@ Error OfficeProvider::Admit(const css::uno::Reference<css::uno::XComponentContex
     return {};
 }
 
+bool OfficeProvider::MayHaveStarted(
+    const css::uno::Reference<css::uno::XComponentContext>& office) {
+    const std::string own = Profile();
+    if (own.empty()) return true;
+    return SameFolderUrl(OfficeProfileUrl(office), MakeFileUrl(own.c_str()));
+}
+
 bool OfficeProvider::Pause(std::chrono::milliseconds pause, std::uint64_t interrupts) const {
     const Clock::time_point until = DeadlineAfter(pause);
     for (;;) {

@@ -119,6 +119,11 @@ class OfficeProvider {
     // Office exceptions pass to the caller.
     Error Admit(const css::uno::Reference<css::uno::XComponentContext>& office);
 
+    // Whether the office whose component context is `office` may be one the provider
+    // started: it runs on the provider's profile, or the provider started its offices on
+    // a command line of the host's and cannot tell. Office exceptions pass to the caller.
+    bool MayHaveStarted(const css::uno::Reference<css::uno::XComponentContext>& office);
+
     // The process id of the running office the provider started (the leader of its
     // process group), or 0. Forgets the ones that ended.
     pid_t Pid();
