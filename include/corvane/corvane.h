@@ -355,6 +355,8 @@ typedef struct corvane_live_stats {
     unsigned long long key_reads;     /* readings of the key columns */
     double key_read_ms;               /* time spent reading key columns and placing rows */
     double office_ms;                 /* time spent in every call into the office */
+    unsigned long long cells_written; /* the cells rows_written were sent in: a row counts in
+                                         rows_written once, in the columns that changed */
 } corvane_live_stats;
 
 /* Called on the table's writer thread whenever the state changes, with the last

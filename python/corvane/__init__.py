@@ -117,7 +117,8 @@ class _LiveStats(ctypes.Structure):
                 ("office_pid", ctypes.c_int), ("last_status", ctypes.c_int),
                 ("last_message", ctypes.c_char * 256), ("ticks_refused", _ULL),
                 ("rows_adopted", _ULL), ("reorders", _ULL), ("key_reads", _ULL),
-                ("key_read_ms", ctypes.c_double), ("office_ms", ctypes.c_double)]
+                ("key_read_ms", ctypes.c_double), ("office_ms", ctypes.c_double),
+                ("cells_written", _ULL)]
 
 
 _LiveStateCallback = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_int,

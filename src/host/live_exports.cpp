@@ -277,6 +277,7 @@ CORVANE_C_API int corvane_live_get_stats(corvane_live* table, corvane_live_stats
         full.key_reads = stats.keyReads;
         full.key_read_ms = stats.keyReadSeconds * 1000.0;
         full.office_ms = stats.officeSeconds * 1000.0;
+        full.cells_written = stats.cellsWritten;
         std::memcpy(out, &full, static_cast<std::size_t>(full.struct_size));
         return CORVANE_OK;
     });

@@ -13,6 +13,30 @@ constexpr double kKeep = 0.98;
 constexpr double kLeastPerCall = 1e-6;
 constexpr double kLeastPerRow = 1e-8;
 
+// Blocks keep within stretches of kMaxBlockRows rows from the sheet's first row, so
+// that the blocks of a steady stream cover the same rows cycle after cycle.
+int Stretch(int row) { return row / kMaxBlockRows; }
+
+// Widens `block` to the bounds of its stretch (or the sheet's `rowLimit`) or of the run of
+// known rows around it, whichever is nearer, on each side where that takes at most
+// `boundRows` rows and reaches no row below `floor` or from `ceiling` on (the blocks
+// beside it).
+void Settle(Block& block, const std::function<bool(int row)>& known, int floor, int ceiling,
+            int rowLimit, int boundRows) {
+    const int stretchFirst = Stretch(block.firstRow) * kMaxBlockRows;
+    int first = block.firstRow;
+    while (first > stretchFirst && block.firstRow - first < boundRows && known(first - 1)) --first;
+    if ((first == stretchFirst || !known(first - 1)) && first >= floor) {
+        block.rows += block.firstRow - first;
+        block.firstRow = first;
+    }
+    const int stretchEnd = std::min(stretchFirst + kMaxBlockRows, rowLimit);
+    const int blockEnd = block.firstRow + block.rows;
+    int end = blockEnd;
+    while (end < stretchEnd && end - blockEnd < boundRows && known(end)) ++end;
+    if ((end == stretchEnd || !known(end)) && end <= ceiling) block.rows = end - block.firstRow;
+}
+
 }  // namespace
 
 bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int row)>& known,
@@ -29,7 +53,7 @@ bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int ro
     for (const int row : changed) {
         if (block.rows > 0) {
             const int gap = row - last - 1;
-            bool join = row - block.firstRow + 1 <= kMaxBlockRows && gap < gapRows;
+            bool join = Stretch(row) == Stretch(block.firstRow) && gap < gapRows;
             for (int between = last + 1; join && between < row; ++between) join = known(between);
             if (join) {
                 block.rows = row - block.firstRow + 1;
@@ -42,6 +66,14 @@ bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int ro
         last = row;
     }
     if (block.rows > 0) blocks.push_back(block);
+    // Rows written along at a block's ends, up to its stretch's bounds, cost less than the
+    // calls a block of the same rows as before saves.
+    const int boundRows = perGapRow > 0 ? static_cast<int>(cost.perCall / 2 / perGapRow) : 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const int floor = i > 0 ? blocks[i - 1].firstRow + blocks[i - 1].rows : 0;
+        const int ceiling = i + 1 < blocks.size() ? blocks[i + 1].firstRow : rowLimit;
+        Settle(blocks[i], known, floor, ceiling, rowLimit, boundRows);
+    }
     return true;
 }
 

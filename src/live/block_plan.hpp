@@ -20,6 +20,12 @@ namespace corvane::live {
 // The most rows one block write carries.
 inline constexpr int kMaxBlockRows = defaults::kMaxBlockRows;
 
+// The most cells one block write carries: a write holds the office's main thread, and
+// every other client of the office waits for it (about 0.75 us a cell here). A block
+// of more is written in parts; only whole rows (after a reading of the key columns, a
+// reconnection or a reorder) come to that.
+inline constexpr int kMaxBlockCells = 12000;
+
 // The rows of a sheet: 1,048,576 in the office's spreadsheets.
 inline constexpr int kSheetRows = defaults::kSheetRows;
 
@@ -42,9 +48,12 @@ struct Block {
 // Plans the blocks that write the ascending, distinct rows in `changed`. A gap of
 // unchanged rows between two of them is written along when every row of the gap is
 // `known` (the table holds its values) and the gap's rows, `gapCells` cells each, cost
-// less than one call; blocks hold at most kMaxBlockRows rows. Returns false, with no
-// blocks, when a changed row lies outside [0, rowLimit): nothing of such a flush is
-// written.
+// less than one call. A block keeps within one stretch of kMaxBlockRows rows (rows 0 to
+// 999, 1000 to 1999, ...), and widens over known rows to the stretch's bounds or its run
+// of known rows where those rows cost less than half a call: the blocks of a steady
+// stream then cover the same rows each time, and the sink can keep what it needs to
+// write them. Returns false, with no blocks, when a changed row lies outside
+// [0, rowLimit): nothing of such a flush is written.
 bool PlanBlocks(const std::vector<int>& changed, const std::function<bool(int row)>& known,
                 const CallCost& cost, int rowLimit, std::vector<Block>& blocks,
                 int gapCells = kColumnCount);

@@ -87,10 +87,18 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
         if (!holdsChanges) continue;
         if (changedColumns == 0) {
             // New ticks that equal what their rows hold: nothing to send.
-            outcome.written.push_back({block, false, false, std::chrono::steady_clock::now()});
+            outcome.written.push_back({block, false, false, 0, std::chrono::steady_clock::now()});
             continue;
         }
         const std::vector<ColumnSpan> spans = PlanColumns(changedColumns, block.rows, cost);
+        int width = 0;
+        for (const ColumnSpan& span : spans) width += span.Width();
+        if (block.rows > 1 && block.rows * width > kMaxBlockCells) {
+            const int half = block.rows / 2;
+            work.push_back({block.firstRow + half, block.rows - half});
+            work.push_back({block.firstRow, half});
+            continue;
+        }
         rows.clear();
         for (int row = block.firstRow; row < block.firstRow + block.rows; ++row)
             rows.push_back(ticks.Tick(row));
@@ -124,13 +132,12 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
             }
             continue;
         }
-        int width = 0;
-        for (const ColumnSpan& span : spans) width += span.Width();
         if (learnCost_)
             estimate_.Add(static_cast<double>(block.rows) * width / kColumnCount,
                           std::chrono::duration<double>(callEnd - callStart).count());
         const bool wholeRows = spans.size() == 1 && spans[0].first == 0 && width == columns;
-        outcome.written.push_back({block, wholeRows, true, callEnd});
+        outcome.written.push_back(
+            {block, wholeRows, true, static_cast<std::uint64_t>(block.rows) * width, callEnd});
     }
     return outcome;
 }

@@ -45,6 +45,7 @@ struct WrittenBlock {
     // False when none of the block's cells had changed: nothing was sent, and its rows
     // hold their ticks already.
     bool sent = true;
+    std::uint64_t cells = 0;  // the cells sent
     std::chrono::steady_clock::time_point end;  // when the call returned
 };
 

@@ -77,6 +77,7 @@ struct TableStats {
     std::uint64_t ticksReplaced = 0;  // replaced by a newer tick before being written
     // Rows sent in blocks, bridged gaps and rewrites included, in the columns that changed.
     std::uint64_t rowsWritten = 0;
+    std::uint64_t cellsWritten = 0;  // the cells those rows were sent in
     std::uint64_t blockCalls = 0;
     std::uint64_t titleRowsWritten = 0;
     std::size_t instruments = 0;
@@ -182,6 +183,7 @@ class LiveTable {
         bool cleaned = false;  // cleanSheet: done (only the first reading cleans)
         bool moved = false;    // a write found rows changed: read before the next one
         Clock::time_point readAt;
+        std::size_t healFrom = 0;  // the first row the next reading rewrites whole
     };
     class Ticks;  // a sheet's rows for the block writer
     enum class CycleEnd { Done, Lost, Stopped };
@@ -201,6 +203,9 @@ class LiveTable {
     // writer to the placement; returns how many ticks replaced one not written yet.
     std::uint64_t TakeTicks();
     void AddSheetRows(const std::string& name);
+    // After a reading of `sheet`, whose rows hold `rows` (slots, -1 for none): the rows
+    // whose next write covers every column again; with `whole`, all of them.
+    void Heal(SheetRows& sheet, const std::vector<std::int32_t>& rows, bool whole);
     CycleEnd Cycle(Error& lost);
     // Flushes served by a cycle learn how it ended.
     void Settle(std::uint64_t generation);

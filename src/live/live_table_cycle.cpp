@@ -271,6 +271,7 @@ void LiveTable::MarkWritten(std::uint32_t index, const WrittenBlock& written) {
     platform::Lock lock(statsMu_);
     if (written.sent) {
         stats_.rowsWritten += static_cast<std::uint64_t>(block.rows);
+        stats_.cellsWritten += written.cells;
         ++stats_.blockCalls;
         stats_.cost = blocks_.Estimate();
     }
@@ -326,6 +327,9 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
     }
     sheet.readAt = Clock::now();
     sheet.moved = false;
+    // The first reading since a connection may find another copy of the workbook: every
+    // row is rewritten whole.
+    const bool whole = !sheet.read;
     if (!sheet.read) {
         sheet.read = true;
         // A clean sheet is made once, at the sheet's first reading: later connections
@@ -344,14 +348,28 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
             ++stats_.reorders;
         }
     }
-    // Someone may have typed into a row that stayed put: each row's next write covers
-    // every column again.
-    for (const std::int32_t id : placement_.Rows(index)) {
+    Heal(sheet, placement_.Rows(index), whole);
+    return StepEnd::Done;
+}
+
+void LiveTable::Heal(SheetRows& sheet, const std::vector<std::int32_t>& rows, bool whole) {
+    // Someone may have typed into a row that stayed put: the next write of a row covers
+    // every column again. A reading takes a stretch of rows, or a fifth of the sheet's,
+    // in turn, so that a large sheet is not rewritten whole at every reading: every row
+    // is at least every fifth time.
+    const std::size_t count = rows.size();
+    if (count == 0) return;
+    const std::size_t share =
+        whole ? count
+              : std::max<std::size_t>(static_cast<std::size_t>(kMaxBlockRows), (count + 4) / 5);
+    if (sheet.healFrom >= count) sheet.healFrom = 0;
+    for (std::size_t i = 0; i < std::min(share, count); ++i) {
+        const std::int32_t id = rows[(sheet.healFrom + i) % count];
         if (id < 0) continue;
         shadows_[id].inRow = Shadow::InRow::Unknown;
         shadows_[id].earlier = LiveRow();
     }
-    return StepEnd::Done;
+    sheet.healFrom = (sheet.healFrom + share) % count;
 }
 
 LiveTable::StepEnd LiveTable::Clean(SheetRows& sheet, std::vector<RowKey>& keys, Error& lost) {
@@ -371,7 +389,13 @@ LiveTable::StepEnd LiveTable::Clean(SheetRows& sheet, std::vector<RowKey>& keys,
 }
 
 void LiveTable::Apply(const Placement& placement, const SheetRows& sheet) {
-    for (const std::uint32_t id : placement.rewrite) Rewrite(shadows_[id]);
+    // An instrument placed in another row finds there nothing of what it holds.
+    for (const std::uint32_t id : placement.rewrite) {
+        Shadow& shadow = shadows_[id];
+        Rewrite(shadow);
+        shadow.inRow = Shadow::InRow::Unknown;
+        shadow.earlier = LiveRow();
+    }
     std::uint64_t refused = 0;
     for (const std::uint32_t id : placement.refused) {
         Record({ErrorCode::Office, "sheet " + sheet.name + " has no row left for an instrument"});

@@ -15,6 +15,7 @@
 #include "office/shutdown.hpp"
 #include "platform/instrument_key.hpp"
 #include "sheet/fast_writes.hpp"
+#include "sheet/kept_blocks.hpp"
 #include "sheet/key_columns.hpp"
 #include "sheet/market_copy.hpp"
 #include "sheet/market_format.hpp"
@@ -135,7 +136,10 @@ Error OfficeSink::OnMainThread(Operation&& operation) {
     });
 }
 
-void OfficeSink::ForgetSheets() noexcept { sheets_.clear(); }
+void OfficeSink::ForgetSheets() noexcept {
+    kept_.clear();
+    sheets_.clear();
+}
 
 Error OfficeSink::Admit(const Reference<css::uno::XComponentContext>& office) {
     // Whatever answers on the pipe before an owned office started, or after it died, may
@@ -324,31 +328,19 @@ Error OfficeSink::WriteBlock(const std::string& name, int firstRow,
         fields[i].taken = rows[i]->Taken();
         expected[i] = platform::InstrumentKey(rows[i]->View(0), rows[i]->View(2));
     }
-    const sheet::BlockCells cells(fields, options_.rowTimes);
+    sheet::BlockShape shape{firstRow, static_cast<int>(rows.size()), {}};
+    for (const ColumnSpan& span : columns) shape.columns.emplace_back(span.first, span.last);
+    const sheet::BlockCells cells(fields, options_.rowTimes, shape.columns);
     std::vector<sheet::RowValues> values;
-    for (const ColumnSpan& span : columns) values.push_back(cells.Columns(span.first, span.last));
-    const sal_Int32 lastRow = firstRow + static_cast<sal_Int32>(rows.size()) - 1;
+    for (const auto& [first, last] : shape.columns) values.push_back(cells.Columns(first, last));
     const platform::TimedLock lock(use_);
     Error result = OnMainThread([&]() REQUIRES(use_) {
         Error found;
         const sheet::SheetHandle sheet = SheetNamed(name, found);
         if (!sheet.is()) return found;
-        // The rows' key columns as they are now, in the same step as the writes.
-        bool hold = true;
-        const Error read = sheet::KeysHold(sheet, firstRow, expected, hold);
-        if (!read.ok()) return read;
-        if (!hold) {
-            moved = true;
-            return Error();
-        }
         fastWrites_.Prepare(session_.Workbook());
-        for (std::size_t s = 0; s < columns.size(); ++s) {
-            const auto range =
-                sheet->getCellRangeByPosition(columns[s].first, firstRow, columns[s].last, lastRow);
-            if (!sheet::WriteValueBlock(range, values[s]))
-                return Error{ErrorCode::Office, "the rows' range takes no values"};
-        }
-        return Error();
+        // The rows' key columns are read in the same step as the writes.
+        return sheet::WriteKeyedBlock(sheet, kept_[name], shape, expected, values, moved);
     });
     return Confirm(std::move(result));
 }

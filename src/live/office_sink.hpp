@@ -27,6 +27,7 @@
 #include "office/session.hpp"
 #include "platform/thread_safety.hpp"
 #include "sheet/fast_writes.hpp"
+#include "sheet/kept_blocks.hpp"
 #include "sheet/row_frame.hpp"
 
 namespace corvane::live {
@@ -133,6 +134,8 @@ class OfficeSink final : public LiveSink, private office::SessionObserver {
     sheet::FastWrites fastWrites_ GUARDED_BY(use_);
     office::Session session_ GUARDED_BY(use_);
     std::unordered_map<std::string, sheet::SheetHandle> sheets_ GUARDED_BY(use_);
+    // Each sheet's ranges of its recent block writes, released with the sheets.
+    std::unordered_map<std::string, sheet::KeptBlocks> kept_ GUARDED_BY(use_);
     office::CallDeadline* deadline_ GUARDED_BY(use_) = nullptr;  // the running call's guard
     std::atomic<bool> cancelled_{false};
     platform::Mutex runtimeMu_;

@@ -86,21 +86,27 @@ Error ReadKeyColumns(const SheetHandle& sheet, int firstRow, std::vector<RowKey>
     return {};
 }
 
-Error KeysHold(const SheetHandle& sheet, int firstRow, const std::vector<std::string>& expected,
-               bool& hold) {
-    hold = true;
-    if (expected.empty()) return {};
-    const auto count = static_cast<sal_Int32>(expected.size());
-    const Reference<css::sheet::XCellRangeData> keys(
-        sheet->getCellRangeByPosition(0, firstRow, kLastKeyColumn, firstRow + count - 1),
-        UNO_QUERY);
+Reference<css::sheet::XCellRangeData> KeyColumns(const SheetHandle& sheet, int firstRow, int rows) {
+    return {sheet->getCellRangeByPosition(0, firstRow, kLastKeyColumn, firstRow + rows - 1),
+            UNO_QUERY};
+}
+
+Error CompareKeys(const Reference<css::sheet::XCellRangeData>& keys,
+                  const std::vector<std::string>& expected, KeysFound& found) {
+    found = KeysFound::Expected;
     if (!keys.is()) return {ErrorCode::Office, "the key columns cannot be read"};
     const css::uno::Sequence<css::uno::Sequence<css::uno::Any>> now = keys->getDataArray();
-    for (sal_Int32 i = 0; i < now.getLength() && i < count; ++i) {
+    if (static_cast<std::size_t>(now.getLength()) != expected.size()) {
+        found = KeysFound::Reshaped;
+        return {};
+    }
+    for (sal_Int32 i = 0; i < now.getLength(); ++i) {
         const RowKey key = KeyOfCells(now[i]);
-        if (!key.blank && platform::InstrumentKey(key.exchange, key.scrip) !=
-                              expected[static_cast<std::size_t>(i)]) {
-            hold = false;
+        if (key.blank) {
+            found = KeysFound::Blank;
+        } else if (platform::InstrumentKey(key.exchange, key.scrip) !=
+                   expected[static_cast<std::size_t>(i)]) {
+            found = KeysFound::Other;
             return {};
         }
     }

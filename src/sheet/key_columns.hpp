@@ -3,6 +3,7 @@
 // a writer placed there.
 #pragma once
 
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
 
@@ -27,11 +28,23 @@ RowKey KeyOfCells(const css::uno::Sequence<css::uno::Any>& cells);
 // values; other office errors pass to the caller, `keys` empty.
 Error ReadKeyColumns(const SheetHandle& sheet, int firstRow, std::vector<RowKey>& keys);
 
-// Whether each of the `expected.size()` rows from zero-based `firstRow` holds in its key
-// columns the instrument expected[i] (a platform::InstrumentKey) or nothing: `hold` is
-// false when any row holds another. Office when the key columns give no values; other
-// office errors pass to the caller.
-Error KeysHold(const SheetHandle& sheet, int firstRow, const std::vector<std::string>& expected,
-               bool& hold);
+// What the key columns of a block's rows hold, against the instruments expected there.
+enum class KeysFound {
+    Expected,  // every row holds its instrument
+    Blank,     // every row holds its instrument or nothing, and some nothing
+    Other,     // a row holds another instrument
+    Reshaped   // the range no longer spans as many rows as expected (rows inserted or deleted)
+};
+
+// Reads the key columns A to C in `keys`, which spans expected.size() rows, and compares
+// row i with expected[i] (a platform::InstrumentKey). Office when they give no values;
+// other office errors pass to the caller.
+Error CompareKeys(const css::uno::Reference<css::sheet::XCellRangeData>& keys,
+                  const std::vector<std::string>& expected, KeysFound& found);
+
+// The key columns of `rows` rows from zero-based `firstRow`, ready to read; null when
+// the office gives them no values.
+css::uno::Reference<css::sheet::XCellRangeData> KeyColumns(const SheetHandle& sheet, int firstRow,
+                                                           int rows);
 
 }  // namespace corvane::sheet

@@ -42,9 +42,12 @@ void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record) {
 }
 
 void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields) {
-    for (const Column& column : ColumnLayout) {
-        StoreField(cells[column.index], fields[column.index], column.kind);
-    }
+    StoreRecordFields(cells, fields, 0, kColumnCount - 1);
+}
+
+void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields, int first, int last) {
+    for (int k = first; k <= last && k < kColumnCount; ++k)
+        StoreField(cells[k], fields[k], ColumnLayout[k].kind);
 }
 
 }  // namespace corvane::sheet

@@ -17,4 +17,7 @@ void StoreRecordFields(css::uno::Any* cells, const MarketWatchRecord& record);
 // The same from the 42 fields as texts of up to INT_MAX bytes each.
 void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields);
 
+// The same for the zero-based columns `first` to `last` (at most AP) alone.
+void StoreRecordFields(css::uno::Any* cells, const std::string_view* fields, int first, int last);
+
 }  // namespace corvane::sheet

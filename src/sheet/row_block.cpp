@@ -16,11 +16,19 @@ RowValues BlockValues(const std::vector<FieldRow>& rows, int firstColumn, bool r
     return BlockCells(rows, rowTimes).Columns(firstColumn, last);
 }
 
-BlockCells::BlockCells(const std::vector<FieldRow>& rows, bool rowTimes) : cells_(rows.size()) {
+BlockCells::BlockCells(const std::vector<FieldRow>& rows, bool rowTimes)
+    : BlockCells(rows, rowTimes, {{0, kUpdatedColumn.index}}) {}
+
+BlockCells::BlockCells(const std::vector<FieldRow>& rows, bool rowTimes,
+                       const std::vector<std::pair<int, int>>& spans)
+    : cells_(rows.size()) {
+    bool times = false;
+    for (const auto& [first, last] : spans) times |= last >= kUpdatedColumn.index;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         css::uno::Any* const cells = cells_[i].data();
-        StoreRecordFields(cells, rows[i].fields.data());
-        if (!rowTimes) continue;
+        for (const auto& [first, last] : spans)
+            StoreRecordFields(cells, rows[i].fields.data(), first, last);
+        if (!rowTimes || !times) continue;
         const auto taken = rows[i].taken;
         if (taken == std::chrono::system_clock::time_point())
             cells[kUpdatedColumn.index] <<= rtl::OUString();

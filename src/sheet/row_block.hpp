@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sheet/row_range.hpp"
@@ -34,8 +35,12 @@ RowValues BlockValues(const std::vector<FieldRow>& rows, int firstColumn, bool r
 class BlockCells {
   public:
     BlockCells(const std::vector<FieldRow>& rows, bool rowTimes);
+    // Only the columns of `spans` (zero-based first and last, as for Columns) are
+    // converted, for a block that writes no others.
+    BlockCells(const std::vector<FieldRow>& rows, bool rowTimes,
+               const std::vector<std::pair<int, int>>& spans);
     // The value array of zero-based columns `first` to `last` (up to AP, or to the
-    // row-time column with rowTimes) of every row.
+    // row-time column with rowTimes) of every row; within the spans converted.
     RowValues Columns(int first, int last) const;
 
   private:

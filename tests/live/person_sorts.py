@@ -4,10 +4,11 @@
     person_sorts.py work URL SHEET SORTS   turns five instrument rows into notes of the
                                            person's own ("MINE k" in B, the key columns
                                            emptied), inserts three rows of their own
-                                           ("OWN k") between the rows, then sorts the
-                                           rows by Last Traded Price SORTS times, a
-                                           second apart, reading the sheet after each
-                                           sort; prints what the readings found wrong
+                                           ("OWN k") between the rows, reads the sheet
+                                           a second later, then sorts the rows by Last
+                                           Traded Price SORTS times, a second apart,
+                                           reading the sheet after each sort; prints
+                                           what the readings found wrong
     person_sorts.py rows URL SHEET         prints columns A, B and C of every row below
                                            the titles, a row a line, tab-separated
 
@@ -74,7 +75,9 @@ def work(sheet, sorts):
     for k, at in enumerate(OWN):
         sheet.getRows().insertByIndex(1 + at + k, 1)
         sheet.getCellByPosition(1, 1 + at + k).setString("OWN %d" % k)
-    totals = [0, 0, 0, 0]
+    # The rows inserted above the live ones move them while the table streams on.
+    time.sleep(1)
+    totals = list(wrong(rows(sheet)))
     for sort in range(sorts):
         field = TableSortField()
         field.Field = 11  # Last Traded Price

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -223,6 +224,10 @@ std::string LiveFeed::StatsText(double seconds) const {
                   "reconnects %llu, p50 staleness %.0f ms",
                   in, out, stats.staleness_p99_ms, stats.restarts, stats.reconnects,
                   stats.staleness_p50_ms);
+    // Over the whole run only: the table keeps no rate of cells.
+    if (seconds > 0)
+        return text + (", " + std::to_string(std::llround(stats.cells_written / seconds)) +
+                       " cells/s out");
     return text;
 }
 
