@@ -19,12 +19,17 @@
 #include <utility>
 #include <vector>
 
+#include "cpu_time.hpp"
+#include "reading_client.hpp"
 #include "resident_memory.hpp"
 #include "support/office_session.hpp"
 #include "support/workbook_files.hpp"
 
 namespace {
 
+using corvane::bench::CpuSeconds;
+using corvane::bench::ReadingClient;
+using corvane::bench::Readings;
 using corvane::bench::ResidentKiB;
 
 using Clock = std::chrono::steady_clock;
@@ -215,12 +220,25 @@ struct Run {
     double drainMs = 0;  // after the last put until everything is written
     unsigned long long blockCalls = 0, rows = 0;
     double officeMsPerSecond = 0;  // the writer's time in the office per second of the run
+    double officeCpuShare = -1;    // the office's CPU time per second of the run; -1: unknown
+    Readings readings;             // another client's, while the run went on
+};
+
+// Where a run's office load is watched: the office's process (0: not) and the workbook
+// another client reads ("": none).
+struct Watch {
+    pid_t office = 0;
+    std::string url;
 };
 
 // `rate` ticks a second for `seconds`, in batches every millisecond; a path that cannot
 // keep up puts fewer.
-Run Paced(WritePath& path, const Ticks& ticks, int rate, int seconds, long& n) {
+Run Paced(WritePath& path, const Ticks& ticks, int rate, int seconds, long& n,
+          const Watch& watch = {}) {
     Run run;
+    std::unique_ptr<ReadingClient> reader;
+    if (!watch.url.empty()) reader = std::make_unique<ReadingClient>(watch.url, "NSE", seconds);
+    const double cpuBefore = watch.office > 0 ? CpuSeconds(watch.office) : 0;
     run.instruments = ticks.Count();
     run.rate = rate;
     run.seconds = seconds;
@@ -247,6 +265,7 @@ Run Paced(WritePath& path, const Ticks& ticks, int rate, int seconds, long& n) {
         std::this_thread::sleep_for(1ms);
     }
     const Clock::time_point last = Clock::now();
+    const double cpuDuring = watch.office > 0 ? CpuSeconds(watch.office) : 0;
     const Figures during = path.Now();
     // A path whose puts block may not have come back within the run's last moments.
     if (lateP99 == 0) lateP99 = during.stalenessP99;
@@ -263,6 +282,8 @@ Run Paced(WritePath& path, const Ticks& ticks, int rate, int seconds, long& n) {
     run.officeMsPerSecond = (during.officeMs - before.officeMs) / span;
     run.ticksPerSecond = done / span;
     run.drainMs = std::chrono::duration<double, std::milli>(Clock::now() - last).count();
+    if (watch.office > 0) run.officeCpuShare = (cpuDuring - cpuBefore) / span;
+    if (reader) run.readings = reader->Take();
     return run;
 }
 
@@ -279,14 +300,29 @@ corvane_live* Open(const std::string& book, int intervalMs, bool owned = true) {
     return table;
 }
 
+// A figure, or "-" when it was not measured.
+std::string Figure(bool measured, double value, int decimals) {
+    if (!measured) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
 void Print(const char* name, const Run& r) {
+    const bool office = r.officeMsPerSecond > 0;
+    const std::string read = r.readings.count == 0 ? "-"
+                                                   : Figure(true, r.readings.p50, 1) + " / " +
+                                                         Figure(true, r.readings.p99, 1) + " / " +
+                                                         Figure(true, r.readings.max, 1);
     std::printf(
-        "| %s | %d | %d | %.0f | %.1f / %.1f / %.1f | %.0f | %.0f | %s | %.2f / %.2f / %.0f |\n",
+        "| %s | %d | %d | %.0f | %.1f / %.1f / %.1f | %.0f | %.0f | %s | %s | %s | %s | "
+        "%.2f / %.2f / %.0f |\n",
         name, r.instruments, r.rate, r.ticksPerSecond, r.stalenessP99, r.stalenessP99Late,
-        r.stalenessMax, r.drainMs, r.rowsPerSecond,
-        r.officeMsPerSecond > 0 ? std::to_string(static_cast<int>(r.officeMsPerSecond)).c_str()
-                                : "-",
-        r.put.p50, r.put.p99, r.put.max);
+        r.stalenessMax, r.drainMs, r.rowsPerSecond, Figure(office, r.officeMsPerSecond, 0).c_str(),
+        Figure(office && r.ticksPerSecond > 0, 1000.0 * r.officeMsPerSecond / r.ticksPerSecond, 1)
+            .c_str(),
+        Figure(r.officeCpuShare >= 0, 100.0 * r.officeCpuShare, 0).c_str(), read.c_str(), r.put.p50,
+        r.put.p99, r.put.max);
     std::fflush(stdout);
 }
 
@@ -295,11 +331,12 @@ void Print(const char* name, const Run& r) {
 // and hands the office over; the table attaches to it.
 bool SideBySide(corvane::test::OfficeSession& session, const std::string& book,
                 const std::string& pacedBook, const Ticks& ticks, int rate, int seconds, long& n,
-                corvane_live*& table) {
-    session.Adopt(corvane::test::StartInOwnGroup(
+                corvane_live*& table, Watch& watch) {
+    const pid_t office = corvane::test::StartInOwnGroup(
         {corvane::test::OfficeExecutable(), "--headless", "--norestore",
          "-env:UserInstallation=" + corvane::test::FileUrl(session.ProfileDirectory()),
-         "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"}));
+         "--accept=pipe,name=ooo_pipe;urp;StarOffice.ServiceManager"});
+    session.Adopt(office);
     int connected = CORVANE_E_CONNECT;
     for (int i = 0; i < 600 && connected == CORVANE_E_CONNECT; ++i) {
         connected = corvane_connect(pacedBook.c_str());
@@ -310,12 +347,15 @@ bool SideBySide(corvane::test::OfficeSession& session, const std::string& book,
         return false;
     }
     PacedPath paced("NSE", 100ms);
-    Print("paced path before live tables, 100 ms interval", Paced(paced, ticks, rate, seconds, n));
+    Print("paced path before live tables, 100 ms interval",
+          Paced(paced, ticks, rate, seconds, n, {office, corvane::test::FileUrl(pacedBook)}));
     corvane_disconnect();
     table = Open(book, 100, false);
     if (table == nullptr) return false;
     LivePath live(table);
-    Print("live table, 100 ms interval", Paced(live, ticks, rate, seconds, n));
+    Print("live table, 100 ms interval",
+          Paced(live, ticks, rate, seconds, n, {office, corvane::test::FileUrl(book)}));
+    watch = {office, ""};
     return true;
 }
 
@@ -376,34 +416,37 @@ int main(int argc, char** argv) {
         "paced path before live tables on the same office\n\n");
     std::printf(
         "| case | instruments | ticks/s asked | ticks/s put | staleness p99 / p99 of the last "
-        "second / max ms | drain ms | rows/s written | writer's office ms per s | put p50 / p99 / "
-        "max us |\n"
-        "|---|---:|---:|---:|---|---:|---:|---:|---|\n");
+        "second / max ms | drain ms | rows/s written | writer's office ms per s | writer's office "
+        "us per tick | office CPU %% of a core | another client's read p50 / p99 / max ms | put "
+        "p50 / p99 / max us |\n"
+        "|---|---:|---:|---:|---|---:|---:|---:|---:|---:|---|---|\n");
     long n = 0;
     corvane_live* table = nullptr;
+    Watch watch;
     {
         corvane::test::OfficeSession session;
-        if (!SideBySide(session, book, pacedBook, Ticks(500), 2000, seconds, n, table)) return 1;
+        if (!SideBySide(session, book, pacedBook, Ticks(500), 2000, seconds, n, table, watch))
+            return 1;
         corvane_live_close(table, -1);
     }
     const Ticks ticks(5000);
     {
         corvane::test::OfficeSession session;
-        if (!SideBySide(session, book, pacedBook, ticks, 20000, seconds, n, table)) return 1;
+        if (!SideBySide(session, book, pacedBook, ticks, 20000, seconds, n, table, watch)) return 1;
         KeyReadShare(table);
         // Higher rates until the table no longer holds them (p99 staleness above 500 ms).
         LivePath live(table);
         for (int rate : {50000, 100000, 200000, 400000}) {
-            const Run run = Paced(live, ticks, rate, quick ? 3 : 5, n);
+            const Run run = Paced(live, ticks, rate, quick ? 3 : 5, n, watch);
             Print("live table, higher rate", run);
             if (run.stalenessP99 > 500 || run.ticksPerSecond < 0.9 * rate) break;
         }
         const corvane_live_stats stats = Stats(table);
         std::printf(
-            "\nblock calls %llu, rows %llu, learnt cost %.2f ms per call + %.3f ms per "
-            "row, office restarts %llu\n",
-            stats.block_calls, stats.rows_written, stats.call_cost_ms, stats.row_cost_ms,
-            stats.restarts);
+            "\nblock calls %llu, rows %llu, cells %llu, learnt cost %.2f ms per call + %.3f ms "
+            "per row, office restarts %llu\n",
+            stats.block_calls, stats.rows_written, stats.cells_written, stats.call_cost_ms,
+            stats.row_cost_ms, stats.restarts);
         corvane_live_close(table, -1);
     }
     {
