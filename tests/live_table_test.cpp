@@ -423,12 +423,12 @@ TEST_F(LiveTableTest, InstrumentsKeepTheRowsTheSheetHoldsThemInEvenWhenTheUserMo
 }
 
 // A value typed over a live cell that its instrument's ticks do not change comes back
-// to the tick's: on a small sheet at the next reading of the key columns, on a large one
-// within five, a share of its rows at each; and no write carries more cells than a
+// to the tick's: the writes rewrite rows whole in turn, a stretch of rows (or a fifth of
+// a large sheet) per period of the key readings; and no write carries more cells than a
 // block may.
 TEST_F(LiveTableTest, ValuesTypedOverLiveCellsAreRewrittenWithinFiveReadings) {
     TableOptions options = Manual("NSE");
-    options.keyCheckEvery = milliseconds(1);
+    options.keyCheckEvery = milliseconds(50);
     auto table = Open(options);
     constexpr int kInstruments = 2500;
     for (int scrip = 1; scrip <= kInstruments; ++scrip)
@@ -439,7 +439,7 @@ TEST_F(LiveTableTest, ValuesTypedOverLiveCellsAreRewrittenWithinFiveReadings) {
         for (const int row : {10, 1200, 2400}) office->rows[{"NSE", row}][1] = "typed";
     }
     for (int round = 0; round < 5; ++round) {
-        std::this_thread::sleep_for(milliseconds(5));  // past the next key reading
+        std::this_thread::sleep_for(milliseconds(55));  // a reading period: 1,000 rows due
         for (int scrip = 1; scrip <= kInstruments; ++scrip)
             ASSERT_EQ(Put(*table, Tick("NSE", scrip, std::to_string(round + 2))), ErrorCode::Ok);
         ASSERT_EQ(table->Flush(kAmple).code(), ErrorCode::Ok);
@@ -453,6 +453,41 @@ TEST_F(LiveTableTest, ValuesTypedOverLiveCellsAreRewrittenWithinFiveReadings) {
         int width = 0;
         for (const live::ColumnSpan& span : write.columns) width += span.Width();
         EXPECT_LE(write.rows * width, live::kMaxBlockCells);
+    }
+}
+
+// Each cycle that writes rewrites a few rows whole besides the changed cells, in a block
+// of their own: what was typed over a live cell comes back without every write of the
+// sheet carrying whole rows.
+TEST_F(LiveTableTest, RowsRewrittenWholeGoInABlockOfTheirOwn) {
+    TableOptions options = Manual("NSE");
+    options.learnCost = false;                  // 1 ms a call, 30 us a row of 42 cells
+    options.keyCheckEvery = milliseconds(100);  // every row once in 100 ms
+    auto table = Open(options);
+    for (int scrip = 1; scrip <= 100; ++scrip)
+        ASSERT_EQ(Put(*table, Tick("NSE", scrip, "1")), ErrorCode::Ok);
+    ASSERT_EQ(table->Flush(kAmple).code(), ErrorCode::Ok);
+    {
+        std::lock_guard<std::mutex> lock(office->mu);
+        for (int row = 1; row <= 100; ++row) office->rows[{"NSE", row}][1] = "typed";
+    }
+    for (int round = 0; round < 12; ++round) {
+        std::this_thread::sleep_for(milliseconds(10));  // a tenth of the rows due
+        const std::size_t sent = office->blocks.size();
+        for (int scrip = 1; scrip <= 100; ++scrip)
+            ASSERT_EQ(Put(*table, Tick("NSE", scrip, std::to_string(round + 2))), ErrorCode::Ok);
+        ASSERT_EQ(table->Flush(kAmple).code(), ErrorCode::Ok);
+        std::lock_guard<std::mutex> lock(office->mu);
+        int cells = 0;
+        for (std::size_t i = sent; i < office->blocks.size(); ++i)
+            for (const live::ColumnSpan& span : office->blocks[i].columns)
+                cells += office->blocks[i].rows * span.Width();
+        EXPECT_LT(cells, 100 * kColumnCount / 2) << "round " << round;
+    }
+    ASSERT_EQ(table->Close(kAmple).code(), ErrorCode::Ok);
+    for (int row = 1; row <= 100; ++row) {
+        EXPECT_EQ(office->Cell("NSE", row, 1), "Instrument " + std::to_string(row)) << row;
+        EXPECT_EQ(office->Cell("NSE", row, kLtp), "13") << row;
     }
 }
 

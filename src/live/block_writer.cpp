@@ -30,10 +30,59 @@ int Spread(ColumnSet columns) {
     return last - first + 1;
 }
 
+ColumnSet AllColumns(int columns) {
+    return columns >= 64 ? ~ColumnSet(0) : (ColumnSet(1) << columns) - 1;
+}
+
+int Width(const std::vector<ColumnSpan>& spans) {
+    int width = 0;
+    for (const ColumnSpan& span : spans) width += span.Width();
+    return width;
+}
+
+// A block whose union of changes is every column, because some of its rows are to be
+// written whole (rewritten, or of a row that may hold what someone typed), splits around
+// the run from its first to its last such row when the cells its other changed rows then
+// leave out cost more than the calls the parts add. Returns the parts that hold changes,
+// in row order; none when the block stays as it is.
+std::vector<Block> SplitAroundWholeRows(const Block& block, const std::vector<int>& changed,
+                                        const std::vector<ColumnSet>& changes, ColumnSet whole,
+                                        const CallCost& cost) {
+    int first = -1, last = -1;
+    auto at = std::lower_bound(changed.begin(), changed.end(), block.firstRow);
+    for (; at != changed.end() && *at < block.firstRow + block.rows; ++at)
+        if (changes[static_cast<std::size_t>(at - changed.begin())] == whole) {
+            if (first < 0) first = *at;
+            last = *at;
+        }
+    if (first < 0 || (first == block.firstRow && last == block.firstRow + block.rows - 1))
+        return {};
+    const Block sides[] = {{block.firstRow, first - block.firstRow},
+                           {last + 1, block.firstRow + block.rows - last - 1}};
+    std::vector<Block> parts;
+    const int wholeWidth = __builtin_popcountll(whole);
+    double cells = static_cast<double>(last - first + 1) * wholeWidth;
+    int calls = 0;
+    for (const Block& side : sides) {
+        bool any = false;
+        const ColumnSet columns = side.rows > 0 ? ChangesIn(side, changed, changes, any) : 0;
+        if (!any) continue;
+        cells += static_cast<double>(side.rows) * Width(PlanColumns(columns, side.rows, cost));
+        ++calls;
+        parts.push_back(side);
+    }
+    const double saved = (static_cast<double>(block.rows) * wholeWidth - cells) * cost.PerCell();
+    if (saved <= calls * cost.perCall) return {};
+    parts.push_back({first, last - first + 1});
+    std::sort(parts.begin(), parts.end(),
+              [](const Block& a, const Block& b) { return a.firstRow < b.firstRow; });
+    return parts;
+}
+
 }  // namespace
 
 ColumnSet ChangedColumns(const LiveRow& tick, const LiveRow* written, int columns) {
-    if (written == nullptr) return columns >= 64 ? ~ColumnSet(0) : (ColumnSet(1) << columns) - 1;
+    if (written == nullptr) return AllColumns(columns);
     if (written == &tick) return 0;
     ColumnSet changed = 0;
     for (int k = 0; k < kColumnCount; ++k)
@@ -90,9 +139,16 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
             outcome.written.push_back({block, false, false, 0, std::chrono::steady_clock::now()});
             continue;
         }
+        if (changedColumns == AllColumns(columns)) {
+            const std::vector<Block> parts =
+                SplitAroundWholeRows(block, changed, changes, changedColumns, cost);
+            if (!parts.empty()) {
+                work.insert(work.end(), parts.rbegin(), parts.rend());
+                continue;
+            }
+        }
         const std::vector<ColumnSpan> spans = PlanColumns(changedColumns, block.rows, cost);
-        int width = 0;
-        for (const ColumnSpan& span : spans) width += span.Width();
+        const int width = Width(spans);
         if (block.rows > 1 && block.rows * width > kMaxBlockCells) {
             const int half = block.rows / 2;
             work.push_back({block.firstRow + half, block.rows - half});

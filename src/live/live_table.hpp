@@ -183,7 +183,9 @@ class LiveTable {
         bool cleaned = false;  // cleanSheet: done (only the first reading cleans)
         bool moved = false;    // a write found rows changed: read before the next one
         Clock::time_point readAt;
-        std::size_t healFrom = 0;  // the first row the next reading rewrites whole
+        std::size_t healFrom = 0;  // the first row the next cycle rewrites whole
+        Clock::time_point healAt;  // when rows were last shared out to rewrite whole
+        double healDue = 0;        // rows due to be rewritten whole, not yet taken
     };
     class Ticks;  // a sheet's rows for the block writer
     enum class CycleEnd { Done, Lost, Stopped };
@@ -203,9 +205,9 @@ class LiveTable {
     // writer to the placement; returns how many ticks replaced one not written yet.
     std::uint64_t TakeTicks();
     void AddSheetRows(const std::string& name);
-    // After a reading of `sheet`, whose rows hold `rows` (slots, -1 for none): the rows
-    // whose next write covers every column again; with `whole`, all of them.
-    void Heal(SheetRows& sheet, const std::vector<std::int32_t>& rows, bool whole);
+    // The rows (by index from the first row, first and end) this cycle rewrites whole in
+    // `sheet` of `rows` rows, and the next cycle's start.
+    std::pair<std::size_t, std::size_t> HealSlice(SheetRows& sheet, std::size_t rows);
     CycleEnd Cycle(Error& lost);
     // Flushes served by a cycle learn how it ended.
     void Settle(std::uint64_t generation);

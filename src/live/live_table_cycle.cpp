@@ -239,12 +239,22 @@ LiveTable::StepEnd LiveTable::WriteTitles(SheetRows& sheet, bool& wrote, Error& 
 LiveTable::CycleEnd LiveTable::WriteRows(std::uint32_t index, const CallCost& cost, bool& wrote,
                                          bool& moved, Error& lost) {
     const std::vector<std::int32_t>& ids = placement_.Rows(index);
+    SheetRows& sheet = sheetRows_[index];
     std::vector<int> changed;
     for (std::size_t at = 0; at < ids.size(); ++at)
         if (ids[at] >= 0 && shadows_[ids[at]].needsWrite)
             changed.push_back(options_.firstRow + static_cast<int>(at));
-    if (changed.empty()) return CycleEnd::Done;
-    SheetRows& sheet = sheetRows_[index];
+    if (changed.empty()) return CycleEnd::Done;  // an idle sheet is left alone
+    const auto [healFirst, healEnd] = HealSlice(sheet, ids.size());
+    for (std::size_t at = healFirst; at < healEnd; ++at) {
+        if (ids[at] < 0) continue;
+        Shadow& shadow = shadows_[ids[at]];
+        if (!shadow.known || !placement_.Written(static_cast<std::uint32_t>(ids[at]))) continue;
+        shadow.inRow = Shadow::InRow::Unknown;
+        shadow.earlier = LiveRow();
+        if (!shadow.needsWrite) changed.push_back(options_.firstRow + static_cast<int>(at));
+    }
+    std::sort(changed.begin(), changed.end());
     const SheetWrite outcome = blocks_.Write(sheet.name, changed, Ticks(*this, index), cost);
     for (const WrittenBlock& written : outcome.written) MarkWritten(index, written);
     wrote |= !outcome.written.empty();
@@ -348,28 +358,38 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
             ++stats_.reorders;
         }
     }
-    Heal(sheet, placement_.Rows(index), whole);
+    if (whole)
+        for (const std::int32_t id : placement_.Rows(index)) {
+            if (id < 0) continue;
+            shadows_[id].inRow = Shadow::InRow::Unknown;
+            shadows_[id].earlier = LiveRow();
+        }
     return StepEnd::Done;
 }
 
-void LiveTable::Heal(SheetRows& sheet, const std::vector<std::int32_t>& rows, bool whole) {
-    // Someone may have typed into a row that stayed put: the next write of a row covers
-    // every column again. A reading takes a stretch of rows, or a fifth of the sheet's,
-    // in turn, so that a large sheet is not rewritten whole at every reading: every row
-    // is at least every fifth time.
-    const std::size_t count = rows.size();
-    if (count == 0) return;
-    const std::size_t share =
-        whole ? count
-              : std::max<std::size_t>(static_cast<std::size_t>(kMaxBlockRows), (count + 4) / 5);
-    if (sheet.healFrom >= count) sheet.healFrom = 0;
-    for (std::size_t i = 0; i < std::min(share, count); ++i) {
-        const std::int32_t id = rows[(sheet.healFrom + i) % count];
-        if (id < 0) continue;
-        shadows_[id].inRow = Shadow::InRow::Unknown;
-        shadows_[id].earlier = LiveRow();
+std::pair<std::size_t, std::size_t> LiveTable::HealSlice(SheetRows& sheet, std::size_t rows) {
+    // Someone may have typed over a live cell that the instrument's ticks do not change:
+    // the cycles rewrite rows whole, in turn, as many as are due by the time since the
+    // last: a stretch of rows, or a fifth of the sheet, whichever is more, for each
+    // period of the key readings. Every row is so within five periods, within one on a
+    // sheet of up to a stretch, and no cycle carries much of it.
+    const Clock::time_point now = Clock::now();
+    if (rows == 0 || sheet.healAt == Clock::time_point()) {
+        sheet.healAt = now;
+        return {0, 0};
     }
-    sheet.healFrom = (sheet.healFrom + share) % count;
+    const std::size_t perPeriod = std::min(
+        rows, std::max<std::size_t>(static_cast<std::size_t>(kMaxBlockRows), (rows + 4) / 5));
+    const double periods = std::chrono::duration<double>(now - sheet.healAt).count() /
+                           std::chrono::duration<double>(options_.keyCheckEvery).count();
+    sheet.healAt = now;
+    sheet.healDue = std::min(static_cast<double>(rows), sheet.healDue + periods * perPeriod);
+    const auto slice = static_cast<std::size_t>(sheet.healDue);
+    sheet.healDue -= static_cast<double>(slice);
+    if (sheet.healFrom >= rows) sheet.healFrom = 0;
+    const std::size_t first = sheet.healFrom;
+    sheet.healFrom = first + slice >= rows ? 0 : first + slice;
+    return {first, std::min(rows, first + slice)};
 }
 
 LiveTable::StepEnd LiveTable::Clean(SheetRows& sheet, std::vector<RowKey>& keys, Error& lost) {
