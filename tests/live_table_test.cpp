@@ -457,8 +457,8 @@ TEST_F(LiveTableTest, ValuesTypedOverLiveCellsAreRewrittenWithinFiveReadings) {
 }
 
 // Each cycle that writes rewrites a few rows whole besides the changed cells, in a block
-// of their own: what was typed over a live cell comes back without every write of the
-// sheet carrying whole rows.
+// of their own, as a new instrument's row is: what was typed over a live cell comes back
+// without every write of the sheet carrying whole rows.
 TEST_F(LiveTableTest, RowsRewrittenWholeGoInABlockOfTheirOwn) {
     TableOptions options = Manual("NSE");
     options.learnCost = false;                  // 1 ms a call, 30 us a row of 42 cells
@@ -476,6 +476,10 @@ TEST_F(LiveTableTest, RowsRewrittenWholeGoInABlockOfTheirOwn) {
         const std::size_t sent = office->blocks.size();
         for (int scrip = 1; scrip <= 100; ++scrip)
             ASSERT_EQ(Put(*table, Tick("NSE", scrip, std::to_string(round + 2))), ErrorCode::Ok);
+        // A new instrument, written whole, in the last round.
+        if (round == 11) {
+            ASSERT_EQ(Put(*table, Tick("NSE", 101, "new")), ErrorCode::Ok);
+        }
         ASSERT_EQ(table->Flush(kAmple).code(), ErrorCode::Ok);
         std::lock_guard<std::mutex> lock(office->mu);
         int cells = 0;
@@ -489,6 +493,8 @@ TEST_F(LiveTableTest, RowsRewrittenWholeGoInABlockOfTheirOwn) {
         EXPECT_EQ(office->Cell("NSE", row, 1), "Instrument " + std::to_string(row)) << row;
         EXPECT_EQ(office->Cell("NSE", row, kLtp), "13") << row;
     }
+    EXPECT_EQ(office->Cell("NSE", 101, 2), "101");
+    EXPECT_EQ(office->Cell("NSE", 101, kLtp), "new");
 }
 
 TEST_F(LiveTableTest, AnExchangeWithoutASheetGetsOneOrAloneIsRefused) {

@@ -102,7 +102,7 @@ BlockWriter::BlockWriter(LiveSink& sink, SinkCall call, CallCost startCost, bool
       estimate_(startCost) {}
 
 SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& changed,
-                              const SheetTicks& ticks, const CallCost& cost) {
+                              const SheetTicks& ticks, const CallCost& cost, Block whole) {
     SheetWrite outcome;
     const int columns = sink_.RowColumns();
     // What changed in each row, against what the row holds.
@@ -122,6 +122,33 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
         outcome.refused = {ErrorCode::Office, "rows past the end of sheet " + sheet};
         return outcome;
     }
+    if (!WriteBlocks(sheet, blocks, {changed, changes}, ticks, cost, outcome)) return outcome;
+
+    // The rows to write whole: each run of rows the table knows, in every column.
+    std::vector<int> wholeRows;
+    for (int row = std::max(whole.firstRow, 0);
+         row < std::min(whole.firstRow + whole.rows, sheetRows_); ++row)
+        if (known(row)) wholeRows.push_back(row);
+    std::vector<Block> runs;
+    for (const int row : wholeRows) {
+        if (!runs.empty() && runs.back().firstRow + runs.back().rows == row &&
+            row / kMaxBlockRows == runs.back().firstRow / kMaxBlockRows)
+            ++runs.back().rows;
+        else
+            runs.push_back({row, 1});
+    }
+    WriteBlocks(sheet, runs,
+                {wholeRows, std::vector<ColumnSet>(wholeRows.size(), AllColumns(columns))}, ticks,
+                cost, outcome);
+    return outcome;
+}
+
+bool BlockWriter::WriteBlocks(const std::string& sheet, const std::vector<Block>& blocks,
+                              const RowChanges& rowChanges, const SheetTicks& ticks,
+                              const CallCost& cost, SheetWrite& outcome) {
+    const std::vector<int>& changed = rowChanges.rows;
+    const std::vector<ColumnSet>& changes = rowChanges.columns;
+    const int columns = sink_.RowColumns();
     // Blocks still to write, the next one last. A block the office refuses for a
     // reason of its own rows (a protected cell, a value it will not take) is halved
     // until the refusal is confined to the rows that cause it, so that one bad row
@@ -164,23 +191,23 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
         if (!call_([&] { return sink_.WriteBlock(sheet, block.firstRow, spans, rows, moved); },
                    result)) {
             outcome.end = SheetWrite::End::Stopped;
-            return outcome;
+            return false;
         }
         const auto callEnd = std::chrono::steady_clock::now();
         if (OfficeLost(result)) {
             outcome.end = SheetWrite::End::Lost;
             outcome.lost = result;
-            return outcome;
+            return false;
         }
         if (result.ok() && moved) {
             // Somebody changed the rows since they were read: nothing was written, and
             // the sheet is read again before anything more is.
             outcome.end = SheetWrite::End::Moved;
-            return outcome;
+            return false;
         }
         if (!result.ok()) {
             outcome.refused = result;
-            if (result == ErrorCode::NoSheet) break;
+            if (result == ErrorCode::NoSheet) return false;
             if (block.rows > 1) {
                 const int half = block.rows / 2;
                 work.push_back({block.firstRow + half, block.rows - half});
@@ -195,7 +222,7 @@ SheetWrite BlockWriter::Write(const std::string& sheet, const std::vector<int>& 
         outcome.written.push_back(
             {block, wholeRows, true, static_cast<std::uint64_t>(block.rows) * width, callEnd});
     }
-    return outcome;
+    return true;
 }
 
 }  // namespace corvane::live

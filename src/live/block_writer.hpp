@@ -45,7 +45,7 @@ struct WrittenBlock {
     // False when none of the block's cells had changed: nothing was sent, and its rows
     // hold their ticks already.
     bool sent = true;
-    std::uint64_t cells = 0;  // the cells sent
+    std::uint64_t cells = 0;                    // the cells sent
     std::chrono::steady_clock::time_point end;  // when the call returned
 };
 
@@ -79,11 +79,25 @@ class BlockWriter {
     CallCost PlanningCost() const { return learnCost_ ? estimate_.Current() : startCost_; }
     CallCost Estimate() const { return estimate_.Current(); }
 
-    // Writes the ascending rows `changed` of `sheet` in blocks planned with `cost`.
+    // Writes the ascending rows `changed` of `sheet` in blocks planned with `cost`; then,
+    // unless a write found the rows moved or the office lost, the rows of `whole` that
+    // the table knows in every column, in blocks of their own (to bring back what was
+    // typed over a live cell), so that the blocks of the changed rows keep their shape.
     SheetWrite Write(const std::string& sheet, const std::vector<int>& changed,
-                     const SheetTicks& ticks, const CallCost& cost);
+                     const SheetTicks& ticks, const CallCost& cost, Block whole = {});
 
   private:
+    // Ascending rows and the columns to write in each.
+    struct RowChanges {
+        std::vector<int> rows;
+        std::vector<ColumnSet> columns;
+    };
+    // Writes `blocks` of the rows in `rowChanges`, adding to `outcome`; false when the
+    // sheet is to be left (see SheetWrite::End, or a missing sheet).
+    bool WriteBlocks(const std::string& sheet, const std::vector<Block>& blocks,
+                     const RowChanges& rowChanges, const SheetTicks& ticks, const CallCost& cost,
+                     SheetWrite& outcome);
+
     LiveSink& sink_;
     const SinkCall call_;
     const CallCost startCost_;

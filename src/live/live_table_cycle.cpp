@@ -246,16 +246,9 @@ LiveTable::CycleEnd LiveTable::WriteRows(std::uint32_t index, const CallCost& co
             changed.push_back(options_.firstRow + static_cast<int>(at));
     if (changed.empty()) return CycleEnd::Done;  // an idle sheet is left alone
     const auto [healFirst, healEnd] = HealSlice(sheet, ids.size());
-    for (std::size_t at = healFirst; at < healEnd; ++at) {
-        if (ids[at] < 0) continue;
-        Shadow& shadow = shadows_[ids[at]];
-        if (!shadow.known || !placement_.Written(static_cast<std::uint32_t>(ids[at]))) continue;
-        shadow.inRow = Shadow::InRow::Unknown;
-        shadow.earlier = LiveRow();
-        if (!shadow.needsWrite) changed.push_back(options_.firstRow + static_cast<int>(at));
-    }
-    std::sort(changed.begin(), changed.end());
-    const SheetWrite outcome = blocks_.Write(sheet.name, changed, Ticks(*this, index), cost);
+    const Block whole{options_.firstRow + static_cast<int>(healFirst),
+                      static_cast<int>(healEnd - healFirst)};
+    const SheetWrite outcome = blocks_.Write(sheet.name, changed, Ticks(*this, index), cost, whole);
     for (const WrittenBlock& written : outcome.written) MarkWritten(index, written);
     wrote |= !outcome.written.empty();
     if (!outcome.refused.ok()) Record(outcome.refused);
