@@ -376,7 +376,8 @@ std::pair<std::size_t, std::size_t> LiveTable::HealSlice(SheetRows& sheet, std::
     const double periods = std::chrono::duration<double>(now - sheet.healAt).count() /
                            std::chrono::duration<double>(options_.keyCheckEvery).count();
     sheet.healAt = now;
-    sheet.healDue = std::min(static_cast<double>(rows), sheet.healDue + periods * perPeriod);
+    // A sheet that was idle for long takes up one period's share, not all it missed.
+    sheet.healDue = std::min(static_cast<double>(perPeriod), sheet.healDue + periods * perPeriod);
     const auto slice = static_cast<std::size_t>(sheet.healDue);
     sheet.healDue -= static_cast<double>(slice);
     if (sheet.healFrom >= rows) sheet.healFrom = 0;
