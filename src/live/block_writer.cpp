@@ -154,6 +154,11 @@ bool BlockWriter::WriteBlocks(const std::string& sheet, const std::vector<Block>
     // until the refusal is confined to the rows that cause it, so that one bad row
     // does not hold back the up to 999 others of its block.
     std::vector<Block> work(blocks.rbegin(), blocks.rend());
+    const auto halve = [&work](const Block& block) {
+        const int half = block.rows / 2;
+        work.push_back({block.firstRow + half, block.rows - half});
+        work.push_back({block.firstRow, half});
+    };
     std::vector<const LiveRow*> rows;
     while (!work.empty()) {
         const Block block = work.back();
@@ -177,9 +182,7 @@ bool BlockWriter::WriteBlocks(const std::string& sheet, const std::vector<Block>
         const std::vector<ColumnSpan> spans = PlanColumns(changedColumns, block.rows, cost);
         const int width = Width(spans);
         if (block.rows > 1 && block.rows * width > kMaxBlockCells) {
-            const int half = block.rows / 2;
-            work.push_back({block.firstRow + half, block.rows - half});
-            work.push_back({block.firstRow, half});
+            halve(block);
             continue;
         }
         rows.clear();
@@ -208,11 +211,7 @@ bool BlockWriter::WriteBlocks(const std::string& sheet, const std::vector<Block>
         if (!result.ok()) {
             outcome.refused = result;
             if (result == ErrorCode::NoSheet) return false;
-            if (block.rows > 1) {
-                const int half = block.rows / 2;
-                work.push_back({block.firstRow + half, block.rows - half});
-                work.push_back({block.firstRow, half});
-            }
+            if (block.rows > 1) halve(block);
             continue;
         }
         if (learnCost_)

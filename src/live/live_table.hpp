@@ -174,6 +174,11 @@ class LiveTable {
         // next write covers every column.
         enum class InRow { Unknown, Newest, Earlier } inRow = InRow::Unknown;
         LiveRow earlier;
+        // What its row holds is no longer known: its next write covers every column.
+        void ForgetRow() {
+            inRow = InRow::Unknown;
+            earlier = LiveRow();
+        }
     };
     // A sheet as the writer keeps it, numbered as the placement numbers it.
     struct SheetRows {

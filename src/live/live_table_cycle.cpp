@@ -352,11 +352,8 @@ LiveTable::StepEnd LiveTable::ReadSheet(std::uint32_t index, Error& lost) {
         }
     }
     if (whole)
-        for (const std::int32_t id : placement_.Rows(index)) {
-            if (id < 0) continue;
-            shadows_[id].inRow = Shadow::InRow::Unknown;
-            shadows_[id].earlier = LiveRow();
-        }
+        for (const std::int32_t id : placement_.Rows(index))
+            if (id >= 0) shadows_[id].ForgetRow();
     return StepEnd::Done;
 }
 
@@ -407,8 +404,7 @@ void LiveTable::Apply(const Placement& placement, const SheetRows& sheet) {
     for (const std::uint32_t id : placement.rewrite) {
         Shadow& shadow = shadows_[id];
         Rewrite(shadow);
-        shadow.inRow = Shadow::InRow::Unknown;
-        shadow.earlier = LiveRow();
+        shadow.ForgetRow();
     }
     std::uint64_t refused = 0;
     for (const std::uint32_t id : placement.refused) {
